@@ -32,7 +32,7 @@ inline constexpr std::string_view kDescription =
 inline constexpr std::string_view kDisclaimer =
     "This is a freeware program. Please distribute as much as possible. For more FREE "
     "programs please visit    www.pelmora.example";
-inline constexpr std::string_view kRightsNotice = "Copyright (C) Pelmora developers";
+inline constexpr std::string_view kRightsNotice = "(C) Pelmora team";
 
 // A label on the panel: transparent, left-aligned, no border.
 constexpr platform::ControlDef text(std::string_view name, std::int32_t left, std::int32_t top,

@@ -1,0 +1,88 @@
+#include "platform/win32/win32_os.h"
+
+namespace pelmora::win32 {
+
+namespace {
+
+HWND toHwnd(platform::Hwnd hwnd) noexcept {
+    return reinterpret_cast<HWND>(hwnd);
+}
+
+// Hands the 88-byte record to the shell: as it is where the native record starts
+// with the same layout, widened into the native one elsewhere.
+BOOL sendToShell(DWORD message, platform::NOTIFYICONDATAA& record) noexcept {
+    if constexpr (sizeof(void*) == 4) {
+        static_assert(sizeof(platform::NOTIFYICONDATAA) == 88);
+        return ::Shell_NotifyIconA(message, reinterpret_cast<::NOTIFYICONDATAA*>(&record));
+    } else {
+        ::NOTIFYICONDATAA native = toNativeTrayRecord(record);
+        return ::Shell_NotifyIconA(message, &native);
+    }
+}
+
+}  // namespace
+
+Win32OsCalls::Win32OsCalls() : tray_(&sendToShell) {}
+
+std::int32_t Win32OsCalls::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status) {
+    ::MEMORYSTATUSEX native{};
+    native.dwLength = sizeof(native);
+    if (!::GlobalMemoryStatusEx(&native)) {
+        return 0;
+    }
+    status.dwLength = sizeof(status);
+    status.dwMemoryLoad = native.dwMemoryLoad;
+    status.ullTotalPhys = native.ullTotalPhys;
+    status.ullAvailPhys = native.ullAvailPhys;
+    status.ullTotalPageFile = native.ullTotalPageFile;
+    status.ullAvailPageFile = native.ullAvailPageFile;
+    status.ullTotalVirtual = native.ullTotalVirtual;
+    status.ullAvailVirtual = native.ullAvailVirtual;
+    status.ullAvailExtendedVirtual = native.ullAvailExtendedVirtual;
+    return 1;
+}
+
+std::int32_t Win32OsCalls::Shell_NotifyIconA(std::uint32_t dwMessage,
+                                             platform::NOTIFYICONDATAA& data) {
+    const BOOL ok = sendToShell(dwMessage, data);
+    tray_.noteRequest(dwMessage, data);
+    return ok;
+}
+
+std::intptr_t Win32OsCalls::SetWindowLongA(platform::Hwnd hWnd, std::int32_t nIndex,
+                                           std::intptr_t dwNewLong) {
+    // A window left without a procedure takes the process down at its next message.
+    if (nIndex == GWLP_WNDPROC && dwNewLong == 0) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return ::SetWindowLongPtrA(toHwnd(hWnd), nIndex, static_cast<LONG_PTR>(dwNewLong));
+}
+
+platform::LResult Win32OsCalls::CallWindowProcA(std::intptr_t lpPrevWndFunc, platform::Hwnd hWnd,
+                                                std::uint32_t msg, platform::WParam wParam,
+                                                platform::LParam lParam) {
+    if (lpPrevWndFunc == 0) {
+        return ::DefWindowProcA(toHwnd(hWnd), msg, wParam, lParam);
+    }
+    return ::CallWindowProcA(reinterpret_cast<WNDPROC>(lpPrevWndFunc), toHwnd(hWnd), msg, wParam,
+                             lParam);
+}
+
+std::int32_t Win32OsCalls::SetWindowPos(platform::Hwnd hWnd, std::intptr_t hWndInsertAfter,
+                                        std::int32_t x, std::int32_t y, std::int32_t cx,
+                                        std::int32_t cy, std::uint32_t uFlags) {
+    return ::SetWindowPos(toHwnd(hWnd), reinterpret_cast<HWND>(hWndInsertAfter), x, y, cx, cy,
+                          uFlags);
+}
+
+std::int32_t Win32OsCalls::ReleaseCapture() {
+    return ::ReleaseCapture();
+}
+
+platform::LResult Win32OsCalls::SendMessageA(platform::Hwnd hWnd, std::uint32_t msg,
+                                             platform::WParam wParam, platform::LParam lParam) {
+    return ::SendMessageA(toHwnd(hWnd), msg, wParam, lParam);
+}
+
+}  // namespace pelmora::win32
