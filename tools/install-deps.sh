@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config python3
-  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation
+  qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev libxcb1-dev fonts-liberation
   libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3-pefile wine64
   xvfb xauth trayer openbox xdotool x11-utils x11-apps imagemagick

@@ -1,0 +1,131 @@
+#include "platform/qt/qt_os.h"
+
+#include <QWidget>
+
+#include "platform/qt/qt_window.h"
+#include "platform/win_constants.h"
+
+namespace pelmora::qt {
+
+namespace {
+
+constexpr std::uint32_t kNoZOrder = 4;
+constexpr std::intptr_t kTop = 0;
+constexpr std::intptr_t kBottom = 1;
+// The user part of a 64-bit address space.
+constexpr std::uint64_t kUserAddressSpace = (std::uint64_t{1} << 47) - 4096;
+
+}  // namespace
+
+QtOsCalls::QtOsCalls(QtRuntime& runtime, const OsOptions& options)
+    : runtime_(runtime), memInfo_(options.memInfoPath), tray_(runtime, options.trayLogPath) {
+    runtime_.setWindowObserver(this);
+}
+
+QtOsCalls::~QtOsCalls() {
+    runtime_.setWindowObserver(nullptr);
+}
+
+std::int32_t QtOsCalls::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status) {
+    if (status.dwLength != sizeof(platform::MEMORYSTATUSEX)) {
+        memoryUnavailable("the record's dwLength is " + std::to_string(status.dwLength) + ", not " +
+                          std::to_string(sizeof(platform::MEMORYSTATUSEX)));
+        return 0;
+    }
+    MemInfoFigures figures;
+    std::string reason;
+    if (!memInfo_.read(figures, reason)) {
+        memoryUnavailable(reason);
+        return 0;
+    }
+    memoryProblem_.clear();
+    status.dwMemoryLoad = memoryLoadPercent(figures.totalKb, figures.availableKb);
+    status.ullTotalPhys = figures.totalKb * 1024;
+    status.ullAvailPhys = figures.availableKb * 1024;
+    status.ullTotalPageFile = (figures.totalKb + figures.swapTotalKb) * 1024;
+    status.ullAvailPageFile = (figures.availableKb + figures.swapFreeKb) * 1024;
+    status.ullTotalVirtual = kUserAddressSpace;
+    status.ullAvailVirtual = kUserAddressSpace;
+    status.ullAvailExtendedVirtual = 0;
+    return 1;
+}
+
+void QtOsCalls::memoryUnavailable(const std::string& reason) {
+    // Said once per cause: the query fails again at every refresh until the cause goes.
+    if (reason != memoryProblem_) {
+        memoryProblem_ = reason;
+        runtime_.reportError("GlobalMemoryStatusEx",
+                             platform::Error(platform::errnum::MemoryStatusUnavailable,
+                                             "Memory status unavailable: " + reason));
+    }
+}
+
+std::int32_t QtOsCalls::Shell_NotifyIconA(std::uint32_t dwMessage,
+                                          platform::NOTIFYICONDATAA& data) {
+    return tray_.notify(dwMessage, data);
+}
+
+std::intptr_t QtOsCalls::SetWindowLongA(platform::Hwnd hWnd, std::int32_t nIndex,
+                                        std::intptr_t dwNewLong) {
+    QtForm* form = runtime_.findWindow(hWnd);
+    if (form == nullptr || nIndex != platform::GWL_WNDPROC) {
+        return 0;
+    }
+    return form->procedures().install(dwNewLong);
+}
+
+platform::LResult QtOsCalls::CallWindowProcA(std::intptr_t lpPrevWndFunc, platform::Hwnd hWnd,
+                                             std::uint32_t msg, platform::WParam wParam,
+                                             platform::LParam lParam) {
+    QtForm* form = runtime_.findWindow(hWnd);
+    if (form == nullptr) {
+        return 0;
+    }
+    return form->procedures().call(lpPrevWndFunc, hWnd, msg, wParam, lParam);
+}
+
+std::int32_t QtOsCalls::SetWindowPos(platform::Hwnd hWnd, std::intptr_t hWndInsertAfter,
+                                     std::int32_t x, std::int32_t y, std::int32_t cx,
+                                     std::int32_t cy, std::uint32_t uFlags) {
+    QtForm* form = runtime_.findWindow(hWnd);
+    if (form == nullptr) {
+        return 0;
+    }
+    QWidget& window = form->widget();
+    if (hWndInsertAfter == platform::HWND_TOPMOST) {
+        form->setTopmost(true);
+    } else if (hWndInsertAfter == platform::HWND_NOTOPMOST) {
+        form->setTopmost(false);
+    } else if ((uFlags & kNoZOrder) == 0) {
+        if (hWndInsertAfter == kTop) {
+            window.raise();
+        } else if (hWndInsertAfter == kBottom) {
+            window.lower();
+        }
+    }
+    if ((uFlags & platform::SWP_NOMOVE) == 0) {
+        window.move(x, y);
+    }
+    if ((uFlags & platform::SWP_NOSIZE) == 0 && cx > 0 && cy > 0) {
+        window.setFixedSize(cx, cy);
+    }
+    return 1;
+}
+
+std::int32_t QtOsCalls::ReleaseCapture() {
+    if (QWidget* grabber = QWidget::mouseGrabber()) {
+        grabber->releaseMouse();
+    }
+    return 1;
+}
+
+platform::LResult QtOsCalls::SendMessageA(platform::Hwnd hWnd, std::uint32_t msg,
+                                          platform::WParam wParam, platform::LParam lParam) {
+    QtForm* form = runtime_.findWindow(hWnd);
+    if (form == nullptr) {
+        return 0;
+    }
+    return form->procedures().send(hWnd, msg, wParam, lParam);
+}
+
+}  // namespace pelmora::qt

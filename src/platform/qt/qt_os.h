@@ -1,0 +1,53 @@
+// The OS calls on Linux, emulated as Windows behaves: memory from /proc/meminfo, the tray
+// record on a QSystemTrayIcon, window procedures per form, the caption drag and "topmost".
+#pragma once
+
+#include <string>
+
+#include "platform/os_calls.h"
+#include "platform/qt/qt_meminfo.h"
+#include "platform/qt/qt_runtime.h"
+#include "platform/qt/qt_tray.h"
+
+namespace pelmora::qt {
+
+struct OsOptions {
+    std::string memInfoPath = kMemInfoPath;
+    // Every tray request is written to this file when it is set.
+    std::string trayLogPath;
+};
+
+class QtOsCalls final : public platform::OsCalls, private WindowObserver {
+  public:
+    QtOsCalls(QtRuntime& runtime, const OsOptions& options = {});
+    ~QtOsCalls() override;
+
+    std::int32_t GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status) override;
+    std::int32_t Shell_NotifyIconA(std::uint32_t dwMessage,
+                                   platform::NOTIFYICONDATAA& data) override;
+    std::intptr_t SetWindowLongA(platform::Hwnd hWnd, std::int32_t nIndex,
+                                 std::intptr_t dwNewLong) override;
+    platform::LResult CallWindowProcA(std::intptr_t lpPrevWndFunc, platform::Hwnd hWnd,
+                                      std::uint32_t msg, platform::WParam wParam,
+                                      platform::LParam lParam) override;
+    std::int32_t SetWindowPos(platform::Hwnd hWnd, std::intptr_t hWndInsertAfter, std::int32_t x,
+                              std::int32_t y, std::int32_t cx, std::int32_t cy,
+                              std::uint32_t uFlags) override;
+    std::int32_t ReleaseCapture() override;
+    platform::LResult SendMessageA(platform::Hwnd hWnd, std::uint32_t msg, platform::WParam wParam,
+                                   platform::LParam lParam) override;
+
+    TrayIcons& tray() noexcept { return tray_; }
+
+  private:
+    void windowDestroyed(platform::Hwnd hWnd) override { tray_.removeWindow(hWnd); }
+    void programEnded() override { tray_.removeAll(); }
+    void memoryUnavailable(const std::string& reason);
+
+    QtRuntime& runtime_;
+    MemInfoReader memInfo_;
+    TrayIcons tray_;
+    std::string memoryProblem_;
+};
+
+}  // namespace pelmora::qt

@@ -1,0 +1,136 @@
+#include "platform/qt/qt_style.h"
+
+#include <QFile>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <utility>
+
+#include "platform/errors.h"
+
+// Resources compiled into a static library need an explicit initialisation call, made from
+// the global namespace.
+static void initialisePelmoraResources() {
+    Q_INIT_RESOURCE(pelmora);
+}
+
+namespace pelmora::qt {
+
+namespace {
+
+// The OS's system colour indexes and the palette roles that play their part here.
+struct SystemColourRole {
+    QPalette::ColorGroup group;
+    QPalette::ColorRole role;
+};
+
+constexpr std::array<SystemColourRole, 25> kSystemColours{{
+    {QPalette::Active, QPalette::Button},           // 0 scroll bar
+    {QPalette::Active, QPalette::Dark},             // 1 desktop
+    {QPalette::Active, QPalette::Highlight},        // 2 active caption
+    {QPalette::Inactive, QPalette::Highlight},      // 3 inactive caption
+    {QPalette::Active, QPalette::Window},           // 4 menu
+    {QPalette::Active, QPalette::Base},             // 5 window background
+    {QPalette::Active, QPalette::Shadow},           // 6 window frame
+    {QPalette::Active, QPalette::WindowText},       // 7 menu text
+    {QPalette::Active, QPalette::Text},             // 8 window text
+    {QPalette::Active, QPalette::HighlightedText},  // 9 caption text
+    {QPalette::Active, QPalette::Window},           // 10 active border
+    {QPalette::Inactive, QPalette::Window},         // 11 inactive border
+    {QPalette::Active, QPalette::Mid},              // 12 application workspace
+    {QPalette::Active, QPalette::Highlight},        // 13 highlight
+    {QPalette::Active, QPalette::HighlightedText},  // 14 highlighted text
+    {QPalette::Active, QPalette::Window},           // 15 button face, the dialog background
+    {QPalette::Active, QPalette::Dark},             // 16 button shadow
+    {QPalette::Disabled, QPalette::Text},           // 17 grey text
+    {QPalette::Active, QPalette::ButtonText},       // 18 button text
+    {QPalette::Inactive, QPalette::WindowText},     // 19 inactive caption text
+    {QPalette::Active, QPalette::Light},            // 20 button highlight
+    {QPalette::Active, QPalette::Shadow},           // 21 dark 3D shadow
+    {QPalette::Active, QPalette::Midlight},         // 22 3D light
+    {QPalette::Active, QPalette::ToolTipText},      // 23 tooltip text
+    {QPalette::Active, QPalette::ToolTipBase},      // 24 tooltip background
+}};
+
+const char* picturePath(platform::PictureId id) {
+    switch (id) {
+        case platform::PictureId::Skin:
+            return ":/pelmora/skin.bmp";
+        case platform::PictureId::Scale:
+            return ":/pelmora/scale.bmp";
+        case platform::PictureId::Icon:
+            return ":/pelmora/pelmora.ico";
+        case platform::PictureId::None:
+            break;
+    }
+    return nullptr;
+}
+
+void ensureResources() {
+    static const bool initialised = (initialisePelmoraResources(), true);
+    (void)initialised;
+}
+
+constexpr const char* kDefaultDialogFace = "Arial";
+constexpr double kDefaultDialogPoints = 8.0;
+constexpr double kPixelsPerPoint = 96.0 / 72.0;
+
+}  // namespace
+
+QColor toQColor(platform::Colour colour, const QPalette& palette) {
+    if (platform::isSystemColour(colour)) {
+        const std::uint32_t index = colour & 0xFFu;
+        if (index < kSystemColours.size()) {
+            const auto [group, role] = kSystemColours[index];
+            return palette.color(group, role);
+        }
+        return palette.color(QPalette::Active, QPalette::WindowText);
+    }
+    return QColor(static_cast<int>(colour & 0xFFu), static_cast<int>((colour >> 8) & 0xFFu),
+                  static_cast<int>((colour >> 16) & 0xFFu));
+}
+
+QFont toQFont(const platform::FontDef& def) {
+    QFont font(def.face.empty()
+                   ? QString::fromLatin1(kDefaultDialogFace)
+                   : QString::fromUtf8(def.face.data(), static_cast<qsizetype>(def.face.size())));
+    const double points =
+        def.points > 0.0f ? static_cast<double>(def.points) : kDefaultDialogPoints;
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(points * kPixelsPerPoint))));
+    font.setWeight(static_cast<QFont::Weight>(std::clamp<int>(def.weight / 10 * 10, 100, 900)));
+    font.setItalic(def.italic);
+    font.setUnderline(def.underline);
+    font.setStrikeOut(def.strikeout);
+    // Small text drawn in pixel-exact pairs stays crisp, as the skin's lettering expects.
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
+}
+
+QImage loadPicture(platform::PictureId id) {
+    ensureResources();
+    const char* path = picturePath(id);
+    if (path == nullptr) {
+        return {};
+    }
+    QImage image(QString::fromLatin1(path));
+    if (image.isNull()) {
+        throw platform::Error(481, std::string("Invalid picture: cannot read ") + path);
+    }
+    return image;
+}
+
+QIcon loadIcon(platform::PictureId id) {
+    ensureResources();
+    const char* path = picturePath(id);
+    if (path == nullptr) {
+        return {};
+    }
+    QIcon icon(QString::fromLatin1(path));
+    if (icon.isNull() || icon.availableSizes().isEmpty()) {
+        // Fall back to the decoded image, so a file the icon engine cannot size still shows.
+        icon = QIcon(QPixmap::fromImage(loadPicture(id)));
+    }
+    return icon;
+}
+
+}  // namespace pelmora::qt

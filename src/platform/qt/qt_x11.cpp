@@ -1,0 +1,123 @@
+#include "platform/qt/qt_x11.h"
+
+#include <xcb/xcb.h>
+
+#include <QtGui/qguiapplication_platform.h>
+#include <QGuiApplication>
+#include <QWidget>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+namespace pelmora::qt::x11 {
+
+namespace {
+
+// xcb hands replies over to the caller, who frees them with free().
+struct FreeReply {
+    void operator()(void* reply) const noexcept { std::free(reply); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeReply>;
+
+xcb_connection_t* connection() {
+    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                                   : nullptr;
+    return x11 != nullptr ? x11->connection() : nullptr;
+}
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name) {
+    const auto cookie = xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
+    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, cookie, nullptr));
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+xcb_window_t rootOf(xcb_connection_t* c, xcb_window_t window) {
+    Reply<xcb_get_geometry_reply_t> reply(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+    return reply ? reply->root : xcb_window_t{XCB_WINDOW_NONE};
+}
+
+// The window's own _NET_WM_STATE list, as it is before the window is mapped.
+std::vector<xcb_atom_t> readState(xcb_connection_t* c, xcb_window_t window, xcb_atom_t state) {
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, state, XCB_ATOM_ATOM, 0, 64), nullptr));
+    std::vector<xcb_atom_t> atoms;
+    if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+        const auto* data = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+        atoms.assign(data, data + xcb_get_property_value_length(reply.get()) / 4);
+    }
+    return atoms;
+}
+
+void writeState(xcb_connection_t* c, xcb_window_t window, xcb_atom_t state,
+                const std::vector<xcb_atom_t>& atoms) {
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, state, XCB_ATOM_ATOM, 32,
+                        static_cast<std::uint32_t>(atoms.size()), atoms.data());
+}
+
+void changeUnmappedState(xcb_connection_t* c, xcb_window_t window,
+                         std::initializer_list<xcb_atom_t> change, bool add) {
+    const xcb_atom_t state = atom(c, "_NET_WM_STATE");
+    std::vector<xcb_atom_t> atoms = readState(c, window, state);
+    for (const xcb_atom_t a : change) {
+        const auto it = std::find(atoms.begin(), atoms.end(), a);
+        if (add && it == atoms.end()) {
+            atoms.push_back(a);
+        } else if (!add && it != atoms.end()) {
+            atoms.erase(it);
+        }
+    }
+    writeState(c, window, state, atoms);
+}
+
+}  // namespace
+
+bool available() {
+    return connection() != nullptr;
+}
+
+void skipTaskbar(QWidget& window) {
+    xcb_connection_t* c = connection();
+    if (c == nullptr) {
+        return;
+    }
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    // Qt keeps state atoms it did not set itself when it maps the window.
+    changeUnmappedState(
+        c, id, {atom(c, "_NET_WM_STATE_SKIP_TASKBAR"), atom(c, "_NET_WM_STATE_SKIP_PAGER")}, true);
+    xcb_flush(c);
+}
+
+void setAbove(QWidget& window, bool above) {
+    xcb_connection_t* c = connection();
+    if (c == nullptr) {
+        return;
+    }
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    const xcb_atom_t aboveAtom = atom(c, "_NET_WM_STATE_ABOVE");
+    if (!window.isVisible()) {
+        changeUnmappedState(c, id, {aboveAtom}, above);
+        xcb_flush(c);
+        return;
+    }
+    // A mapped window asks the window manager, which owns its state from then on.
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = id;
+    message.type = atom(c, "_NET_WM_STATE");
+    message.data.data32[0] = above ? 1 : 0;  // _NET_WM_STATE_ADD or _REMOVE
+    message.data.data32[1] = aboveAtom;
+    message.data.data32[2] = 0;
+    message.data.data32[3] = 1;  // a normal application asks
+    xcb_send_event(c, 0, rootOf(c, id),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(c);
+}
+
+}  // namespace pelmora::qt::x11

@@ -1,0 +1,397 @@
+// The OS calls as the Qt backend emulates them: window-procedure chains, the tray record,
+// keeping on top, and the memory figures read from a meminfo file of the test's own.
+#include <QFile>
+#include <QSystemTrayIcon>
+#include <cstring>
+#include <fstream>
+
+#include "backend_fixture.h"
+#include "platform/qt/qt_meminfo.h"
+#include "platform/qt/qt_tray.h"
+#include "platform/qt/qt_wndproc.h"
+#include "platform/win_constants.h"
+#include "ui/main/main_layout.h"
+
+namespace pelmora::qt::test {
+namespace {
+
+using platform::GWL_WNDPROC;
+using platform::Hwnd;
+using platform::LParam;
+using platform::LResult;
+using platform::WParam;
+
+// What the test's window procedures saw, and the procedure they pass messages on to.
+struct ProcLog {
+    std::vector<std::string> seen;
+    platform::OsCalls* os = nullptr;
+    std::intptr_t previous = 0;
+    bool fail = false;
+};
+ProcLog procLog;
+
+std::string describe(const char* who, std::uint32_t msg, WParam wParam, LParam lParam) {
+    return std::string(who) + " " + std::to_string(msg) + " " + std::to_string(wParam) + " " +
+           std::to_string(lParam);
+}
+
+LResult outerProc(Hwnd hWnd, std::uint32_t msg, WParam wParam, LParam lParam) {
+    procLog.seen.push_back(describe("outer", msg, wParam, lParam));
+    if (procLog.fail) {
+        throw platform::Error(91, "Object variable not set");
+    }
+    return procLog.os->CallWindowProcA(procLog.previous, hWnd, msg, wParam, lParam) + 1000;
+}
+
+LResult innerProc(Hwnd, std::uint32_t msg, WParam wParam, LParam lParam) {
+    procLog.seen.push_back(describe("inner", msg, wParam, lParam));
+    return 7;
+}
+
+std::intptr_t value(platform::WndProc proc) {
+    return reinterpret_cast<std::intptr_t>(proc);
+}
+
+platform::NOTIFYICONDATAA record(Hwnd hWnd, std::uint32_t flags, std::uintptr_t icon,
+                                 const char* tip) {
+    platform::NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = static_cast<std::uint32_t>(hWnd);
+    data.uFlags = flags;
+    data.uCallbackMessage = platform::TRAY_CALLBACK;
+    data.hIcon = static_cast<std::uint32_t>(icon);
+    std::memset(data.szTip, ' ', sizeof data.szTip);
+    std::memcpy(data.szTip, tip, std::strlen(tip) + 1);
+    return data;
+}
+
+class OsCallsTest : public BackendTest {
+  protected:
+    OsCallsTest() {
+        procLog = ProcLog{};
+        procLog.os = &os();
+    }
+    QtForm& mainForm() {
+        QtForm& form = load(ui::kMainLayout, events);
+        form.show(0);
+        return form;
+    }
+    std::vector<std::string> trayLog() const {
+        std::ifstream in(path("tray.log"));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    RecordingEvents events;
+};
+
+TEST_F(OsCallsTest, WindowProcedureChainInstallsCallsPreviousAndRestores) {
+    QtForm& form = mainForm();
+    const Hwnd h = form.hWnd();
+    const std::intptr_t original = os().SetWindowLongA(h, GWL_WNDPROC, value(&innerProc));
+    EXPECT_EQ(original, defaultProcedureValue());
+    procLog.previous = os().SetWindowLongA(h, GWL_WNDPROC, value(&outerProc));
+    EXPECT_EQ(procLog.previous, value(&innerProc));
+
+    EXPECT_EQ(os().SendMessageA(h, 2025, 5, 512), 1007);
+    EXPECT_EQ(procLog.seen, (std::vector<std::string>{"outer 2025 5 512", "inner 2025 5 512"}));
+
+    // The form's own procedure answers 0 to what it does not handle.
+    EXPECT_EQ(os().CallWindowProcA(original, h, 2025, 0, 514), 0);
+    EXPECT_EQ(os().SetWindowLongA(h, GWL_WNDPROC, procLog.previous), value(&outerProc));
+    EXPECT_EQ(os().SetWindowLongA(h, GWL_WNDPROC, original), value(&innerProc));
+    procLog.seen.clear();
+    EXPECT_EQ(os().SendMessageA(h, 2025, 0, 514), 0);
+    EXPECT_TRUE(procLog.seen.empty());
+}
+
+TEST_F(OsCallsTest, BadHandlesIndexesAndProceduresAreRefusedAndChangeNothing) {
+    QtForm& form = mainForm();
+    const Hwnd h = form.hWnd();
+    struct Refusal {
+        const char* what;
+        std::function<std::intptr_t()> call;
+    };
+    const Refusal refusals[] = {
+        {"unknown window",
+         [&] { return os().SetWindowLongA(h + 1, GWL_WNDPROC, value(&innerProc)); }},
+        {"other index", [&] { return os().SetWindowLongA(h, -16, value(&innerProc)); }},
+        {"null procedure", [&] { return os().SetWindowLongA(h, GWL_WNDPROC, 0); }},
+        {"call through a value never installed",
+         [&] { return os().CallWindowProcA(value(&innerProc), h, 1, 2, 3); }},
+        {"call on an unknown window",
+         [&] { return os().CallWindowProcA(defaultProcedureValue(), h + 1, 1, 2, 3); }},
+        {"send to an unknown window", [&] { return os().SendMessageA(h + 1, 1, 2, 3); }},
+        {"position of an unknown window",
+         [&] {
+             return std::intptr_t{os().SetWindowPos(h + 1, platform::HWND_TOPMOST, 0, 0, 0, 0, 3)};
+         }},
+    };
+    for (const Refusal& refusal : refusals) {
+        EXPECT_EQ(refusal.call(), 0) << refusal.what;
+    }
+    EXPECT_TRUE(procLog.seen.empty()) << "a refused value is never called";
+    EXPECT_EQ(form.procedures().current(), defaultProcedureValue());
+    EXPECT_FALSE(form.topmost());
+}
+
+TEST_F(OsCallsTest, TrayClicksReachTheWindowProcedureAsItsCallbackMessage) {
+    QtForm& form = mainForm();
+    const Hwnd h = form.hWnd();
+    procLog.previous = os().SetWindowLongA(h, GWL_WNDPROC, value(&outerProc));
+    auto add = record(h, platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
+    ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, add), 1);
+
+    struct Click {
+        QSystemTrayIcon::ActivationReason reason;
+        std::vector<std::string> expected;
+    };
+    const Click clicks[] = {
+        {QSystemTrayIcon::Trigger, {"outer 2025 0 513", "outer 2025 0 514"}},
+        {QSystemTrayIcon::Context, {"outer 2025 0 516", "outer 2025 0 517"}},
+        {QSystemTrayIcon::DoubleClick, {"outer 2025 0 515"}},
+    };
+    for (const Click& click : clicks) {
+        procLog.seen.clear();
+        emit os().tray().find(h, 0)->activated(click.reason);
+        ASSERT_TRUE(waitFor([&] { return procLog.seen.size() >= click.expected.size(); }));
+        EXPECT_EQ(procLog.seen, click.expected);
+    }
+
+    // A procedure that raises an error is reported at the edge; the program goes on.
+    procLog.fail = true;
+    os().tray().clicked(h, 0, QSystemTrayIcon::Trigger);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Pelmora: error in frmmain WindowProc: 91 Object variable not set");
+}
+
+TEST_F(OsCallsTest, TipIsTheRecordTextUpToItsNul) {
+    struct Tip {
+        std::string bytes;
+        QString shown;
+    };
+    const std::string sixtyThree(63, 'x');
+    const Tip tips[] = {
+        {std::string("abc\0", 4) + std::string(60, ' '), "abc"},
+        {std::string("\0", 1) + std::string(63, ' '), ""},
+        {sixtyThree + std::string("\0", 1), QString(63, 'x')},
+        {std::string(64, 'y'), QString(63, 'y')},
+        {"Pelmora  ( Free RAM = 257 MB )" + std::string("\0", 1), "Pelmora  ( Free RAM = 257 MB )"},
+        {std::string("\x80 \xE9\0", 4), QString::fromUtf8("\u20AC \u00E9")},
+    };
+    for (const Tip& tip : tips) {
+        char field[64];
+        std::memset(field, ' ', sizeof field);
+        std::memcpy(field, tip.bytes.data(), std::min(tip.bytes.size(), sizeof field));
+        EXPECT_EQ(decodeTip(field), tip.shown);
+    }
+}
+
+TEST_F(OsCallsTest, TrayRequestsFollowTheShellsRules) {
+    OsOptions options;
+    options.trayLogPath = path("tray.log");
+    makeRuntime(options);
+    procLog.os = &os();
+    QtForm& form = mainForm();
+    const Hwnd h = form.hWnd();
+    const std::uintptr_t icon = form.iconHandle();
+    using platform::NIF_ICON;
+    using platform::NIF_MESSAGE;
+    using platform::NIF_TIP;
+    using platform::NIM_ADD;
+    using platform::NIM_DELETE;
+    using platform::NIM_MODIFY;
+    struct Request {
+        const char* what;
+        std::uint32_t message;
+        platform::NOTIFYICONDATAA data;
+        std::int32_t result;
+        bool iconAfter;
+    };
+    const Request requests[] = {
+        {"tip before the icon exists", NIM_MODIFY, record(0, NIF_TIP, 0, "early"), 0, false},
+        {"add for an unknown window", NIM_ADD, record(h + 4, NIF_MESSAGE | NIF_ICON, icon, ""), 0,
+         false},
+        {"add with an unknown icon", NIM_ADD, record(h, NIF_MESSAGE | NIF_ICON, icon + 1, ""), 0,
+         false},
+        {"add", NIM_ADD, record(h, NIF_MESSAGE | NIF_ICON, icon, "not sent"), 1, true},
+        {"add again", NIM_ADD, record(h, NIF_MESSAGE | NIF_ICON, icon, ""), 0, true},
+        {"tip", NIM_MODIFY, record(h, NIF_TIP, 0, "Free RAM = 257 MB"), 1, true},
+        {"the same tip", NIM_MODIFY, record(h, NIF_TIP, 0, "Free RAM = 257 MB"), 1, true},
+        {"modify with an unknown icon", NIM_MODIFY, record(h, NIF_ICON | NIF_TIP, icon + 1, "x"), 0,
+         true},
+        {"another tip", NIM_MODIFY, record(h, NIF_TIP, 0, "Free RAM = 256 MB"), 1, true},
+        {"unknown request", 7, record(h, 0, 0, ""), 0, true},
+        {"delete", NIM_DELETE, record(h, 0, 0, ""), 1, false},
+        {"delete again", NIM_DELETE, record(h, 0, 0, ""), 0, false},
+    };
+    for (const Request& request : requests) {
+        SCOPED_TRACE(request.what);
+        auto data = request.data;
+        EXPECT_EQ(os().Shell_NotifyIconA(request.message, data), request.result);
+        QSystemTrayIcon* shown = os().tray().find(h, 0);
+        EXPECT_EQ(shown != nullptr, request.iconAfter);
+        if (shown != nullptr && std::string_view(request.what) == "add") {
+            EXPECT_TRUE(shown->isVisible()) << "kept visible, also with no tray host";
+            EXPECT_EQ(shown->toolTip(), "") << "an add without NIF_TIP starts without a tip";
+        }
+        if (shown != nullptr && std::string_view(request.what) == "another tip") {
+            EXPECT_EQ(shown->toolTip(), "Free RAM = 256 MB");
+        }
+    }
+    EXPECT_EQ(trayLog(), (std::vector<std::string>{"add", "tip Free RAM = 257 MB",
+                                                   "tip Free RAM = 256 MB", "delete"}));
+}
+
+TEST_F(OsCallsTest, UnloadingTheWindowTakesItsTrayIconAlong) {
+    QtForm& form = mainForm();
+    auto add =
+        record(form.hWnd(), platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
+    ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, add), 1);
+    const Hwnd h = form.hWnd();
+    runtime().unload(form);
+    EXPECT_EQ(os().tray().find(h, 0), nullptr);
+}
+
+TEST_F(OsCallsTest, KeepOnTopTogglesWithoutMovingOrResizing) {
+    QtForm& form = mainForm();
+    const QRect before = form.widget().geometry();
+    const std::uint32_t keep = platform::SWP_NOMOVE | platform::SWP_NOSIZE;
+    EXPECT_EQ(os().SetWindowPos(form.hWnd(), platform::HWND_TOPMOST, 0, 0, 0, 0, keep), 1);
+    EXPECT_TRUE(form.topmost());
+    EXPECT_EQ(os().SetWindowPos(form.hWnd(), platform::HWND_NOTOPMOST, 0, 0, 0, 0, keep), 1);
+    EXPECT_FALSE(form.topmost());
+    EXPECT_EQ(form.widget().geometry(), before);
+    EXPECT_EQ(os().ReleaseCapture(), 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Memory figures
+
+constexpr const char* kMemInfo =
+    "MemTotal:        8000000 kB\n"
+    "MemFree:         1000000 kB\n"
+    "MemAvailable:    2000000 kB\n"
+    "Buffers:           10000 kB\n"
+    "SwapTotal:       1000000 kB\n"
+    "SwapFree:         500000 kB\n";
+
+TEST(MemInfoParse, ReadsTheFiguresOrNamesWhatIsWrong) {
+    struct Case {
+        std::string text;
+        bool ok;
+        std::uint64_t total;
+        std::uint64_t available;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {kMemInfo, true, 8000000, 2000000, ""},
+        {"MemAvailable: 5 kB\nMemTotal: 10 kB\n", true, 10, 5, ""},
+        {"MemTotal: 10 kB\nMemFree: 5 kB\n", false, 0, 0, "MemAvailable is missing"},
+        {"MemAvailable: 5 kB\n", false, 0, 0, "MemTotal is missing"},
+        {"MemTotal: 0 kB\nMemAvailable: 0 kB\n", false, 0, 0, "MemTotal is 0"},
+        {"MemTotal: lots\nMemAvailable: 5 kB\n", false, 0, 0, "MemTotal is not a number of kB"},
+        {"MemTotal: 10 MB\nMemAvailable: 5 kB\n", false, 0, 0, "MemTotal is not a number of kB"},
+        {"MemTotal: 99999999999999999999 kB\nMemAvailable: 5 kB\n", false, 0, 0,
+         "MemTotal is not a number of kB"},
+        {"XMemTotal: 10 kB\nMemAvailable: 5 kB\n", false, 0, 0, "MemTotal is missing"},
+        {"", false, 0, 0, "MemTotal is missing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        MemInfoFigures figures;
+        std::string reason;
+        EXPECT_EQ(parseMemInfo(c.text, figures, &reason), c.ok);
+        EXPECT_EQ(reason, c.reason);
+        if (c.ok) {
+            EXPECT_EQ(figures.totalKb, c.total);
+            EXPECT_EQ(figures.availableKb, c.available);
+        }
+    }
+}
+
+TEST(MemInfoParse, LoadIsTheRoundedShareInUse) {
+    struct Case {
+        std::uint64_t total;
+        std::uint64_t available;
+        std::uint32_t load;
+    };
+    const Case cases[] = {{1000, 500, 50}, {1000, 1000, 0}, {1000, 0, 100},  {200, 199, 1},
+                          {1000, 996, 0},  {1000, 995, 1},  {1000, 2000, 0}, {3, 1, 67}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(memoryLoadPercent(c.total, c.available), c.load) << c.total << " " << c.available;
+    }
+}
+
+TEST_F(OsCallsTest, MemoryStatusComesFromMeminfoInBytes) {
+    OsOptions options;
+    options.memInfoPath = path("meminfo");
+    std::ofstream(options.memInfoPath) << kMemInfo;
+    makeRuntime(options);
+    platform::MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    ASSERT_EQ(os().GlobalMemoryStatusEx(status), 1);
+    EXPECT_EQ(status.dwMemoryLoad, 75u);
+    EXPECT_EQ(status.ullTotalPhys, 8000000ull * 1024);
+    EXPECT_EQ(status.ullAvailPhys, 2000000ull * 1024);
+    EXPECT_EQ(status.ullTotalPageFile, 9000000ull * 1024);
+    EXPECT_EQ(status.ullAvailPageFile, 2500000ull * 1024);
+
+    // The file is read anew at every call.
+    std::ofstream(options.memInfoPath) << "MemTotal: 4000000 kB\nMemAvailable: 3000000 kB\n";
+    ASSERT_EQ(os().GlobalMemoryStatusEx(status), 1);
+    EXPECT_EQ(status.ullTotalPhys, 4000000ull * 1024);
+    EXPECT_EQ(status.dwMemoryLoad, 25u);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(OsCallsTest, AnUnreadableOrIncompleteFileFailsLeavesTheRecordAndIsReportedOnce) {
+    OsOptions options;
+    options.memInfoPath = path("meminfo");
+    makeRuntime(options);
+    platform::MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    status.ullTotalPhys = 123;
+    EXPECT_EQ(os().GlobalMemoryStatusEx(status), 0);
+    EXPECT_EQ(os().GlobalMemoryStatusEx(status), 0);
+    EXPECT_EQ(status.ullTotalPhys, 123u);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("GlobalMemoryStatusEx: 31001"), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("No such file"), std::string::npos) << errors[0];
+
+    std::ofstream(options.memInfoPath) << kMemInfo;
+    EXPECT_EQ(os().GlobalMemoryStatusEx(status), 1);
+}
+
+TEST_F(OsCallsTest, MemoryStatusFailuresNameTheirCause) {
+    struct Case {
+        const char* text;
+        std::uint32_t length;
+        const char* cause;
+    };
+    const Case cases[] = {
+        {"MemTotal: 4000000 kB\n", 64, "MemAvailable is missing"},
+        {"MemTotal: 0 kB\nMemAvailable: 0 kB\n", 64, "MemTotal is 0"},
+        {kMemInfo, 32, "dwLength is 32, not 64"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cause);
+        OsOptions options;
+        options.memInfoPath = path("meminfo");
+        std::ofstream(options.memInfoPath) << c.text;
+        errors.clear();
+        makeRuntime(options);
+        platform::MEMORYSTATUSEX status{};
+        status.dwLength = c.length;
+        EXPECT_EQ(os().GlobalMemoryStatusEx(status), 0);
+        EXPECT_EQ(status.ullTotalPhys, 0u);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_NE(errors[0].find(c.cause), std::string::npos) << errors[0];
+    }
+}
+
+}  // namespace
+}  // namespace pelmora::qt::test
