@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config python3
+  cmake ninja-build g++ pkg-config python3 git clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev libxcb1-dev fonts-liberation
   libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3-pefile wine64

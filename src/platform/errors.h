@@ -23,7 +23,7 @@ inline constexpr std::int32_t MemoryStatusUnavailable = 31001;
 }  // namespace errnum
 
 class Error : public std::runtime_error {
-public:
+  public:
     Error(std::int32_t number, std::string description)
         : std::runtime_error(description), number_(number), description_(std::move(description)) {}
 
@@ -33,14 +33,14 @@ public:
     static Error overflow() { return {errnum::Overflow, "Overflow"}; }
     static Error divisionByZero() { return {errnum::DivisionByZero, "Division by zero"}; }
 
-private:
+  private:
     std::int32_t number_;
     std::string description_;
 };
 
 // The result of an operation that hands its failure back instead of raising it.
 class [[nodiscard]] Status {
-public:
+  public:
     Status() = default;
     Status(Error error) : error_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
@@ -54,7 +54,7 @@ public:
         }
     }
 
-private:
+  private:
     std::optional<Error> error_;
 };
 

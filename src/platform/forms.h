@@ -15,7 +15,7 @@ namespace pelmora::platform {
 
 // Base of every runtime object: abstract, owned by the runtime, never copied.
 class RuntimeObject {
-public:
+  public:
     RuntimeObject() = default;
     RuntimeObject(const RuntimeObject&) = delete;
     RuntimeObject& operator=(const RuntimeObject&) = delete;
@@ -23,7 +23,7 @@ public:
 };
 
 class Label : public RuntimeObject {
-public:
+  public:
     virtual std::string caption() const = 0;
     virtual void setCaption(std::string_view text) = 0;
     virtual std::int16_t alignment() const = 0;
@@ -31,7 +31,7 @@ public:
 };
 
 class PictureBox : public RuntimeObject {
-public:
+  public:
     virtual Bool16 visible() const = 0;
     virtual void setVisible(Bool16 value) = 0;
     // Left edge in the parent form's coordinate unit (FormDef::unit).
@@ -49,13 +49,13 @@ public:
 };
 
 class Timer : public RuntimeObject {
-public:
+  public:
     virtual Bool16 enabled() const = 0;
     virtual void setEnabled(Bool16 value) = 0;
 };
 
 class MenuItem : public RuntimeObject {
-public:
+  public:
     virtual Bool16 checked() const = 0;
     virtual void setChecked(Bool16 value) = 0;
 };
@@ -71,7 +71,7 @@ inline constexpr std::int16_t Maximized = 2;
 }  // namespace winstate
 
 class Form : public RuntimeObject {
-public:
+  public:
     virtual Hwnd hWnd() const = 0;
     // Handle of the form's icon picture, one the shell can display.
     virtual std::uintptr_t iconHandle() const = 0;
@@ -103,7 +103,7 @@ inline constexpr std::int16_t Middle = 4;
 // What the system does when a form's events arrive. The runtime calls these one
 // at a time on the UI thread and catches every Error they throw at its edge.
 class FormEvents {
-public:
+  public:
     FormEvents() = default;
     FormEvents(const FormEvents&) = delete;
     FormEvents& operator=(const FormEvents&) = delete;
@@ -121,7 +121,9 @@ public:
         (void)control, (void)index, (void)button, (void)shift, (void)x, (void)y;
     }
     // Buttons and menu items.
-    virtual void onClick(std::string_view control, std::int16_t index) { (void)control, (void)index; }
+    virtual void onClick(std::string_view control, std::int16_t index) {
+        (void)control, (void)index;
+    }
 };
 
 // Mouse pointer values of the screen.
@@ -136,7 +138,7 @@ inline constexpr std::int16_t Critical = 16;
 }  // namespace msgbox
 
 class FormsRuntime {
-public:
+  public:
     FormsRuntime() = default;
     FormsRuntime(const FormsRuntime&) = delete;
     FormsRuntime& operator=(const FormsRuntime&) = delete;

@@ -80,7 +80,7 @@ struct ControlDef {
 struct MenuDef {
     std::string_view name;
     std::int16_t index = kNoIndex;
-    std::string_view parent;  // empty: a top-level menu
+    std::string_view parent;   // empty: a top-level menu
     std::string_view caption;  // "-" is a separator; "&" marks the access key
     bool checked = false;
     bool enabled = true;
@@ -109,6 +109,8 @@ struct FormLayout {
     std::span<const MenuDef> menus;
 };
 
-constexpr std::int32_t twipsToPixels(std::int32_t twips) noexcept { return twips / kTwipsPerPixel; }
+constexpr std::int32_t twipsToPixels(std::int32_t twips) noexcept {
+    return twips / kTwipsPerPixel;
+}
 
 }  // namespace pelmora::platform

@@ -47,11 +47,12 @@ static_assert(offsetof(NOTIFYICONDATAA, szTip) == 24);
 
 // Handles kept in 32-bit record fields go back to full width with sign extension.
 constexpr std::uintptr_t widenHandle(std::uint32_t handle) noexcept {
-    return static_cast<std::uintptr_t>(static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
+    return static_cast<std::uintptr_t>(
+        static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
 }
 
 class OsCalls {
-public:
+  public:
     OsCalls() = default;
     OsCalls(const OsCalls&) = delete;
     OsCalls& operator=(const OsCalls&) = delete;
@@ -62,7 +63,8 @@ public:
     virtual std::int32_t Shell_NotifyIconA(std::uint32_t dwMessage, NOTIFYICONDATAA& data) = 0;
     // With GWL_WNDPROC: installs dwNewLong (a WndProc, or a value returned before) as the
     // window's procedure and returns the one that was in place (0 on failure).
-    virtual std::intptr_t SetWindowLongA(Hwnd hWnd, std::int32_t nIndex, std::intptr_t dwNewLong) = 0;
+    virtual std::intptr_t SetWindowLongA(Hwnd hWnd, std::int32_t nIndex,
+                                         std::intptr_t dwNewLong) = 0;
     virtual LResult CallWindowProcA(std::intptr_t lpPrevWndFunc, Hwnd hWnd, std::uint32_t msg,
                                     WParam wParam, LParam lParam) = 0;
     virtual std::int32_t SetWindowPos(Hwnd hWnd, std::intptr_t hWndInsertAfter, std::int32_t x,

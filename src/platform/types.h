@@ -9,7 +9,9 @@ namespace pelmora::platform {
 using Bool16 = std::int16_t;
 inline constexpr Bool16 kTrue = -1;
 inline constexpr Bool16 kFalse = 0;
-constexpr Bool16 toBool16(bool value) noexcept { return value ? kTrue : kFalse; }
+constexpr Bool16 toBool16(bool value) noexcept {
+    return value ? kTrue : kFalse;
+}
 
 // A window handle as the OS calls see it. Real handles fit in 32 bits on every
 // Windows, so the tray record keeps the low 32 bits and the backend sign-extends.
@@ -24,8 +26,12 @@ inline constexpr std::int16_t kNoIndex = -1;
 // Colours are 0x00BBGGRR; 0x800000nn names system colour nn.
 using Colour = std::uint32_t;
 inline constexpr Colour kSystemColourFlag = 0x80000000u;
-constexpr bool isSystemColour(Colour c) noexcept { return (c & kSystemColourFlag) != 0; }
-constexpr Colour systemColour(std::uint32_t index) noexcept { return kSystemColourFlag | index; }
+constexpr bool isSystemColour(Colour c) noexcept {
+    return (c & kSystemColourFlag) != 0;
+}
+constexpr Colour systemColour(std::uint32_t index) noexcept {
+    return kSystemColourFlag | index;
+}
 inline constexpr Colour kWindowBackground = systemColour(5);
 inline constexpr Colour kWindowText = systemColour(8);
 

@@ -2,8 +2,7 @@
 
 namespace pelmora::platform {
 
-std::string formatErrorLine(std::string_view handler, const Error& error,
-                            std::uint64_t heldBack) {
+std::string formatErrorLine(std::string_view handler, const Error& error, std::uint64_t heldBack) {
     std::string line = "Pelmora: error in ";
     line += handler;
     line += ": ";

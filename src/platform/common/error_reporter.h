@@ -16,7 +16,7 @@
 namespace pelmora::platform {
 
 class ErrorReporter {
-public:
+  public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     using Sink = std::function<void(std::string_view line)>;
 
@@ -27,7 +27,7 @@ public:
 
     void report(std::string_view handler, const Error& error) noexcept;
 
-private:
+  private:
     struct Seen {
         std::chrono::steady_clock::time_point lastShown;
         std::uint64_t heldBack = 0;
@@ -39,7 +39,6 @@ private:
 };
 
 // Formats one report line: "Pelmora: error in <handler>: <number> <description>".
-std::string formatErrorLine(std::string_view handler, const Error& error,
-                            std::uint64_t heldBack);
+std::string formatErrorLine(std::string_view handler, const Error& error, std::uint64_t heldBack);
 
 }  // namespace pelmora::platform
