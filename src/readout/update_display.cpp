@@ -1,7 +1,8 @@
 #include "readout/update_display.h"
 
 #include <array>
-#include <string>
+#include <charconv>
+#include <string_view>
 
 #include "meter/usage_meter.h"
 #include "platform/layout.h"
@@ -27,10 +28,33 @@ constexpr std::array<LabelRef, 6> kFigureLabels{{
     {"lblRamUsage", 1},
 }};
 
-std::string compose(std::string_view head, std::int64_t number, std::string_view tail) {
-    std::string text(head);
-    text += std::to_string(number);
-    text += tail;
+// Room for the longest caption or tip: a head, a 64-bit number and a tail.
+class Text {
+  public:
+    Text& operator<<(std::string_view part) {
+        const std::size_t length = part.copy(end_, static_cast<std::size_t>(last() - end_));
+        end_ += length;
+        return *this;
+    }
+    Text& operator<<(std::int64_t number) {
+        end_ = std::to_chars(end_, last(), number).ptr;
+        return *this;
+    }
+    std::string_view view() const {
+        return {buffer_.data(), static_cast<std::size_t>(end_ - buffer_.data())};
+    }
+
+  private:
+    char* last() { return buffer_.data() + buffer_.size(); }
+
+    std::array<char, 96> buffer_{};
+    char* end_ = buffer_.data();
+};
+
+// Built on the stack: a refresh allocates nothing for its texts.
+Text compose(std::string_view head, std::int64_t number, std::string_view tail) {
+    Text text;
+    text << head << number << tail;
     return text;
 }
 
@@ -46,33 +70,35 @@ void Update_Display(platform::Form& frmmain, MainState& state, platform::OsCalls
 
     const std::int16_t alignment =
         state.totalPhys > kAlignmentThreshold ? platform::align::Left : platform::align::Center;
-    for (const LabelRef& ref : kFigureLabels) {
-        frmmain.label(ref.name, ref.index).setAlignment(alignment);
+    // Each label is looked up once per refresh, in the order the alignments are set.
+    std::array<platform::Label*, kFigureLabels.size()> labels{};
+    for (std::size_t i = 0; i < kFigureLabels.size(); ++i) {
+        labels[i] = &frmmain.label(kFigureLabels[i].name, kFigureLabels[i].index);
+        labels[i]->setAlignment(alignment);
     }
 
     const bool precise = state.preciseValues != 0;
-    const std::string totalCaption = precise
-                                         ? compose("Total RAM = ", state.totalPhys, " Bytes")
-                                         : compose("Total RAM = ", total.shown, state.totalUnit);
-    const std::string freeCaption = precise ? compose("Free RAM = ", state.availPhys, " Bytes")
-                                            : compose("Free RAM = ", free.shown, state.freeUnit);
-    frmmain.label("lblTotalRam", 0).setCaption(totalCaption);
-    frmmain.label("lblTotalRam", 1).setCaption(totalCaption);
-    frmmain.label("lblFreeRam", 0).setCaption(freeCaption);
-    frmmain.label("lblFreeRam", 1).setCaption(freeCaption);
+    const Text totalCaption = precise ? compose("Total RAM = ", state.totalPhys, " Bytes")
+                                      : compose("Total RAM = ", total.shown, state.totalUnit);
+    const Text freeCaption = precise ? compose("Free RAM = ", state.availPhys, " Bytes")
+                                     : compose("Free RAM = ", free.shown, state.freeUnit);
+    labels[0]->setCaption(totalCaption.view());
+    labels[1]->setCaption(totalCaption.view());
+    labels[2]->setCaption(freeCaption.view());
+    labels[3]->setCaption(freeCaption.view());
 
-    const std::string usageCaption = compose("Usage = ", state.memLoad, " %");
-    frmmain.label("lblRamUsage", 0).setCaption(usageCaption);
-    frmmain.label("lblRamUsage", 1).setCaption(usageCaption);
+    const Text usageCaption = compose("Usage = ", state.memLoad, " %");
+    labels[4]->setCaption(usageCaption.view());
+    labels[5]->setCaption(usageCaption.view());
 
     meter::DrawPercent_Graph(state.totalPhys, static_cast<float>(state.availPhys),
                              frmmain.pictureBox("picGraph"))
         .raise();
 
-    std::string tip = "Pelmora  ( ";
-    tip += compose("Free RAM = ", free.shown, state.freeUnit);
-    tip += " )";
-    tray::Tray_SetTip(tip);
+    Text tip;
+    tip << "Pelmora  ( "
+        << "Free RAM = " << free.shown << state.freeUnit << " )";
+    tray::Tray_SetTip(tip.view());
 }
 
 }  // namespace pelmora::readout

@@ -299,6 +299,17 @@ TEST(MemInfoParse, ReadsTheFiguresOrNamesWhatIsWrong) {
          "MemTotal is not a number of kB"},
         {"XMemTotal: 10 kB\nMemAvailable: 5 kB\n", false, 0, 0, "MemTotal is missing"},
         {"", false, 0, 0, "MemTotal is missing"},
+        // The first line of a name counts; later ones, good or bad, change nothing.
+        {"MemTotal: 10 kB\nMemAvailable: 5 kB\nMemTotal: 20 kB\nMemAvailable: x\n", true, 10, 5,
+         ""},
+        {"MemTotal: x\nMemTotal: 10 kB\nMemAvailable: 5 kB\n", false, 0, 0,
+         "MemTotal is not a number of kB"},
+        // Names that only begin like a wanted one are other fields.
+        {"MemTotalX: 1 kB\nMemTotal 2 kB\nMemTotal: 10 kB\nMemAvailable: 5 kB", true, 10, 5, ""},
+        {"MemTotal:\t10 kB\nMemAvailable:5 kB", true, 10, 5, ""},
+        // What is wrong with MemTotal is named before what is wrong with MemAvailable.
+        {"MemAvailable: x\n", false, 0, 0, "MemTotal is missing"},
+        {"MemAvailable: x\nMemTotal: 10 kB\n", false, 0, 0, "MemAvailable is not a number of kB"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -310,6 +321,30 @@ TEST(MemInfoParse, ReadsTheFiguresOrNamesWhatIsWrong) {
             EXPECT_EQ(figures.totalKb, c.total);
             EXPECT_EQ(figures.availableKb, c.available);
         }
+    }
+}
+
+TEST(MemInfoParse, SwapFiguresCountOnlyWhenBothAreGood) {
+    struct Case {
+        std::string swap;
+        std::uint64_t total;
+        std::uint64_t free;
+    };
+    const Case cases[] = {
+        {"SwapTotal: 100 kB\nSwapFree: 40 kB\n", 100, 40},
+        {"SwapFree: 40 kB\nSwapTotal: 100 kB\n", 100, 40},
+        {"SwapTotal: 100 kB\n", 0, 0},
+        {"SwapTotal: 100 kB\nSwapFree: many\n", 0, 0},
+        {"SwapTotal: 100 kB\nSwapFree: many\nSwapFree: 40 kB\n", 0, 0},
+        {"", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.swap);
+        MemInfoFigures figures;
+        ASSERT_TRUE(
+            parseMemInfo("MemTotal: 10 kB\nMemAvailable: 5 kB\n" + c.swap, figures, nullptr));
+        EXPECT_EQ(figures.swapTotalKb, c.total);
+        EXPECT_EQ(figures.swapFreeKb, c.free);
     }
 }
 

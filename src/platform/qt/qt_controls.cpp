@@ -217,10 +217,21 @@ void PictureWidget::drawLine(std::int16_t flags, double x1, double y1, double x2
         }
         if ((flags & kFilled) != 0) {
             const QRect area = box.intersected(surface_.rect());
+            if (area.isEmpty()) {
+                surfaceChanged();
+                return;
+            }
             const QRgb pixel = colour.rgb();
-            for (int y = area.top(); y <= area.bottom(); ++y) {
-                auto* row = reinterpret_cast<QRgb*>(surface_.scanLine(y));
-                std::fill(row + area.left(), row + area.right() + 1, pixel);
+            // One detach for the whole box rather than one per row; the first row is filled
+            // and copied to the others.
+            uchar* const bits = surface_.bits();
+            const qsizetype stride = surface_.bytesPerLine();
+            auto* const first = reinterpret_cast<QRgb*>(bits + area.top() * stride) + area.left();
+            std::fill(first, first + area.width(), pixel);
+            const auto rowBytes = static_cast<std::size_t>(area.width()) * sizeof(QRgb);
+            for (int y = area.top() + 1; y <= area.bottom(); ++y) {
+                std::memcpy(reinterpret_cast<QRgb*>(bits + y * stride) + area.left(), first,
+                            rowBytes);
             }
         } else {
             QPainter painter(&surface_);
@@ -367,7 +378,10 @@ void QtPictureBox::line(std::int16_t flags, float x1, float y1, float x2, float 
 }
 
 QtTimer::QtTimer(const platform::ControlDef& def, QtForm& form, QWidget& owner)
-    : name_(def.name), timer_(new QTimer(&owner)), enabled_(def.enabled) {
+    : name_(def.name),
+      handlerName_(form.handlerName(def.name, "Timer")),
+      timer_(new QTimer(&owner)),
+      enabled_(def.enabled) {
     timer_->setTimerType(Qt::PreciseTimer);
     timer_->setInterval(std::max(0, def.interval));
     QObject::connect(timer_, &QTimer::timeout, &owner, [this, &form] { form.timerTicked(*this); });

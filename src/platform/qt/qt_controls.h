@@ -176,6 +176,8 @@ class QtTimer final : public platform::Timer {
     void setEnabled(platform::Bool16 value) override;
 
     const std::string& name() const { return name_; }
+    // "frmmain MainTimer_Timer", built once: the timer ticks many times a second.
+    const std::string& handlerName() const { return handlerName_; }
     // Stops for good: an unloaded form's timer never ticks again.
     void stop();
 
@@ -183,6 +185,7 @@ class QtTimer final : public platform::Timer {
     void apply();
 
     std::string name_;
+    std::string handlerName_;
     QTimer* timer_;
     bool enabled_;
     bool stopped_ = false;

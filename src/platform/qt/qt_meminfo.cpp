@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -17,61 +18,77 @@ constexpr std::uint64_t kMaxKb = (std::uint64_t{1} << 53);
 
 enum class FieldState { Missing, Bad, Ok };
 
-// Finds "<name>:" at the start of a line and reads the number of kB after it.
-FieldState findField(std::string_view text, std::string_view name, std::uint64_t& value) {
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t end = std::min(text.find('\n', pos), text.size());
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
-        if (line.size() <= name.size() || line.substr(0, name.size()) != name ||
-            line[name.size()] != ':') {
-            continue;
-        }
-        line.remove_prefix(name.size() + 1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
-            line.remove_prefix(1);
-        }
-        std::uint64_t number = 0;
-        std::size_t digits = 0;
-        while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') {
-            number = number * 10 + static_cast<std::uint64_t>(line[digits] - '0');
-            if (number > kMaxKb) {
-                return FieldState::Bad;
-            }
-            ++digits;
-        }
-        if (digits == 0) {
-            return FieldState::Bad;
-        }
-        std::string_view unit = line.substr(digits);
-        while (!unit.empty() && unit.front() == ' ') {
-            unit.remove_prefix(1);
-        }
-        if (unit != "kB") {
-            return FieldState::Bad;
-        }
-        value = number;
-        return FieldState::Ok;
+// The number of kB after "<name>:" (the line's rest), with optional blanks around it.
+FieldState readKb(std::string_view line, std::uint64_t& value) {
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+        line.remove_prefix(1);
     }
-    return FieldState::Missing;
+    std::uint64_t number = 0;
+    std::size_t digits = 0;
+    while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') {
+        number = number * 10 + static_cast<std::uint64_t>(line[digits] - '0');
+        if (number > kMaxKb) {
+            return FieldState::Bad;
+        }
+        ++digits;
+    }
+    if (digits == 0) {
+        return FieldState::Bad;
+    }
+    std::string_view unit = line.substr(digits);
+    while (!unit.empty() && unit.front() == ' ') {
+        unit.remove_prefix(1);
+    }
+    if (unit != "kB") {
+        return FieldState::Bad;
+    }
+    value = number;
+    return FieldState::Ok;
 }
 
-bool requireField(std::string_view text, std::string_view name, std::uint64_t& value,
-                  std::string* reason) {
-    switch (findField(text, name, value)) {
+struct Field {
+    std::string_view name;
+    std::uint64_t* value;
+    FieldState state = FieldState::Missing;
+};
+
+// One pass over the text: each field is read from the first line that starts with
+// "<name>:", and the pass ends as soon as every field has been seen.
+template <std::size_t N>
+void findFields(std::string_view text, std::array<Field, N>& fields) {
+    std::size_t unseen = N;
+    std::size_t pos = 0;
+    while (pos < text.size() && unseen > 0) {
+        const std::size_t end = std::min(text.find('\n', pos), text.size());
+        const std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        for (Field& field : fields) {
+            const std::size_t length = field.name.size();
+            if (field.state != FieldState::Missing || line.size() <= length ||
+                line[length] != ':' || line.substr(0, length) != field.name) {
+                continue;
+            }
+            field.state = readKb(line.substr(length + 1), *field.value);
+            --unseen;
+            break;
+        }
+    }
+}
+
+bool requireField(const Field& field, std::string* reason) {
+    switch (field.state) {
         case FieldState::Ok:
             return true;
         case FieldState::Missing:
             if (reason != nullptr) {
-                *reason = std::string(name) + " is missing";
+                *reason = std::string(field.name) + " is missing";
             }
             return false;
         case FieldState::Bad:
             break;
     }
     if (reason != nullptr) {
-        *reason = std::string(name) + " is not a number of kB";
+        *reason = std::string(field.name) + " is not a number of kB";
     }
     return false;
 }
@@ -80,8 +97,14 @@ bool requireField(std::string_view text, std::string_view name, std::uint64_t& v
 
 bool parseMemInfo(std::string_view text, MemInfoFigures& figures, std::string* reason) {
     MemInfoFigures read;
-    if (!requireField(text, "MemTotal", read.totalKb, reason) ||
-        !requireField(text, "MemAvailable", read.availableKb, reason)) {
+    std::array<Field, 4> fields{{
+        {"MemTotal", &read.totalKb},
+        {"MemAvailable", &read.availableKb},
+        {"SwapTotal", &read.swapTotalKb},
+        {"SwapFree", &read.swapFreeKb},
+    }};
+    findFields(text, fields);
+    if (!requireField(fields[0], reason) || !requireField(fields[1], reason)) {
         return false;
     }
     if (read.totalKb == 0) {
@@ -90,8 +113,7 @@ bool parseMemInfo(std::string_view text, MemInfoFigures& figures, std::string* r
         }
         return false;
     }
-    if (findField(text, "SwapTotal", read.swapTotalKb) != FieldState::Ok ||
-        findField(text, "SwapFree", read.swapFreeKb) != FieldState::Ok) {
+    if (fields[2].state != FieldState::Ok || fields[3].state != FieldState::Ok) {
         read.swapTotalKb = 0;
         read.swapFreeKb = 0;
     }

@@ -91,8 +91,25 @@ std::int16_t shiftMask(Qt::KeyboardModifiers modifiers) {
 // ---------------------------------------------------------------------------------------------
 // The form's window
 
+namespace {
+
+// A picture in the painter's own format is copied as it is; any other (the skin is a
+// paletted bitmap) would be converted again at every paint.
+QImage readyToPaint(QImage picture) {
+    if (!picture.isNull()) {
+        picture.convertTo(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                    : QImage::Format_RGB32);
+    }
+    return picture;
+}
+
+}  // namespace
+
 FormWidget::FormWidget(QtForm& form, QImage picture, QColor back, Qt::WindowFlags flags)
-    : QWidget(nullptr, flags), form_(form), picture_(std::move(picture)), back_(back) {
+    : QWidget(nullptr, flags),
+      form_(form),
+      picture_(readyToPaint(std::move(picture))),
+      back_(back) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -699,7 +716,7 @@ void QtForm::timerTicked(const QtTimer& timer) {
     if (!loaded_) {
         return;
     }
-    runtime_.dispatch(handlerName(timer.name(), "Timer"), [&] { events_.onTimer(timer.name()); });
+    runtime_.dispatch(timer.handlerName(), [&] { events_.onTimer(timer.name()); });
 }
 
 void QtForm::buttonClicked(const ControlId& id) {
