@@ -1,8 +1,5 @@
 #!/bin/sh
-# Builds the release program and measures it for 30 s (or the seconds given).
+# Builds the release program and measures it side by side on Linux for 30 s (or the seconds
+# given); bench/run.sh does the same and the Wine side too.
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-cmake --preset release >/dev/null
-cmake --build --preset release -j2 --target pelmora
-exec /usr/bin/python3 -B bench/measure.py build/release/src/platform/qt/pelmora --seconds "${1:-30}"
+exec "$(dirname "$0")/run.sh" --linux-only --seconds "${1:-30}"

@@ -1,15 +1,63 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing Pelmora needs.
-# Does nothing when all of them are already there.
+# Installs the Debian packages Pelmora needs for one purpose, and only those:
+#
+#   run      build and run the Linux program (tools/run-pelmora.sh)
+#   linux    build and test the Linux program, its packages and desktop files
+#   windows  build and test both Windows programs and the release zip (MinGW-w64, Wine)
+#   all      everything above (tools/run-tests.sh)
+#
+# Usage: install-deps.sh [MODE]      installs what MODE needs (default: all)
+#        install-deps.sh --list MODE prints those packages, one a line, and installs nothing
+# Does nothing when all of them are there already.
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config python3 git clang-format
+# Building the Linux program, and showing it on a virtual display when there is no desktop.
+run_packages=(
+  cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev libxcb1-dev fonts-liberation
-  libgtest-dev libgmock-dev googletest
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3-pefile wine64
-  xvfb xauth trayer openbox xdotool x11-utils x11-apps imagemagick
+  xvfb xauth openbox trayer imagemagick
 )
+# Its tests: unit, backend, end to end, pictures, formatting, install tree and Debian package.
+linux_packages=(
+  "${run_packages[@]}"
+  python3 git clang-format libgtest-dev libgmock-dev googletest
+  xdotool x11-utils x11-apps x11-xserver-utils
+  xfce4-panel xfconf dbus-daemon libglib2.0-bin libqt6dbus6
+  desktop-file-utils appstream lintian dpkg-dev man-db file
+  clang-14 libclang-rt-14-dev
+)
+# Both Windows programs, their tests under Wine, and the release zip.
+windows_packages=(
+  cmake ninja-build python3 googletest
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3-pefile wine64
+  xvfb xauth xdotool x11-utils imagemagick
+)
+
+usage() {
+  echo "usage: $0 [--list] [run|linux|windows|all]" >&2
+  exit 2
+}
+
+list_only=false
+if [[ ${1:-} == --list ]]; then
+  list_only=true
+  shift
+fi
+(($# <= 1)) || usage
+case ${1:-all} in
+  run) packages=("${run_packages[@]}") ;;
+  linux) packages=("${linux_packages[@]}") ;;
+  windows) packages=("${windows_packages[@]}") ;;
+  all) packages=("${linux_packages[@]}" "${windows_packages[@]}") ;;
+  *) usage ;;
+esac
+# Each package once, in a stable order.
+mapfile -t packages < <(printf '%s\n' "${packages[@]}" | sort -u)
+
+if $list_only; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,5 +71,6 @@ if ((${#missing[@]} > 0)); then
   sudo_cmd=()
   if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
   "${sudo_cmd[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}"
 fi

@@ -4,9 +4,10 @@
     resources/skin.bmp         208 x 51, 8-bit palette: the memory module behind the figures
     resources/scale.bmp        10 x 48, 4-bit palette: the meter's scale
     resources/pelmora.ico      32 x 32, 4 bpp with a 1-bit mask: the window and tray icon
-    resources/pelmora.png      the icon as RGBA for the Linux desktop,
-    resources/pelmora-48.png   and enlarged for larger icon sizes
-    resources/pelmora-128.png
+    resources/pelmora.png      the icon as RGBA for the Linux desktop, pixel for pixel,
+    resources/pelmora-N.png    and at the desktop's other icon sizes N (16 to 256): a whole
+                               multiple of 32 repeats each pixel (the pixel art stays sharp),
+                               any other size averages the area each pixel covers
 
 Only the standard library is used. The output is the same on every run, so the committed
 files can be checked against a fresh run.
@@ -28,7 +29,8 @@ SKIN_SIZE = (208, 51)
 SCALE_SIZE = (10, 48)
 ICON_SIZE = 32
 SKIN_MAX_COLOURS = 64
-ENLARGED_ICON_SIZES = (48, 128)
+# The icon sizes of the desktop's icon theme besides the 32 x 32 original.
+DESKTOP_ICON_SIZES = (16, 22, 24, 48, 64, 128, 256)
 
 # The 16-colour palette every Windows version knows, in its index order.
 STANDARD_16 = (
@@ -387,16 +389,48 @@ def encode_png(rgba_rows):
 
 
 def icon_rgba(canvas, opaque, size):
-    """The icon enlarged to size x size by nearest neighbour; transparent pixels are 0,0,0,0."""
-    rows = []
-    for y in range(size):
-        sy = y * canvas.height // size
-        row = []
-        for x in range(size):
-            sx = x * canvas.width // size
-            row.append(canvas.get(sx, sy) + (255,) if opaque[sy][sx] else (0, 0, 0, 0))
-        rows.append(row)
-    return rows
+    """The icon at size x size as RGBA rows; transparent pixels are 0,0,0,0.
+
+    At a whole multiple of the icon's size each pixel is repeated. At any other size each new
+    pixel averages the part of the icon it covers, weighted by area and opacity, so the
+    picture keeps its place and proportions and gains no uneven pixel rows.
+    """
+    source = canvas.width
+    if size % source == 0:
+        factor = size // source
+        return [[canvas.get(x // factor, y // factor) + (255,) if opaque[y // factor][x // factor]
+                 else (0, 0, 0, 0) for x in range(size)] for y in range(size)]
+    return [[area_average(canvas, opaque, size, x, y) for x in range(size)] for y in range(size)]
+
+
+def covered(target, size, source):
+    """(source pixel, overlap) along one axis for the new pixel target. A source pixel spans
+    size units and a new pixel spans source units, so every overlap is a whole number."""
+    start, end = target * source, (target + 1) * source
+    return [(s, min(end, (s + 1) * size) - max(start, s * size))
+            for s in range(start // size, (end - 1) // size + 1)]
+
+
+def rounded_div(numerator, denominator):
+    return (2 * numerator + denominator) // (2 * denominator)
+
+
+def area_average(canvas, opaque, size, x, y):
+    """One new pixel: colours averaged with opacity as weight, opacity averaged by area."""
+    source = canvas.width
+    whole = source * source  # the area of one new pixel in units
+    opacity = 0
+    sums = [0, 0, 0]
+    for sy, height in covered(y, size, source):
+        for sx, width in covered(x, size, source):
+            if opaque[sy][sx]:
+                weight = width * height
+                opacity += weight
+                for i, value in enumerate(canvas.get(sx, sy)):
+                    sums[i] += value * weight
+    if opacity == 0:
+        return (0, 0, 0, 0)
+    return tuple(rounded_div(v, opacity) for v in sums) + (rounded_div(255 * opacity, whole),)
 
 
 def build_all():
@@ -410,7 +444,7 @@ def build_all():
         "pelmora.ico": encode_ico(icon, opaque),
         "pelmora.png": encode_png(icon_rgba(icon, opaque, ICON_SIZE)),
     }
-    for size in ENLARGED_ICON_SIZES:
+    for size in DESKTOP_ICON_SIZES:
         files[f"pelmora-{size}.png"] = encode_png(icon_rgba(icon, opaque, size))
     return files
 

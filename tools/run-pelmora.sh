@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install-deps.sh
+bash tools/install-deps.sh run
 cmake --preset release >/dev/null
 cmake --build --preset release -j"${PELMORA_JOBS:-2}"
 program=build/release/src/platform/qt/pelmora

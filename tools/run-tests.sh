@@ -1,31 +1,43 @@
 #!/usr/bin/env bash
-# Builds and runs every test: unit tests on the recording fake (also under ASan and UBSan),
+# Builds and runs every test: unit tests on the recording native layer (under ASan and UBSan),
 # the Qt backend and end-to-end tests of the Linux program, and both Windows builds with
 # their resource checks, unit tests and end-to-end tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install-deps.sh
+start=$SECONDS
+bash tools/install-deps.sh all
+echo "--- install: $((SECONDS - start)) s"
 
 jobs=${PELMORA_JOBS:-$(nproc)}
 log_dir=build/test-logs
 mkdir -p "$log_dir"
-passed=0
-failed=0
+rm -f "$log_dir"/*.result "$log_dir"/*.timings
 
-# Configures, builds and tests one preset; tallies ctest's counts.
+# Runs one step of a stage and notes how long it took.
+timed() {
+  local preset=$1 label=$2
+  shift 2
+  local start=$SECONDS status=0
+  "$@" || status=$?
+  local took=$((SECONDS - start))
+  printf '%-18s %4d s\n' "$preset $label" "$took" >>"$log_dir/$preset.timings"
+  echo "--- ${preset} ${label}: ${took} s" >&2
+  return $status
+}
+
+# Configures, builds and tests one preset; leaves ctest's counts in <preset>.result.
 run_preset() {
   local preset=$1
   echo "=== ${preset}"
-  cmake --preset "$preset" >"$log_dir/$preset-configure.log" || { cat "$log_dir/$preset-configure.log"; return 1; }
-  cmake --build --preset "$preset" -j"$jobs"
+  timed "$preset" configure cmake --preset "$preset" >"$log_dir/$preset-configure.log" || { cat "$log_dir/$preset-configure.log"; return 1; }
+  timed "$preset" build cmake --build --preset "$preset" -j"$jobs" || return 1
   local status=0
-  ctest --preset "$preset" 2>&1 | tee "$log_dir/$preset-ctest.log" || status=$?
+  timed "$preset" test bash -o pipefail -c 'ctest --preset "$1" 2>&1 | tee "$2"' _ "$preset" "$log_dir/$preset-ctest.log" || status=$?
   local line
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log_dir/$preset-ctest.log" | tail -n 1 || true)
   if [[ $line =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
-    failed=$((failed + BASH_REMATCH[1]))
-    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+    echo "$((BASH_REMATCH[2] - BASH_REMATCH[1])) ${BASH_REMATCH[1]}" >"$log_dir/$preset.result"
   elif ((status == 0)); then
     echo "ctest for $preset ran no test" >&2
     status=1
@@ -33,11 +45,47 @@ run_preset() {
   return $status
 }
 
+# Runs presets one after another, each line of output marked with the chain's name.
+run_chain() {
+  local name=$1
+  shift
+  (
+    status=0
+    for preset in "$@"; do
+      run_preset "$preset" || status=1
+    done
+    exit $status
+  ) 2>&1 | sed -u "s/^/[$name] /"
+  return "${PIPESTATUS[0]}"
+}
+
+# The Linux and the Windows stages share nothing: they run side by side, so that one's
+# waiting (displays, Wine) overlaps the other's compiling.
+chain_start=$SECONDS
+run_chain linux asan dev &
+linux=$!
+run_chain windows win32 win64 &
+windows=$!
 overall=0
+wait "$linux" || overall=1
+wait "$windows" || overall=1
+
+passed=0
+failed=0
 for preset in asan dev win32 win64; do
-  run_preset "$preset" || overall=1
+  if [[ -f $log_dir/$preset.result ]]; then
+    read -r p f <"$log_dir/$preset.result"
+    passed=$((passed + p))
+    failed=$((failed + f))
+  else
+    echo "no test result for $preset" >&2
+    overall=1
+  fi
 done
 
 echo
+echo "stage timings:"
+cat "$log_dir"/{asan,dev,win32,win64}.timings 2>/dev/null | sed 's/^/  /'
+echo "  all stages (side by side) $((SECONDS - chain_start)) s"
 echo "tests: ${passed} passed, ${failed} failed"
 exit $overall

@@ -3,36 +3,35 @@
 #include <memory>
 #include <string>
 
-#include "app/frmmain.h"
 #include "tray/api_stuff.h"
-#include "ui/main/main_layout.h"
+#include "ui/main/frmmain.h"
 
 namespace pelmora::app {
 
 namespace {
 
 // The main window's events outlive Main: the runtime calls them until the program ends.
-std::unique_ptr<FrmMain>& frmmainEvents() {
-    static std::unique_ptr<FrmMain> events;
+std::unique_ptr<ui::FrmMain>& frmmainEvents() {
+    static std::unique_ptr<ui::FrmMain> events;
     return events;
 }
 
 }  // namespace
 
 void Main(platform::FormsRuntime& runtime, platform::OsCalls& os) {
-    if (runtime.prevInstance() != 0) {
+    if (runtime.prevInstance()) {
         std::string prompt = runtime.exeName();
         prompt += " is Already running.";
         prompt += "\r\n";
         prompt += "Please check out the Window's Tray.";
-        runtime.msgBox(prompt, platform::msgbox::Critical);
+        runtime.msgBox(prompt, platform::MsgBoxIcon::Critical);
         runtime.end();
         return;
     }
     tray::bindModule(runtime, os);
     auto& events = frmmainEvents();
-    events = std::make_unique<FrmMain>(runtime, os);
-    runtime.load(ui::kMainLayout, *events).show(0);
+    events = std::make_unique<ui::FrmMain>(runtime, os);
+    runtime.load(ui::kMainLayout, *events).show(platform::ShowMode::Modeless);
 }
 
 }  // namespace pelmora::app

@@ -21,9 +21,9 @@ platform::Status DrawPercent_Graph(std::int64_t maxVal, float curVal, platform::
         const float percentage = percentageOf(maxVal, curVal);
         pic.cls();
         pic.refresh();
-        pic.scale(kScaleFlags, 1.0f, 100.0f, 4.0f, 0.0f);
+        pic.scale(kMeterScale);
         const platform::Colour colour = percentage > kRedLimit ? kGreen : kRed;
-        pic.line(kFilledBoxFlags, 1.0f, 0.0f, 3.0f, percentage, colour);
+        pic.fillBox({kBarLeft, 0.0f, kBarRight, percentage}, colour);
     } catch (const platform::Error& error) {
         // The meter hands its failure back; the refresh raises it again.
         return error;

@@ -16,8 +16,9 @@ inline constexpr float kRedLimit = 25.0f;
 
 // User coordinates of the drawing area: x from 1 (left) to 4 (right), y from 0
 // (bottom) to 100 (top); the bar covers x 1 to 3.
-inline constexpr std::int16_t kScaleFlags = 4;
-inline constexpr std::int16_t kFilledBoxFlags = 38;
+inline constexpr platform::UserRect kMeterScale{1.0f, 100.0f, 4.0f, 0.0f};
+inline constexpr float kBarLeft = 1.0f;
+inline constexpr float kBarRight = 3.0f;
 
 // curVal as a percentage of maxVal, or the arithmetic error of computing it.
 float percentageOf(std::int64_t maxVal, float curVal);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "platform/errors.h"
 #include "platform/layout.h"
@@ -26,14 +27,19 @@ class Label : public RuntimeObject {
   public:
     virtual std::string caption() const = 0;
     virtual void setCaption(std::string_view text) = 0;
-    virtual std::int16_t alignment() const = 0;
-    virtual void setAlignment(std::int16_t value) = 0;  // align::Left or align::Center
+    virtual Alignment alignment() const = 0;
+    virtual void setAlignment(Alignment value) = 0;
+};
+
+// A rectangle in a picture box's user coordinates: two opposite corners.
+struct UserRect {
+    float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
 };
 
 class PictureBox : public RuntimeObject {
   public:
-    virtual Bool16 visible() const = 0;
-    virtual void setVisible(Bool16 value) = 0;
+    virtual bool visible() const = 0;
+    virtual void setVisible(bool value) = 0;
     // Left edge in the parent form's coordinate unit (FormDef::unit).
     virtual float left() const = 0;
     virtual void setLeft(float value) = 0;
@@ -42,63 +48,60 @@ class PictureBox : public RuntimeObject {
     // Repaints the box at once.
     virtual void refresh() = 0;
     // Sets user coordinates for the drawing area: (x1, y1) top-left, (x2, y2) bottom-right.
-    virtual void scale(std::int16_t flags, float x1, float y1, float x2, float y2) = 0;
-    // Draws in user coordinates; flags: 2 box, 4 filled (38 = box filled, relative-free).
-    virtual void line(std::int16_t flags, float x1, float y1, float x2, float y2,
-                      Colour colour) = 0;
+    virtual void scale(UserRect corners) = 0;
+    // Fills the box between two opposite corners, in user coordinates.
+    virtual void fillBox(UserRect box, Colour colour) = 0;
 };
 
 class Timer : public RuntimeObject {
   public:
-    virtual Bool16 enabled() const = 0;
-    virtual void setEnabled(Bool16 value) = 0;
+    virtual bool enabled() const = 0;
+    virtual void setEnabled(bool value) = 0;
 };
 
 class MenuItem : public RuntimeObject {
   public:
-    virtual Bool16 checked() const = 0;
-    virtual void setChecked(Bool16 value) = 0;
+    virtual bool checked() const = 0;
+    virtual void setChecked(bool value) = 0;
 };
 
 // A menu that holds items; shown only as a popup.
 class Menu : public RuntimeObject {};
 
-// Window states as the runtime encodes them.
-namespace winstate {
-inline constexpr std::int16_t Normal = 0;
-inline constexpr std::int16_t Minimized = 1;
-inline constexpr std::int16_t Maximized = 2;
-}  // namespace winstate
+enum class ShowMode : std::uint8_t { Modeless, Modal };
 
 class Form : public RuntimeObject {
   public:
     virtual Hwnd hWnd() const = 0;
     // Handle of the form's icon picture, one the shell can display.
     virtual std::uintptr_t iconHandle() const = 0;
-    virtual std::int16_t windowState() const = 0;
-    virtual void setWindowState(std::int16_t state) = 0;
+    virtual WindowState windowState() const = 0;
+    virtual void setWindowState(WindowState state) = 0;
     virtual void setFocus() = 0;
     // Opens the menu at the mouse pointer; a chosen item's click runs before this returns.
     virtual void popupMenu(Menu& menu) = 0;
     virtual std::string caption() const = 0;
     virtual void setCaption(std::string_view text) = 0;
-    // Modeless (0) returns at once; modal (1) returns when the form has been unloaded.
-    virtual void show(std::int16_t modal) = 0;
+    // Modeless returns at once; modal returns when the form has been unloaded.
+    virtual void show(ShowMode mode) = 0;
 
     // Controls by name and, for control arrays, index; a missing one throws Error.
-    virtual Label& label(std::string_view name, std::int16_t index = kNoIndex) = 0;
-    virtual PictureBox& pictureBox(std::string_view name) = 0;
-    virtual Timer& timer(std::string_view name) = 0;
-    virtual Menu& menu(std::string_view name) = 0;
-    virtual MenuItem& menuItem(std::string_view name, std::int16_t index = kNoIndex) = 0;
+    virtual Label& label(ControlName name, std::int16_t index = kNoIndex) = 0;
+    virtual PictureBox& pictureBox(ControlName name) = 0;
+    virtual Timer& timer(ControlName name) = 0;
+    virtual Menu& menu(ControlName name) = 0;
+    virtual MenuItem& menuItem(ControlName name, std::int16_t index = kNoIndex) = 0;
 };
 
-// Mouse buttons as a bit mask.
-namespace button {
-inline constexpr std::int16_t Left = 1;
-inline constexpr std::int16_t Right = 2;
-inline constexpr std::int16_t Middle = 4;
-}  // namespace button
+enum class MouseButton : std::uint8_t { Left, Right, Middle };
+
+// The keys held down with a mouse press.
+struct Modifiers {
+    bool shift = false;
+    bool control = false;
+    bool alt = false;
+    bool operator==(const Modifiers&) const = default;
+};
 
 // What the system does when a form's events arrive. The runtime calls these one
 // at a time on the UI thread and catches every Error they throw at its edge.
@@ -110,32 +113,38 @@ class FormEvents {
     virtual ~FormEvents() = default;
 
     virtual void onLoad() {}
-    // Leaving cancel at 0 lets the unload go ahead.
-    virtual void onUnload(std::int16_t& cancel) { (void)cancel; }
+    // Leaving cancel false lets the unload go ahead.
+    virtual void onUnload(bool& cancel) { (void)cancel; }
     virtual void onTerminate() {}
     virtual void onActivate() {}
-    virtual void onTimer(std::string_view timer) { (void)timer; }
-    // control is empty for the form's own background; index is kNoIndex outside arrays.
-    virtual void onMouseDown(std::string_view control, std::int16_t index, std::int16_t button,
-                             std::int16_t shift, float x, float y) {
+    virtual void onTimer(ControlName timer) { (void)timer; }
+    // control is kFormItself for the form's own background; index is kNoIndex outside
+    // arrays; x and y in the pressed control's coordinate unit.
+    virtual void onMouseDown(ControlName control, std::int16_t index, MouseButton button,
+                             Modifiers shift, float x, float y) {
         (void)control, (void)index, (void)button, (void)shift, (void)x, (void)y;
     }
     // Buttons and menu items.
-    virtual void onClick(std::string_view control, std::int16_t index) {
-        (void)control, (void)index;
-    }
+    virtual void onClick(ControlName control, std::int16_t index) { (void)control, (void)index; }
 };
 
-// Mouse pointer values of the screen.
-namespace pointer {
-inline constexpr std::int16_t Default = 0;
-inline constexpr std::int16_t Hourglass = 11;
-}  // namespace pointer
+enum class MousePointer : std::uint8_t { Default, Hourglass };
 
-// Message box style bits.
-namespace msgbox {
-inline constexpr std::int16_t Critical = 16;
-}  // namespace msgbox
+// A callable borrowed for the length of one call, so that running it costs no allocation.
+class BodyRef {
+  public:
+    template <typename F>
+    BodyRef(F&& body) noexcept  // NOLINT(google-explicit-constructor)
+        : object_(const_cast<void*>(static_cast<const void*>(&body))),
+          call_([](void* object) { (*static_cast<std::remove_reference_t<F>*>(object))(); }) {}
+    void operator()() const { call_(object_); }
+
+  private:
+    void* object_;
+    void (*call_)(void*);
+};
+
+enum class MsgBoxIcon : std::uint8_t { None, Critical, Question, Exclamation, Information };
 
 class FormsRuntime {
   public:
@@ -145,15 +154,15 @@ class FormsRuntime {
     virtual ~FormsRuntime() = default;
 
     // Application information.
-    virtual Bool16 prevInstance() = 0;
+    virtual bool prevInstance() = 0;
     virtual std::string exeName() = 0;
     virtual std::string title() = 0;
     virtual std::int16_t major() = 0;
     virtual std::int16_t minor() = 0;
     virtual std::int16_t revision() = 0;
 
-    // Modal box, titled with the application title; returns when closed.
-    virtual void msgBox(std::string_view prompt, std::int16_t style) = 0;
+    // Modal box with an OK button, titled with the application title; returns when closed.
+    virtual void msgBox(std::string_view prompt, MsgBoxIcon icon) = 0;
     // Ends the program: no event is delivered after it and the process exits
     // once the caller returns to the runtime.
     virtual void end() = 0;
@@ -167,10 +176,13 @@ class FormsRuntime {
     // Unloads the form named by the layout if it is loaded; otherwise nothing.
     virtual void unload(const FormLayout& layout) = 0;
 
-    virtual void setMousePointer(std::int16_t value) = 0;
+    virtual void setMousePointer(MousePointer value) = 0;
 
     // The one reporter of errors that reach the runtime; rate-limited, never throws.
     virtual void reportError(std::string_view handler, const Error& error) noexcept = 0;
+    // Runs body at the runtime's catching edge, for code the OS calls directly: whatever
+    // it raises is reported under the handler's name and goes no further.
+    virtual void guard(std::string_view handler, BodyRef body) noexcept = 0;
 };
 
 }  // namespace pelmora::platform

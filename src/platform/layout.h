@@ -10,6 +10,26 @@
 
 namespace pelmora::platform {
 
+// A control's or menu's name as its layout exports it. Lookups and events carry only
+// these, so handlers compare against the layout's constants and a misspelt name does not
+// compile.
+class ControlName {
+  public:
+    constexpr ControlName() = default;
+    explicit constexpr ControlName(std::string_view text) : text_(text) {}
+    constexpr std::string_view text() const noexcept { return text_; }
+    constexpr bool empty() const noexcept { return text_.empty(); }
+    friend constexpr bool operator==(ControlName a, ControlName b) noexcept {
+        return a.text_ == b.text_;
+    }
+
+  private:
+    std::string_view text_;
+};
+
+// What a mouse press on the form's own background names as its control.
+inline constexpr ControlName kFormItself{};
+
 enum class ControlKind : std::uint8_t { Label, PictureBox, Line, Image, CommandButton, Timer };
 
 // Pictures that both backends embed from resources/.
@@ -29,12 +49,9 @@ enum class LabelSizing : std::uint8_t {
     WrapGrow,   // fixed width, wraps, height follows the text
 };
 
-// Label alignment values as the runtime encodes them.
-namespace align {
-inline constexpr std::int16_t Left = 0;
-inline constexpr std::int16_t Right = 1;
-inline constexpr std::int16_t Center = 2;
-}  // namespace align
+enum class Alignment : std::uint8_t { Left, Right, Center };
+
+enum class WindowState : std::uint8_t { Normal, Minimized, Maximized };
 
 inline constexpr std::uint8_t kAnsiCharset = 0;
 
@@ -49,10 +66,10 @@ struct FontDef {
 };
 
 struct ControlDef {
-    std::string_view name;
+    ControlName name;
     std::int16_t index = kNoIndex;
     ControlKind kind = ControlKind::Label;
-    std::string_view parent;  // empty: the form itself
+    ControlName parent;  // empty: the form itself
     // Left, top, width, height in twips; for a line its two end points x1, y1, x2, y2.
     std::int32_t left = 0;
     std::int32_t top = 0;
@@ -63,7 +80,7 @@ struct ControlDef {
     Colour backColour = kWindowBackground;
     bool transparent = false;  // labels: only the text is drawn
     FontDef font{};
-    std::int16_t alignment = align::Left;
+    Alignment alignment = Alignment::Left;
     LabelSizing sizing = LabelSizing::Fixed;
     std::int16_t borderWidth = 1;  // lines, in pixels
     bool framed = false;           // picture boxes: a flat one-pixel frame
@@ -78,9 +95,9 @@ struct ControlDef {
 };
 
 struct MenuDef {
-    std::string_view name;
+    ControlName name;
     std::int16_t index = kNoIndex;
-    std::string_view parent;   // empty: a top-level menu
+    ControlName parent;        // empty: a top-level menu
     std::string_view caption;  // "-" is a separator; "&" marks the access key
     bool checked = false;
     bool enabled = true;
@@ -98,7 +115,7 @@ struct FormDef {
     Colour backColour = kWindowBackground;
     PictureId picture = PictureId::None;
     PictureId icon = PictureId::None;
-    std::int16_t windowState = 0;
+    WindowState windowState = WindowState::Normal;
     ScaleUnit unit = ScaleUnit::Twips;
 };
 
@@ -108,9 +125,5 @@ struct FormLayout {
     std::span<const ControlDef> controls;
     std::span<const MenuDef> menus;
 };
-
-constexpr std::int32_t twipsToPixels(std::int32_t twips) noexcept {
-    return twips / kTwipsPerPixel;
-}
 
 }  // namespace pelmora::platform

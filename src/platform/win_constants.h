@@ -1,12 +1,10 @@
-// The OS's published constants that the program uses, and its own tray callback.
+// The OS's published constants that the program uses.
 // The Windows backend takes these from the OS headers instead (they are macros there).
 #pragma once
 
 #include <cstdint>
 
 namespace pelmora::platform {
-
-inline constexpr std::uint32_t TRAY_CALLBACK = 2025;
 
 inline constexpr std::uint32_t NIM_ADD = 0;
 inline constexpr std::uint32_t NIM_MODIFY = 1;

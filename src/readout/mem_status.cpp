@@ -9,8 +9,8 @@ void Get_MemStatus(platform::OsCalls& os, std::uint8_t& memLoad, std::int64_t& t
     platform::MEMORYSTATUSEX status{};
     status.dwLength = sizeof(status);
     if (os.GlobalMemoryStatusEx(status) == 0) {
-        throw platform::Error(platform::errnum::MemoryStatusUnavailable,
-                              "The memory status could not be read from the system");
+        throw platform::Error(platform::ErrorCode::MemoryStatusUnavailable,
+                              "the system did not answer the query");
     }
     // The load is range-checked like a conversion to an unsigned byte.
     if (status.dwMemoryLoad > 255) {

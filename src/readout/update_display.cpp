@@ -4,51 +4,53 @@
 #include <charconv>
 #include <string_view>
 
+#include "app/identity.h"
 #include "meter/usage_meter.h"
 #include "platform/layout.h"
 #include "readout/mem_status.h"
 #include "readout/size_format.h"
 #include "tray/api_stuff.h"
+#include "ui/main/main_layout.h"
 
 namespace pelmora::readout {
 
 namespace {
 
+using namespace ui::frmmain_names;
+
 struct LabelRef {
-    std::string_view name;
+    platform::ControlName name;
     std::int16_t index;
 };
 
 constexpr std::array<LabelRef, 6> kFigureLabels{{
-    {"lblTotalRam", 0},
-    {"lblTotalRam", 1},
-    {"lblFreeRam", 0},
-    {"lblFreeRam", 1},
-    {"lblRamUsage", 0},
-    {"lblRamUsage", 1},
+    {lblTotalRam, 0},
+    {lblTotalRam, 1},
+    {lblFreeRam, 0},
+    {lblFreeRam, 1},
+    {lblRamUsage, 0},
+    {lblRamUsage, 1},
 }};
 
-// Room for the longest caption or tip: a head, a 64-bit number and a tail.
+// Room for the longest caption or tip: a head, a 64-bit number and a tail. It keeps a
+// length, not a pointer into itself, so a copy is as good as the original.
 class Text {
   public:
     Text& operator<<(std::string_view part) {
-        const std::size_t length = part.copy(end_, static_cast<std::size_t>(last() - end_));
-        end_ += length;
+        length_ += part.copy(buffer_.data() + length_, buffer_.size() - length_);
         return *this;
     }
     Text& operator<<(std::int64_t number) {
-        end_ = std::to_chars(end_, last(), number).ptr;
+        char* const end = buffer_.data() + buffer_.size();
+        length_ = static_cast<std::size_t>(
+            std::to_chars(buffer_.data() + length_, end, number).ptr - buffer_.data());
         return *this;
     }
-    std::string_view view() const {
-        return {buffer_.data(), static_cast<std::size_t>(end_ - buffer_.data())};
-    }
+    std::string_view view() const { return {buffer_.data(), length_}; }
 
   private:
-    char* last() { return buffer_.data() + buffer_.size(); }
-
     std::array<char, 96> buffer_{};
-    char* end_ = buffer_.data();
+    std::size_t length_ = 0;
 };
 
 // Built on the stack: a refresh allocates nothing for its texts.
@@ -68,8 +70,9 @@ void Update_Display(platform::Form& frmmain, MainState& state, platform::OsCalls
     const ScaledSize free = scaleSize(state.availPhys);
     state.freeUnit = free.unit;
 
-    const std::int16_t alignment =
-        state.totalPhys > kAlignmentThreshold ? platform::align::Left : platform::align::Center;
+    const platform::Alignment alignment = state.totalPhys > kAlignmentThreshold
+                                              ? platform::Alignment::Left
+                                              : platform::Alignment::Center;
     // Each label is looked up once per refresh, in the order the alignments are set.
     std::array<platform::Label*, kFigureLabels.size()> labels{};
     for (std::size_t i = 0; i < kFigureLabels.size(); ++i) {
@@ -92,11 +95,11 @@ void Update_Display(platform::Form& frmmain, MainState& state, platform::OsCalls
     labels[5]->setCaption(usageCaption.view());
 
     meter::DrawPercent_Graph(state.totalPhys, static_cast<float>(state.availPhys),
-                             frmmain.pictureBox("picGraph"))
+                             frmmain.pictureBox(picGraph))
         .raise();
 
     Text tip;
-    tip << "Pelmora  ( "
+    tip << app::identity::kTitle << "  ( "
         << "Free RAM = " << free.shown << state.freeUnit << " )";
     tray::Tray_SetTip(tip.view());
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 
 #include "platform/errors.h"
 #include "platform/win_constants.h"
@@ -11,13 +10,11 @@ namespace pelmora::tray {
 
 namespace {
 
-// Reported when something other than a runtime error escapes the hook.
-constexpr std::int32_t kInternalError = 51;
-
 constexpr std::uint32_t kRecordSize = sizeof(platform::NOTIFYICONDATAA);
 
 platform::Error notBound() {
-    return {platform::errnum::ObjectRequired, "The tray module is not bound to the OS calls"};
+    return platform::Error(platform::ErrorCode::ObjectRequired,
+                           "the tray module is not bound to the OS calls");
 }
 
 platform::OsCalls& osCalls(ApiStuff& s) {
@@ -37,16 +34,10 @@ void notify(ApiStuff& s, std::uint32_t message) {
 
 platform::Form& hookedForm(const ApiStuff& s) {
     if (s.hookedForm == nullptr) {
-        throw platform::Error(platform::errnum::ObjectRequired,
-                              "The tray icon has no window to act on");
+        throw platform::Error(platform::ErrorCode::ObjectRequired,
+                              "the tray icon has no window to act on");
     }
     return *s.hookedForm;
-}
-
-void report(const ApiStuff& s, const platform::Error& error) noexcept {
-    if (s.runtime != nullptr) {
-        s.runtime->reportError("Tray_WndProc", error);
-    }
 }
 
 }  // namespace
@@ -84,7 +75,7 @@ void Tray_Add(platform::Form& form, platform::Menu& menu) {
     s.trayData.cbSize = kRecordSize;
     s.trayData.hWnd = static_cast<std::uint32_t>(handle);
     s.trayData.hIcon = static_cast<std::uint32_t>(form.iconHandle());
-    s.trayData.uCallbackMessage = platform::TRAY_CALLBACK;
+    s.trayData.uCallbackMessage = TRAY_CALLBACK;
     s.trayData.uFlags = platform::NIF_MESSAGE | platform::NIF_ICON;
     s.trayData.cbSize = kRecordSize;
     notify(s, platform::NIM_ADD);
@@ -120,34 +111,32 @@ void Tray_Remove() {
 platform::LResult PELMORA_CALLBACK Tray_WndProc(platform::Hwnd hWnd, std::uint32_t uMsg,
                                                 platform::WParam wParam, platform::LParam lParam) {
     ApiStuff& s = apiStuff();
+    if (s.runtime == nullptr) {
+        return 0;
+    }
+    platform::LResult result = 0;
     // The OS calls us directly: nothing may unwind into its dispatch.
-    try {
-        if (uMsg == platform::TRAY_CALLBACK && lParam == platform::WM_LBUTTONUP) {
+    s.runtime->guard("Tray_WndProc", [&] {
+        if (uMsg == TRAY_CALLBACK && lParam == platform::WM_LBUTTONUP) {
             platform::Form& form = hookedForm(s);
-            if (form.windowState() == platform::winstate::Minimized) {
-                form.setWindowState(platform::winstate::Normal);
+            if (form.windowState() == platform::WindowState::Minimized) {
+                form.setWindowState(platform::WindowState::Normal);
             }
             form.setFocus();
-            return 0;
+            return;
         }
-        if (uMsg == platform::TRAY_CALLBACK && lParam == platform::WM_RBUTTONUP) {
+        if (uMsg == TRAY_CALLBACK && lParam == platform::WM_RBUTTONUP) {
             platform::Form& form = hookedForm(s);
             if (s.trayMenu == nullptr) {
-                throw platform::Error(platform::errnum::ObjectRequired,
-                                      "The tray icon has no menu to open");
+                throw platform::Error(platform::ErrorCode::ObjectRequired,
+                                      "the tray icon has no menu to open");
             }
             form.popupMenu(*s.trayMenu);
-            return 0;
+            return;
         }
-        return osCalls(s).CallWindowProcA(s.prevWndProc, hWnd, uMsg, wParam, lParam);
-    } catch (const platform::Error& error) {
-        report(s, error);
-    } catch (const std::exception& error) {
-        report(s, platform::Error(kInternalError, error.what()));
-    } catch (...) {
-        report(s, platform::Error(kInternalError, "Unknown failure in the tray hook"));
-    }
-    return 0;
+        result = osCalls(s).CallWindowProcA(s.prevWndProc, hWnd, uMsg, wParam, lParam);
+    });
+    return result;
 }
 
 }  // namespace pelmora::tray

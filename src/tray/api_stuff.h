@@ -11,6 +11,9 @@
 
 namespace pelmora::tray {
 
+// The message with which the shell reports mouse events on the tray icon.
+inline constexpr std::uint32_t TRAY_CALLBACK = 2025;
+
 // The module state: zero at start, bound to the runtime and the OS calls by Main.
 struct ApiStuff {
     platform::FormsRuntime* runtime = nullptr;

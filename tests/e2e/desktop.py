@@ -4,6 +4,10 @@ Each Desktop starts its own Xvfb (display chosen by the server through -displayf
 openbox as window manager and trayer as tray host, with a fresh HOME and
 XDG_RUNTIME_DIR. Everything it starts is stopped again by pid, whatever happens.
 Every wait has a deadline, so no test can hang.
+
+A desktop may have a screen of another size, and extra environment for the program (a
+display scale); `scale` then says how many screen pixels the program's windows take for
+each of their own pixels.
 """
 
 import os
@@ -188,9 +192,11 @@ class Program:
         return self.desktop.windows_of(self.pid, visible=visible, name=name)
 
     def main_window(self):
-        """The program's visible managed window of the main window's size, if any."""
+        """The program's visible managed window of the main window's size, if any: known
+        by its process and size, since it has no title."""
+        size = (MAIN_W * self.desktop.scale, MAIN_H * self.desktop.scale)
         for w in self.windows():
-            if not w.override and (w.width, w.height) == (MAIN_W, MAIN_H):
+            if not w.override and (w.width, w.height) == size:
                 return w
         return None
 
@@ -201,7 +207,7 @@ class Program:
                                    f"before showing its window:\n{self.stderr()}")
             return self.main_window()
 
-        return wait_for("the 208 x 51 main window", probe, timeout)
+        return wait_for("the main window", probe, timeout)
 
     def stop(self):
         _stop(self.proc)
@@ -210,8 +216,11 @@ class Program:
 class Desktop:
     """Xvfb + openbox + trayer with a private HOME and XDG_RUNTIME_DIR."""
 
-    def __init__(self, test_name):
+    def __init__(self, test_name, screen=(SCREEN_W, SCREEN_H), env=None, scale=1):
         self.test_name = test_name
+        self.screen_w, self.screen_h = screen
+        self.extra_env = dict(env or {})
+        self.scale = scale
         self.artifacts = os.path.join(artifacts_root(), test_name)
         shutil.rmtree(self.artifacts, ignore_errors=True)
         os.makedirs(self.artifacts)
@@ -249,7 +258,7 @@ class Desktop:
                         # No session bus: the tray icon goes to the X tray host.
                         DBUS_SESSION_BUS_ADDRESS="unix:path=" +
                         os.path.join(self.runtime, "no-session-bus"),
-                        LC_ALL="C.UTF-8")
+                        LC_ALL="C.UTF-8", **self.extra_env)
         self.wm = self._spawn("openbox", ["openbox", "--sm-disable"])
         wait_for("openbox to manage the screen",
                  lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.x("xprop", "-root",
@@ -264,7 +273,8 @@ class Desktop:
         log = open(os.path.join(self.artifacts, "xvfb.log"), "wb")
         try:
             self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(wfd), "-screen", "0", f"{SCREEN_W}x{SCREEN_H}x24",
+                ["Xvfb", "-displayfd", str(wfd),
+                 "-screen", "0", f"{self.screen_w}x{self.screen_h}x24",
                  "-nolisten", "tcp", "-noreset"],
                 pass_fds=(wfd,), stdout=log, stderr=log, stdin=subprocess.DEVNULL, env=env)
         finally:
@@ -435,9 +445,9 @@ class Desktop:
         self.x("import", "-window", "root", path, check=True, timeout=20)
         raw = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True,
                              timeout=20, check=True).stdout
-        if len(raw) != SCREEN_W * SCREEN_H * 3:
+        if len(raw) != self.screen_w * self.screen_h * 3:
             raise HarnessError(f"unexpected screenshot size {len(raw)} bytes for {path}")
-        return Image(SCREEN_W, SCREEN_H, raw, path)
+        return Image(self.screen_w, self.screen_h, raw, path)
 
     def grab(self, window, label):
         """The screen area a window covers."""

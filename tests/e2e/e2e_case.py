@@ -5,7 +5,7 @@ import re
 import time
 import unittest
 
-from desktop import MAIN_H, MAIN_W, SCREEN_H, Desktop, HarnessError, distance, wait_for
+from desktop import MAIN_H, MAIN_W, Desktop, HarnessError, distance, wait_for
 
 # The seven rows of the popup menu, top to bottom.
 MENU_ROWS = ["item", "item", "item", "separator", "item", "separator", "item"]
@@ -44,10 +44,12 @@ def _failed(case):
 class _Base(unittest.TestCase):
     desktop = None
     program = None
+    # Keyword arguments of the Desktop each test runs on: a screen size, a display scale.
+    desktop_options = {}
 
-    @staticmethod
-    def _open(name):
-        desk = Desktop(name)
+    @classmethod
+    def _open(cls, name):
+        desk = Desktop(name, **cls.desktop_options)
         desk.__enter__()
         try:
             baseline = set(desk.tray_descendants())
@@ -76,9 +78,12 @@ class _Base(unittest.TestCase):
         return self.desktop.prop(wid, "_NET_WM_STATE")
 
     def open_popup(self, at=None):
-        """Right-clicks the main window and returns the popup menu window that appears."""
-        main = self.main()
-        x, y = at or (main.x + 40, main.y + 25)
+        """Right-clicks the main window (or the point at) and returns the popup menu window
+        that appears."""
+        if at is None:
+            main = self.main()
+            at = (main.x + 40, main.y + 25)
+        x, y = at
         before = {w.wid for w in self.program.windows()}
         self.desktop.move_pointer(x, y)
         self.desktop.xdotool("click", 3)
@@ -91,7 +96,7 @@ class _Base(unittest.TestCase):
 
         menu = wait_for("the popup menu", probe, timeout=5)
         # Keep the pointer off the rows so that no row is highlighted.
-        self.desktop.move_pointer(5, SCREEN_H - 5)
+        self.desktop.move_pointer(5, self.desktop.screen_h - 5)
         time.sleep(0.25)
         return menu
 
@@ -116,7 +121,8 @@ class _Base(unittest.TestCase):
         frame = self.desktop.x("xwininfo", "-frame", "-id", str(w.wid))
         m = re.search(r"-geometry (\d+)x(\d+)", frame)
         self.assertIsNotNone(m, frame)
-        self.assertEqual((int(m.group(1)), int(m.group(2))), (MAIN_W, MAIN_H),
+        self.assertEqual((int(m.group(1)), int(m.group(2))),
+                         (MAIN_W * self.desktop.scale, MAIN_H * self.desktop.scale),
                          "the outer size differs from the client size: a frame was added")
         state = self.net_wm_state(w.wid)
         kind = self.desktop.prop(w.wid, "_NET_WM_WINDOW_TYPE")

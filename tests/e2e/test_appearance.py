@@ -20,6 +20,12 @@ class StartedProgram(SharedDesktopCase):
         self.assertNotIn("_NET_WM_STATE_ABOVE", self.net_wm_state(w.wid),
                          "the window starts on top although 'Keep on top' starts unchecked")
 
+    def test_window_has_no_title_and_is_known_by_its_class(self):
+        w = self.main()
+        self.assertEqual(self.desktop.prop(w.wid, "WM_NAME"), "")
+        self.assertEqual(self.desktop.prop(w.wid, "_NET_WM_NAME"), "")
+        self.assertEqual(self.desktop.prop(w.wid, "WM_CLASS"), '"pelmora", "pelmora"')
+
     def test_skin_edges_figures_and_meter_are_drawn(self):
         w = self.main()
         total, avail = meminfo_bytes()

@@ -7,8 +7,10 @@ import zlib
 REPO_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 RESOURCES = os.path.join(REPO_ROOT, "resources")
 GENERATOR = os.path.join(REPO_ROOT, "tools", "make_pictures.py")
-PICTURES = ("skin.bmp", "scale.bmp", "pelmora.ico", "pelmora.png", "pelmora-48.png",
-            "pelmora-128.png")
+# The desktop's icon sizes and the file each is in; 32 is the Windows icon itself.
+DESKTOP_ICONS = {size: f"pelmora-{size}.png" if size != 32 else "pelmora.png"
+                 for size in (16, 22, 24, 32, 48, 64, 128, 256)}
+PICTURES = ("skin.bmp", "scale.bmp", "pelmora.ico", *DESKTOP_ICONS.values())
 
 
 def load(name):

@@ -47,22 +47,44 @@ class Formats(unittest.TestCase):
         self.assertEqual((info["bits"], info["compression"]), (4, 0))
         self.assertEqual(ico["palette"], STANDARD_16)
 
-    def test_desktop_icons_are_the_same_picture_as_the_windows_icon(self):
+    def test_desktop_icons_are_the_windows_icon_at_each_size(self):
         ico = readers.read_ico(readers.load("pelmora.ico"))
-        expected32 = [[(0, 0, 0, 0) if masked else STANDARD_16[i] + (255,)
-                       for i, masked in zip(indices, mask)]
-                      for indices, mask in zip(ico["indices"], ico["mask"])]
-        for name, size in (("pelmora.png", 32), ("pelmora-48.png", 48), ("pelmora-128.png", 128)):
+        icon = [[(0, 0, 0, 0) if masked else STANDARD_16[i] + (255,)
+                 for i, masked in zip(indices, mask)]
+                for indices, mask in zip(ico["indices"], ico["mask"])]
+        opaque_share = sum(px[3] for row in icon for px in row) / (255 * 32 * 32)
+        for size, name in readers.DESKTOP_ICONS.items():
             with self.subTest(name):
                 png = readers.read_png(readers.load(name))
                 self.assertEqual((png["width"], png["height"]), (size, size))
                 self.assertEqual((png["depth"], png["colour_type"]), (8, 6))  # RGBA
-                # Every enlarged pixel comes from the icon pixel it covers.
+                rows = png["rows"]
+                if size % 32 == 0:
+                    # Sharp: every pixel is the icon pixel it covers.
+                    for y in range(size):
+                        for x in range(size):
+                            self.assertEqual(rows[y][x], icon[y * 32 // size][x * 32 // size],
+                                             (x, y))
+                    continue
+                # Smooth: each pixel blends only the icon pixels under it, and the picture as
+                # a whole covers as much as the icon does.
                 for y in range(size):
                     for x in range(size):
-                        source = expected32[y * 32 // size][x * 32 // size]
-                        self.assertEqual(png["rows"][y][x], source, (x, y))
-
+                        under = [icon[sy][sx]
+                                 for sy in range(y * 32 // size, -(-(y + 1) * 32 // size))
+                                 for sx in range(x * 32 // size, -(-(x + 1) * 32 // size))]
+                        shown = [px for px in under if px[3]]
+                        if not shown:
+                            self.assertEqual(rows[y][x], (0, 0, 0, 0), (x, y))
+                            continue
+                        for channel in range(3):
+                            values = [px[channel] for px in shown]
+                            self.assertTrue(min(values) <= rows[y][x][channel] <= max(values),
+                                            (x, y, channel, rows[y][x], shown))
+                        if len(shown) == len(under):
+                            self.assertEqual(rows[y][x][3], 255, (x, y))
+                coverage = sum(px[3] for row in rows for px in row) / (255 * size * size)
+                self.assertAlmostEqual(coverage, opaque_share, delta=0.5 / 255)
 
 if __name__ == "__main__":
     unittest.main()

@@ -4,7 +4,49 @@
 #include <QEventLoop>
 #include <QThread>
 
+#include "app/identity.h"
+
 namespace pelmora::qt::test {
+
+void RecordingEvents::onMouseDown(platform::ControlName control, std::int16_t index,
+                                  platform::MouseButton button, platform::Modifiers keys, float,
+                                  float) {
+    const char* const buttons[] = {"Left", "Right", "Middle"};
+    std::string line = "MouseDown " + std::string(control.text()) + "(" + std::to_string(index) +
+                       ") " + buttons[static_cast<int>(button)];
+    line += keys.shift ? " shift" : "";
+    line += keys.control ? " control" : "";
+    line += keys.alt ? " alt" : "";
+    calls.push_back(line);
+}
+
+void BackendTest::start(OsOptions osOptions) {
+    stop();
+    PlatformOptions options;
+    options.lockPath = path("instance.lock");
+    options.reportSink = [this](std::string_view line) { reports.emplace_back(line); };
+    options.quit = [this] { ++quits; };
+    platform_ = std::make_unique<QtPlatform>(std::move(options));
+    namespace identity = app::identity;
+    runtime_ = std::make_unique<core::Runtime>(
+        *platform_, core::Identity{std::string(identity::kTitle), identity::kMajor,
+                                   identity::kMinor, identity::kRevision});
+    os_ = std::make_unique<QtOsCalls>(*platform_, *runtime_, osOptions);
+}
+
+void BackendTest::stop() {
+    os_.reset();
+    runtime_.reset();
+    platform_.reset();
+}
+
+QtWindow& BackendTest::window(const platform::Form& form) {
+    QtWindow* found = platform().findWindow(form.hWnd());
+    if (found == nullptr) {
+        throw std::runtime_error("the form has no live window");
+    }
+    return *found;
+}
 
 bool BackendTest::waitFor(const std::function<bool()>& condition, int milliseconds) {
     QElapsedTimer clock;
@@ -23,8 +65,12 @@ QImage render(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-QRgb rgb(int r, int g, int b) {
-    return qRgb(r, g, b);
+QImage renderAt(QWidget& widget, int ratio) {
+    QImage image(widget.size() * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::magenta);
+    widget.render(&image);
+    return image;
 }
 
 }  // namespace pelmora::qt::test

@@ -1,5 +1,6 @@
-// Shared pieces of the backend tests: a runtime with a lock file and an error list of its
-// own, an event sink that records what reaches the system, and pixel helpers.
+// Shared pieces of the backend tests: the Qt platform under the real runtime core, with a lock
+// file and a report list of their own, an event sink that records what reaches the system,
+// and pixel helpers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,15 +10,17 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/core/runtime.h"
 #include "platform/forms.h"
 #include "platform/qt/qt_os.h"
-#include "platform/qt/qt_runtime.h"
+#include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_window.h"
 
 namespace pelmora::qt::test {
@@ -26,30 +29,28 @@ namespace pelmora::qt::test {
 class RecordingEvents : public platform::FormEvents {
   public:
     std::vector<std::string> calls;
-    std::int16_t cancelUnload = 0;
-    std::function<void(std::string_view)> onTick;
-    std::function<void(std::string_view, std::int16_t)> onChoose;
+    bool cancelUnload = false;
+    std::function<void(platform::ControlName)> onTick;
+    std::function<void(platform::ControlName, std::int16_t)> onChoose;
 
     void onLoad() override { calls.emplace_back("Load"); }
-    void onUnload(std::int16_t& cancel) override {
+    void onUnload(bool& cancel) override {
         calls.emplace_back("Unload");
         cancel = cancelUnload;
     }
     void onTerminate() override { calls.emplace_back("Terminate"); }
     void onActivate() override { calls.emplace_back("Activate"); }
-    void onTimer(std::string_view timer) override {
-        calls.push_back("Timer " + std::string(timer));
+    void onTimer(platform::ControlName timer) override {
+        calls.push_back("Timer " + std::string(timer.text()));
         if (onTick) {
             onTick(timer);
         }
     }
-    void onMouseDown(std::string_view control, std::int16_t index, std::int16_t button,
-                     std::int16_t shift, float, float) override {
-        calls.push_back("MouseDown " + std::string(control) + "(" + std::to_string(index) + ") " +
-                        std::to_string(button) + " " + std::to_string(shift));
-    }
-    void onClick(std::string_view control, std::int16_t index) override {
-        calls.push_back("Click " + std::string(control) + "(" + std::to_string(index) + ")");
+    void onMouseDown(platform::ControlName control, std::int16_t index,
+                     platform::MouseButton button, platform::Modifiers keys, float x,
+                     float y) override;
+    void onClick(platform::ControlName control, std::int16_t index) override {
+        calls.push_back("Click " + std::string(control.text()) + "(" + std::to_string(index) + ")");
         if (onChoose) {
             onChoose(control, index);
         }
@@ -62,54 +63,41 @@ class RecordingEvents : public platform::FormEvents {
 
 class BackendTest : public ::testing::Test {
   protected:
-    BackendTest() { makeRuntime(); }
+    BackendTest() { start(); }
     ~BackendTest() override {
-        os_.reset();
-        runtime_.reset();
+        stop();
         QCoreApplication::processEvents();
     }
 
-    void makeRuntime(OsOptions osOptions = {}) {
-        os_.reset();
-        runtime_.reset();
-        RuntimeOptions options;
-        options.title = "Pelmora";
-        options.major = 1;
-        options.minor = 0;
-        options.revision = 26;
-        options.lockPath = path("instance.lock");
-        options.errorSink = [this](std::string_view line) { errors.emplace_back(line); };
-        options.quit = [this] { ++quits; };
-        options.messageBox = [this](std::string_view prompt, std::int16_t style) {
-            messages.push_back(std::string(prompt) + " / " + std::to_string(style));
-        };
-        runtime_ = std::make_unique<QtRuntime>(std::move(options));
-        os_ = std::make_unique<QtOsCalls>(*runtime_, osOptions);
-    }
+    // A fresh platform, runtime and OS calls, as the entry point makes them.
+    void start(OsOptions osOptions = {});
+    void stop();
 
     std::string path(const char* name) const { return dir_.filePath(name).toStdString(); }
-    QtRuntime& runtime() { return *runtime_; }
+    QtPlatform& platform() { return *platform_; }
+    core::Runtime& runtime() { return *runtime_; }
     QtOsCalls& os() { return *os_; }
-    QtForm& load(const platform::FormLayout& layout, platform::FormEvents& events) {
-        return static_cast<QtForm&>(runtime().load(layout, events));
-    }
+    // The native window under a loaded form.
+    QtWindow& window(const platform::Form& form);
+    FormWidget& widget(const platform::Form& form) { return window(form).widget(); }
 
     // Runs the event loop until the condition holds or the time is up.
     static bool waitFor(const std::function<bool()>& condition, int milliseconds = 3000);
 
-    std::vector<std::string> errors;
-    std::vector<std::string> messages;
+    std::vector<std::string> reports;
     int quits = 0;
 
   private:
     QTemporaryDir dir_;
-    std::unique_ptr<QtRuntime> runtime_;
+    std::unique_ptr<QtPlatform> platform_;
+    std::unique_ptr<core::Runtime> runtime_;
     std::unique_ptr<QtOsCalls> os_;
 };
 
 // The widget as it looks on screen, one pixel per pixel.
 QImage render(QWidget& widget);
-QRgb rgb(int r, int g, int b);
+// The widget as a screen of that many device pixels per pixel shows it.
+QImage renderAt(QWidget& widget, int ratio);
 inline bool same(QRgb a, QRgb b) {
     return qRed(a) == qRed(b) && qGreen(a) == qGreen(b) && qBlue(a) == qBlue(b);
 }

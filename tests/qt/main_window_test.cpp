@@ -1,9 +1,12 @@
 // The main window built from its real table and rendered offscreen: the skin and the edge
-// lines, the label pairs, the meter bar, the stacking of controls and the popup menu.
+// lines, the label pairs, the meter bar, the stacking of controls, presses and the popup menu.
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTimer>
+#include <limits>
 #include <set>
 
 #include "backend_fixture.h"
@@ -14,6 +17,9 @@
 namespace pelmora::qt::test {
 namespace {
 
+using namespace ui::frmmain_names;
+using platform::Alignment;
+
 constexpr int kWidth = 208;
 constexpr int kHeight = 51;
 // picGraph's drawing area, inside its one-pixel frame.
@@ -22,7 +28,7 @@ constexpr int kMeterTop = 2;
 constexpr int kMeterWidth = 10;
 constexpr int kMeterHeight = 48;
 
-const char* const kFigureLabels[] = {"lblTotalRam", "lblFreeRam", "lblRamUsage"};
+const platform::ControlName kFigureLabels[] = {lblTotalRam, lblFreeRam, lblRamUsage};
 
 struct Point {
     int x;
@@ -32,35 +38,61 @@ struct Point {
 
 class MainWindowTest : public BackendTest {
   protected:
-    MainWindowTest() : form(load(ui::kMainLayout, events)) { form.show(0); }
+    MainWindowTest() : form(runtime().load(ui::kMainLayout, events)) {
+        form.show(platform::ShowMode::Modeless);
+    }
 
     void setCaptions(std::string_view text) {
-        for (const char* name : kFigureLabels) {
+        for (const platform::ControlName name : kFigureLabels) {
             for (std::int16_t index : {0, 1}) {
                 form.label(name, index).setCaption(text);
             }
         }
     }
-    platform::PictureBox& meter() { return form.pictureBox("picGraph"); }
-    QImage scale() const {
+    platform::PictureBox& meter() { return form.pictureBox(picGraph); }
+    // Draws the bar as a refresh does, inside a handler: the core hands the drawing to the
+    // box as the handler returns.
+    void drawBar(std::int64_t maxVal, float curVal) {
+        platform::Status status;
+        runtime().guard("frmmain.MainTimer_Timer",
+                        [&] { status = meter::DrawPercent_Graph(maxVal, curVal, meter()); });
+        EXPECT_TRUE(status.ok()) << curVal << " of " << maxVal;
+    }
+    // picGraph leads the table.
+    PictureWidget& meterWidget() {
+        auto* box = dynamic_cast<PictureWidget*>(window(form).widgetOf(0));
+        if (box == nullptr) {
+            throw std::runtime_error("picGraph is not a picture box");
+        }
+        return *box;
+    }
+    static QImage scale() {
         return loadPicture(platform::PictureId::Scale).convertToFormat(QImage::Format_RGB32);
     }
     QWidget& widgetAt(int x, int y) {
-        QWidget* child = form.widget().childAt(x, y);
-        return child != nullptr ? *child : static_cast<QWidget&>(form.widget());
+        QWidget* child = widget(form).childAt(x, y);
+        return child != nullptr ? *child : static_cast<QWidget&>(widget(form));
+    }
+
+    // What reached the form apart from the refresh timer's ticks.
+    std::vector<std::string> clicks() const {
+        std::vector<std::string> seen;
+        std::copy_if(events.calls.begin(), events.calls.end(), std::back_inserter(seen),
+                     [](const std::string& call) { return call.starts_with("Click"); });
+        return seen;
     }
 
     RecordingEvents events;
-    QtForm& form;
+    platform::Form& form;
 };
 
 TEST_F(MainWindowTest, IsAFixedFramelessToolWindowCentredOnTheScreen) {
-    QWidget& window = form.widget();
+    QWidget& window = widget(form);
     EXPECT_EQ(window.size(), QSize(kWidth, kHeight));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_TRUE(window.windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(window.windowType(), Qt::Tool);
-    EXPECT_EQ(window.windowTitle(), "Pelmora");
+    EXPECT_EQ(window.windowTitle(), "");
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_EQ(window.x(), screen.x() + (screen.width() - kWidth) / 2);
     EXPECT_EQ(window.y(), screen.y() + (screen.height() - kHeight) / 2);
@@ -68,7 +100,7 @@ TEST_F(MainWindowTest, IsAFixedFramelessToolWindowCentredOnTheScreen) {
 
 TEST_F(MainWindowTest, SkinFillsTheWindowUnderEdgeLinesOnTopLeftAndRight) {
     setCaptions("");
-    const QImage shown = render(form.widget());
+    const QImage shown = render(widget(form));
     const QImage skin =
         loadPicture(platform::PictureId::Skin).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(skin.size(), QSize(kWidth, kHeight));
@@ -87,20 +119,20 @@ TEST_F(MainWindowTest, SkinFillsTheWindowUnderEdgeLinesOnTopLeftAndRight) {
 
 TEST_F(MainWindowTest, EachLabelPairIsWhiteInFrontOfRedOnePixelUpAndRight) {
     struct Pair {
-        const char* name;
+        platform::ControlName name;
         int redTop;
         int height;
     };
-    const Pair pairs[] = {{"lblTotalRam", 2, 13}, {"lblFreeRam", 18, 13}, {"lblRamUsage", 33, 15}};
-    const QRgb white = rgb(255, 255, 255);
-    const QRgb red = rgb(255, 0, 0);
+    const Pair pairs[] = {{lblTotalRam, 2, 13}, {lblFreeRam, 18, 13}, {lblRamUsage, 33, 15}};
+    const QRgb white = qRgb(255, 255, 255);
+    const QRgb red = qRgb(255, 0, 0);
     for (const Pair& pair : pairs) {
-        SCOPED_TRACE(pair.name);
+        SCOPED_TRACE(pair.name.text());
         setCaptions("");
-        const QImage before = render(form.widget());
+        const QImage before = render(widget(form));
         form.label(pair.name, 0).setCaption("Total RAM = 512 MB");
         form.label(pair.name, 1).setCaption("Total RAM = 512 MB");
-        const QImage after = render(form.widget());
+        const QImage after = render(widget(form));
 
         std::set<Point> whites;
         std::set<Point> reds;
@@ -136,15 +168,15 @@ TEST_F(MainWindowTest, EachLabelPairIsWhiteInFrontOfRedOnePixelUpAndRight) {
     }
 }
 
-TEST_F(MainWindowTest, AlignmentPlacesTheTextLeftOrCentred) {
-    const auto textColumns = [&](std::int16_t alignment) {
+TEST_F(MainWindowTest, AlignmentPlacesTheTextLeftCentredOrRight) {
+    const auto textColumns = [&](Alignment alignment) {
         setCaptions("");
-        const QImage before = render(form.widget());
+        const QImage before = render(widget(form));
         for (std::int16_t index : {0, 1}) {
-            form.label("lblFreeRam", index).setAlignment(alignment);
-            form.label("lblFreeRam", index).setCaption("Free RAM = 257 MB");
+            form.label(lblFreeRam, index).setAlignment(alignment);
+            form.label(lblFreeRam, index).setCaption("Free RAM = 257 MB");
         }
-        const QImage after = render(form.widget());
+        const QImage after = render(widget(form));
         int left = kWidth;
         int right = -1;
         for (int y = 0; y < kHeight; ++y) {
@@ -157,13 +189,17 @@ TEST_F(MainWindowTest, AlignmentPlacesTheTextLeftOrCentred) {
         }
         return std::pair{left, right};
     };
-    const auto [leftStart, leftEnd] = textColumns(platform::align::Left);
+    // The pair spans columns 7 to 201: the white label from 7, the red one from 8.
+    const auto [leftStart, leftEnd] = textColumns(Alignment::Left);
     EXPECT_GE(leftStart, 7);
     EXPECT_LE(leftStart, 9);
-    const auto [centreStart, centreEnd] = textColumns(platform::align::Center);
-    EXPECT_NEAR((centreStart + centreEnd) / 2.0, 7 + 194 / 2.0, 2.0);
+    const auto [centreStart, centreEnd] = textColumns(Alignment::Center);
+    EXPECT_NEAR((centreStart + centreEnd) / 2.0, 7 + 195 / 2.0, 2.0);
     EXPECT_NEAR(centreEnd - centreStart, leftEnd - leftStart, 1);
-    EXPECT_THROW(form.label("lblFreeRam", 0).setAlignment(3), platform::Error);
+    const auto [rightStart, rightEnd] = textColumns(Alignment::Right);
+    EXPECT_GE(rightEnd, 199);
+    EXPECT_LE(rightEnd, 202);
+    EXPECT_NEAR(rightEnd - rightStart, leftEnd - leftStart, 1);
 }
 
 TEST_F(MainWindowTest, MeterBarFillsTheLeftTwoThirdsFromTheBottomInItsColour) {
@@ -172,18 +208,19 @@ TEST_F(MainWindowTest, MeterBarFillsTheLeftTwoThirdsFromTheBottomInItsColour) {
         QRgb colour;
         int rows;
     };
-    const QRgb green = rgb(0, 255, 0);
-    const QRgb red = rgb(255, 0, 0);
+    const QRgb green = qRgb(0, 255, 0);
+    const QRgb red = qRgb(255, 0, 0);
     const Bar bars[] = {{100.0f, green, 48}, {50.0f, green, 24}, {26.0f, green, 12},
                         {25.5f, green, 12},  {25.0f, red, 12},   {10.0f, red, 5},
                         {0.0f, red, 0}};
     const QImage background = scale();
-    const QRgb frame = toQColor(platform::systemColour(6), QApplication::palette()).rgb();
-    meter().setVisible(platform::kTrue);
+    // The layout's fore colour, the system window-text colour, as on Windows.
+    const QRgb frame = QApplication::palette().color(QPalette::Text).rgb();
+    meter().setVisible(true);
     for (const Bar& bar : bars) {
         SCOPED_TRACE(bar.percent);
-        ASSERT_TRUE(meter::DrawPercent_Graph(400, bar.percent * 4.0f, meter()).ok());
-        const QImage shown = render(form.widget());
+        drawBar(400, bar.percent * 4.0f);
+        const QImage shown = render(widget(form));
         int wrong = 0;
         for (int row = 0; row < kMeterHeight; ++row) {
             for (int column = 0; column < kMeterWidth; ++column) {
@@ -200,61 +237,130 @@ TEST_F(MainWindowTest, MeterBarFillsTheLeftTwoThirdsFromTheBottomInItsColour) {
     }
 }
 
+TEST_F(MainWindowTest, AtTwoDevicePixelsEachPixelIsAnEvenBlockAndTheTextIsFiner) {
+    meter().setVisible(true);
+    drawBar(100, 50.0f);
+    const QImage one = render(widget(form));
+    const QImage two = renderAt(widget(form), 2);
+    ASSERT_EQ(two.size(), QSize(2 * kWidth, 2 * kHeight));
+    const auto text = [](QRgb p) {
+        return same(p, qRgb(255, 255, 255)) || same(p, qRgb(255, 0, 0));
+    };
+    int uneven = 0;
+    int changed = 0;
+    int finer = 0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const QRgb block[] = {two.pixel(2 * x, 2 * y), two.pixel(2 * x + 1, 2 * y),
+                                  two.pixel(2 * x, 2 * y + 1), two.pixel(2 * x + 1, 2 * y + 1)};
+            const bool even = std::all_of(std::begin(block), std::end(block),
+                                          [&](QRgb p) { return same(p, block[0]); });
+            const bool inked =
+                text(one.pixel(x, y)) || std::any_of(std::begin(block), std::end(block), text);
+            if (inked) {
+                finer += even ? 0 : 1;
+            } else if (!even) {
+                ++uneven;
+            } else if (!same(block[0], one.pixel(x, y))) {
+                ++changed;
+            }
+        }
+    }
+    EXPECT_EQ(uneven, 0) << "skin, edges and meter are drawn pixel for pixel";
+    EXPECT_EQ(changed, 0);
+    EXPECT_GT(finer, 200) << "the text is drawn for the finer pixels, not blown up";
+}
+
 TEST_F(MainWindowTest, ClsBeforeAShorterBarLeavesOnlyTheShorterBar) {
-    meter().setVisible(platform::kTrue);
-    ASSERT_TRUE(meter::DrawPercent_Graph(100, 100.0f, meter()).ok());
-    ASSERT_TRUE(meter::DrawPercent_Graph(100, 50.0f, meter()).ok());
-    const QImage shown = render(form.widget());
+    meter().setVisible(true);
+    drawBar(100, 100.0f);
+    drawBar(100, 50.0f);
+    const QImage shown = render(widget(form));
     const QImage background = scale();
     for (int row = 0; row < kMeterHeight / 2; ++row) {
         EXPECT_TRUE(same(shown.pixel(kMeterLeft + 2, kMeterTop + row), background.pixel(2, row)))
             << "row " << row;
     }
-    EXPECT_TRUE(same(shown.pixel(kMeterLeft + 2, kMeterTop + kMeterHeight / 2), rgb(0, 255, 0)));
+    EXPECT_TRUE(same(shown.pixel(kMeterLeft + 2, kMeterTop + kMeterHeight / 2), qRgb(0, 255, 0)));
 }
 
-TEST_F(MainWindowTest, TheBarSurvivesARepaintAndAScaleMayBeEmptyOnlyWithAnError) {
-    meter().setVisible(platform::kTrue);
-    ASSERT_TRUE(meter::DrawPercent_Graph(100, 100.0f, meter()).ok());
-    form.widget().repaint();
-    EXPECT_TRUE(same(render(form.widget()).pixel(kMeterLeft, kMeterTop), rgb(0, 255, 0)));
-    EXPECT_THROW(meter().scale(4, 1, 100, 1, 0), platform::Error);
-    EXPECT_THROW(meter().line(38, 1, 0, std::numeric_limits<float>::infinity(), 50, 0xFF),
-                 platform::Error);
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    int paints = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+TEST_F(MainWindowTest, RealTicksThatLeaveTheBarAsItWasNeitherRepaintNorPaintTheMeter) {
+    meter().setVisible(true);
+    PictureWidget& box = meterWidget();
+    float percent = 0.0f;
+    events.onTick = [&](platform::ControlName) {
+        EXPECT_TRUE(meter::DrawPercent_Graph(100, percent, meter()).ok());
+    };
+    struct Step {
+        float percent;
+        int repaints;  // the box told to show its drawing, in all
+        bool painted;  // the box painted during the step's ticks
+    };
+    // Each tick clears and draws again: only a bar of another height reaches the box.
+    const Step steps[] = {{50.0f, 1, true},  {50.0f, 1, false}, {50.2f, 1, false}, {60.0f, 2, true},
+                          {60.0f, 2, false}, {0.0f, 3, true},   {0.0f, 3, false}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.percent);
+        percent = step.percent;
+        PaintCounter counter(box);
+        const std::size_t ticks = events.count("Timer MainTimer");
+        ASSERT_TRUE(waitFor([&] { return events.count("Timer MainTimer") >= ticks + 3; }));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(box.repaintsAsked(), step.repaints);
+        EXPECT_EQ(counter.paints > 0, step.painted) << counter.paints << " paints";
+    }
+    // What is drawn survives a repaint of the window.
+    events.onTick = nullptr;
+    drawBar(100, 100.0f);
+    widget(form).repaint();
+    EXPECT_TRUE(same(render(widget(form)).pixel(kMeterLeft, kMeterTop), qRgb(0, 255, 0)));
 }
 
 TEST_F(MainWindowTest, TheShownMeterCoversLabelTextThatRunsUnderIt) {
     const std::string wide(40, 'W');
     setCaptions("");
     for (std::int16_t index : {0, 1}) {
-        form.label("lblTotalRam", index).setAlignment(platform::align::Left);
-        form.label("lblTotalRam", index).setCaption(wide);
+        form.label(lblTotalRam, index).setAlignment(Alignment::Left);
+        form.label(lblTotalRam, index).setCaption(wide);
     }
     const auto whiteUnderMeter = [&] {
-        const QImage shown = render(form.widget());
+        const QImage shown = render(widget(form));
         int count = 0;
         for (int y = 1; y < kHeight; ++y) {
             for (int x = 195; x < 207; ++x) {
-                count += same(shown.pixel(x, y), rgb(255, 255, 255)) ? 1 : 0;
+                count += same(shown.pixel(x, y), qRgb(255, 255, 255)) ? 1 : 0;
             }
         }
         return count;
     };
     // The scale picture itself is white, so compare against the meter shown with no text.
-    meter().setVisible(platform::kTrue);
+    meter().setVisible(true);
     const int covered = whiteUnderMeter();
     setCaptions("");
     const int meterAlone = whiteUnderMeter();
     EXPECT_EQ(covered, meterAlone);
     for (std::int16_t index : {0, 1}) {
-        form.label("lblTotalRam", index).setCaption(wide);
+        form.label(lblTotalRam, index).setCaption(wide);
     }
-    meter().setVisible(platform::kFalse);
+    meter().setVisible(false);
     EXPECT_GT(whiteUnderMeter(), 0) << "hidden meter: the text shows there";
 }
 
-TEST_F(MainWindowTest, PressesReachTheFrontmostControlWithItsNameIndexAndButton) {
-    meter().setVisible(platform::kTrue);
+TEST_F(MainWindowTest, PressesReachTheFrontmostControlWithItsNameIndexButtonAndKeys) {
+    meter().setVisible(true);
     struct Press {
         QPoint at;
         Qt::MouseButton button;
@@ -262,35 +368,29 @@ TEST_F(MainWindowTest, PressesReachTheFrontmostControlWithItsNameIndexAndButton)
         const char* expected;
     };
     const Press presses[] = {
-        {{20, 8}, Qt::RightButton, Qt::ShiftModifier, "MouseDown lblTotalRam(0) 2 1"},
-        {{20, 2}, Qt::LeftButton, Qt::NoModifier, "MouseDown lblTotalRam(1) 1 0"},
-        {{20, 40}, Qt::LeftButton, Qt::ControlModifier, "MouseDown lblRamUsage(1) 1 2"},
-        {{100, 49}, Qt::LeftButton, Qt::NoModifier, "MouseDown (-1) 1 0"},
-        {{0, 20}, Qt::RightButton, Qt::NoModifier, "MouseDown (-1) 2 0"},
-        {{200, 20}, Qt::MiddleButton, Qt::NoModifier, "MouseDown picGraph(-1) 4 0"},
+        {{20, 8}, Qt::RightButton, Qt::ShiftModifier, "MouseDown lblTotalRam(0) Right shift"},
+        {{20, 2}, Qt::LeftButton, Qt::NoModifier, "MouseDown lblTotalRam(1) Left"},
+        {{20, 40},
+         Qt::LeftButton,
+         Qt::ControlModifier | Qt::AltModifier,
+         "MouseDown lblRamUsage(1) Left control alt"},
+        {{100, 49}, Qt::LeftButton, Qt::NoModifier, "MouseDown (-1) Left"},
+        {{0, 20}, Qt::RightButton, Qt::NoModifier, "MouseDown (-1) Right"},
+        {{200, 20}, Qt::MiddleButton, Qt::NoModifier, "MouseDown picGraph(-1) Middle"},
     };
     for (const Press& press : presses) {
         SCOPED_TRACE(press.expected);
         events.calls.clear();
         QWidget& target = widgetAt(press.at.x(), press.at.y());
-        const QPointF local = target.mapFrom(&form.widget(), QPointF(press.at));
+        const QPointF local = target.mapFrom(&widget(form), QPointF(press.at));
         QMouseEvent event(QEvent::MouseButtonPress, local, target.mapToGlobal(local), press.button,
                           press.button, press.modifiers);
         QApplication::sendEvent(&target, &event);
-        EXPECT_EQ(std::count(events.calls.begin(), events.calls.end(), press.expected), 1);
+        EXPECT_EQ(events.calls, std::vector<std::string>{press.expected});
     }
 }
 
-TEST_F(MainWindowTest, PopupShowsTheSevenItemsAndRunsTheChosenOneBeforeReturning) {
-    auto& popup = static_cast<QtMenu&>(form.menu("mnuA"));
-    QStringList rows;
-    for (QAction* action : popup.menu().actions()) {
-        rows << (action->isSeparator() ? QStringLiteral("-") : action->text()) +
-                    (action->isChecked() ? QStringLiteral(" [x]") : QString());
-    }
-    EXPECT_EQ(rows, QStringList({"&Keep on top", "&Precise Values", "&Show Usage Meter [x]", "-",
-                                 "&About", "-", "E&xit"}));
-
+TEST_F(MainWindowTest, PopupShowsTheSevenRowsAndRunsTheChosenOneBeforeReturning) {
     struct Choice {
         Qt::Key key;
         const char* text;
@@ -302,29 +402,52 @@ TEST_F(MainWindowTest, PopupShowsTheSevenItemsAndRunsTheChosenOneBeforeReturning
     for (const Choice& choice : choices) {
         SCOPED_TRACE(choice.text);
         // The program changes marks itself; choosing an item never changes one on its own.
-        events.onChoose = [&](std::string_view, std::int16_t index) {
+        events.onChoose = [&](platform::ControlName, std::int16_t index) {
             if (choice.handlerFlipsMark) {
-                auto& item = form.menuItem("mnuAction", index);
-                item.setChecked(item.checked() != 0 ? platform::kFalse : platform::kTrue);
+                auto& item = form.menuItem(mnuAction, index);
+                item.setChecked(!item.checked());
             }
         };
-        const platform::Bool16 before = form.menuItem("mnuAction", choice.index).checked();
+        const bool before = form.menuItem(mnuAction, choice.index).checked();
+        QStringList rows;
         QTimer::singleShot(50, [&] {
-            QWidget* open = QApplication::activePopupWidget();
+            auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             ASSERT_NE(open, nullptr);
+            for (QAction* action : open->actions()) {
+                rows << (action->isSeparator() ? QStringLiteral("-") : action->text()) +
+                            (action->isChecked() ? QStringLiteral(" [x]") : QString());
+            }
             QKeyEvent press(QEvent::KeyPress, choice.key, Qt::NoModifier,
                             QString::fromLatin1(choice.text));
             QApplication::sendEvent(open, &press);
         });
         events.calls.clear();
-        form.popupMenu(popup);
-        const std::string click = "Click mnuAction(" + std::to_string(choice.index) + ")";
-        EXPECT_EQ(events.count(click), 1u);
-        const platform::Bool16 after = form.menuItem("mnuAction", choice.index).checked();
-        EXPECT_EQ(after != before, choice.handlerFlipsMark);
-        QAction* action = popup.menu().actions().at(choice.index);
-        EXPECT_EQ(action->isChecked(), after != 0);
+        form.popupMenu(form.menu(mnuA));
+        EXPECT_EQ(clicks(), std::vector<std::string>{"Click mnuAction(" +
+                                                     std::to_string(choice.index) + ")"});
+        EXPECT_EQ(form.menuItem(mnuAction, choice.index).checked() != before,
+                  choice.handlerFlipsMark);
+        ASSERT_EQ(rows.size(), 7);
+        EXPECT_EQ(rows[choice.index].endsWith(" [x]"), before) << "the mark as it was";
+        for (QString& row : rows) {
+            row.remove(QStringLiteral(" [x]"));
+        }
+        EXPECT_EQ(rows, QStringList({"&Keep on top", "&Precise Values", "&Show Usage Meter", "-",
+                                     "&About", "-", "E&xit"}));
     }
+}
+
+TEST_F(MainWindowTest, ADismissedPopupRunsNothing) {
+    QTimer::singleShot(50, [] {
+        QWidget* open = QApplication::activePopupWidget();
+        ASSERT_NE(open, nullptr);
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(open, &escape);
+    });
+    events.calls.clear();
+    form.popupMenu(form.menu(mnuA));
+    EXPECT_TRUE(clicks().empty());
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
 }  // namespace

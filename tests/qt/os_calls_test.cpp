@@ -1,4 +1,4 @@
-// The OS calls as the Qt backend emulates them: window-procedure chains, the tray record,
+// The OS calls as the Qt layer emulates them: window-procedure chains, the tray record,
 // keeping on top, and the memory figures read from a meminfo file of the test's own.
 #include <QFile>
 #include <QSystemTrayIcon>
@@ -10,6 +10,7 @@
 #include "platform/qt/qt_tray.h"
 #include "platform/qt/qt_wndproc.h"
 #include "platform/win_constants.h"
+#include "ui/about/about_layout.h"
 #include "ui/main/main_layout.h"
 
 namespace pelmora::qt::test {
@@ -20,6 +21,8 @@ using platform::Hwnd;
 using platform::LParam;
 using platform::LResult;
 using platform::WParam;
+
+constexpr std::uint32_t kCallback = 2025;
 
 // What the test's window procedures saw, and the procedure they pass messages on to.
 struct ProcLog {
@@ -58,7 +61,7 @@ platform::NOTIFYICONDATAA record(Hwnd hWnd, std::uint32_t flags, std::uintptr_t 
     data.cbSize = sizeof data;
     data.hWnd = static_cast<std::uint32_t>(hWnd);
     data.uFlags = flags;
-    data.uCallbackMessage = platform::TRAY_CALLBACK;
+    data.uCallbackMessage = kCallback;
     data.hIcon = static_cast<std::uint32_t>(icon);
     std::memset(data.szTip, ' ', sizeof data.szTip);
     std::memcpy(data.szTip, tip, std::strlen(tip) + 1);
@@ -71,9 +74,9 @@ class OsCallsTest : public BackendTest {
         procLog = ProcLog{};
         procLog.os = &os();
     }
-    QtForm& mainForm() {
-        QtForm& form = load(ui::kMainLayout, events);
-        form.show(0);
+    platform::Form& mainForm() {
+        platform::Form& form = runtime().load(ui::kMainLayout, events);
+        form.show(platform::ShowMode::Modeless);
         return form;
     }
     std::vector<std::string> trayLog() const {
@@ -89,7 +92,7 @@ class OsCallsTest : public BackendTest {
 };
 
 TEST_F(OsCallsTest, WindowProcedureChainInstallsCallsPreviousAndRestores) {
-    QtForm& form = mainForm();
+    platform::Form& form = mainForm();
     const Hwnd h = form.hWnd();
     const std::intptr_t original = os().SetWindowLongA(h, GWL_WNDPROC, value(&innerProc));
     EXPECT_EQ(original, defaultProcedureValue());
@@ -109,7 +112,7 @@ TEST_F(OsCallsTest, WindowProcedureChainInstallsCallsPreviousAndRestores) {
 }
 
 TEST_F(OsCallsTest, BadHandlesIndexesAndProceduresAreRefusedAndChangeNothing) {
-    QtForm& form = mainForm();
+    platform::Form& form = mainForm();
     const Hwnd h = form.hWnd();
     struct Refusal {
         const char* what;
@@ -134,12 +137,12 @@ TEST_F(OsCallsTest, BadHandlesIndexesAndProceduresAreRefusedAndChangeNothing) {
         EXPECT_EQ(refusal.call(), 0) << refusal.what;
     }
     EXPECT_TRUE(procLog.seen.empty()) << "a refused value is never called";
-    EXPECT_EQ(form.procedures().current(), defaultProcedureValue());
-    EXPECT_FALSE(form.topmost());
+    EXPECT_EQ(window(form).procedures().current(), defaultProcedureValue());
+    EXPECT_FALSE(window(form).topmost());
 }
 
 TEST_F(OsCallsTest, TrayClicksReachTheWindowProcedureAsItsCallbackMessage) {
-    QtForm& form = mainForm();
+    platform::Form& form = mainForm();
     const Hwnd h = form.hWnd();
     procLog.previous = os().SetWindowLongA(h, GWL_WNDPROC, value(&outerProc));
     auto add = record(h, platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
@@ -164,8 +167,8 @@ TEST_F(OsCallsTest, TrayClicksReachTheWindowProcedureAsItsCallbackMessage) {
     // A procedure that raises an error is reported at the edge; the program goes on.
     procLog.fail = true;
     os().tray().clicked(h, 0, QSystemTrayIcon::Trigger);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0], "Pelmora: error in frmmain WindowProc: 91 Object variable not set");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], "Pelmora: error in frmmain.WindowProc: 91 Object variable not set");
 }
 
 TEST_F(OsCallsTest, TipIsTheRecordTextUpToItsNul) {
@@ -193,9 +196,9 @@ TEST_F(OsCallsTest, TipIsTheRecordTextUpToItsNul) {
 TEST_F(OsCallsTest, TrayRequestsFollowTheShellsRules) {
     OsOptions options;
     options.trayLogPath = path("tray.log");
-    makeRuntime(options);
+    start(options);
     procLog.os = &os();
-    QtForm& form = mainForm();
+    platform::Form& form = mainForm();
     const Hwnd h = form.hWnd();
     const std::uintptr_t icon = form.iconHandle();
     using platform::NIF_ICON;
@@ -246,25 +249,48 @@ TEST_F(OsCallsTest, TrayRequestsFollowTheShellsRules) {
                                                    "tip Free RAM = 256 MB", "delete"}));
 }
 
-TEST_F(OsCallsTest, UnloadingTheWindowTakesItsTrayIconAlong) {
-    QtForm& form = mainForm();
-    auto add =
-        record(form.hWnd(), platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
-    ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, add), 1);
-    const Hwnd h = form.hWnd();
-    runtime().unload(form);
-    EXPECT_EQ(os().tray().find(h, 0), nullptr);
+TEST_F(OsCallsTest, TrayIconsGoWithTheirWindowOrWithTheProgram) {
+    struct Ending {
+        const char* how;
+        std::function<void(platform::Form& main)> end;
+        int quits;
+    };
+    const Ending endings[] = {
+        {"the window is unloaded while another stays",
+         [&](platform::Form& main) { runtime().unload(main); }, 0},
+        {"the program ends", [&](platform::Form&) { runtime().end(); }, 1},
+    };
+    for (const Ending& ending : endings) {
+        SCOPED_TRACE(ending.how);
+        OsOptions options;
+        options.trayLogPath = path("tray.log");
+        QFile::remove(QString::fromStdString(options.trayLogPath));
+        start(options);
+        quits = 0;
+        RecordingEvents aboutEvents;
+        runtime().load(ui::kAboutLayout, aboutEvents);
+        platform::Form& form = mainForm();
+        const Hwnd h = form.hWnd();
+        auto add = record(h, platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
+        ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, add), 1);
+        ending.end(form);
+        ASSERT_TRUE(waitFor([&] { return os().tray().find(h, 0) == nullptr; }));
+        EXPECT_EQ(platform().findWindow(h) == nullptr, ending.quits == 0)
+            << "the icon went with the window, or at the end with the window still there";
+        EXPECT_EQ(quits, ending.quits);
+        EXPECT_EQ(trayLog(), (std::vector<std::string>{"add", "delete"}));
+    }
 }
 
 TEST_F(OsCallsTest, KeepOnTopTogglesWithoutMovingOrResizing) {
-    QtForm& form = mainForm();
-    const QRect before = form.widget().geometry();
+    platform::Form& form = mainForm();
+    const QRect before = widget(form).geometry();
     const std::uint32_t keep = platform::SWP_NOMOVE | platform::SWP_NOSIZE;
     EXPECT_EQ(os().SetWindowPos(form.hWnd(), platform::HWND_TOPMOST, 0, 0, 0, 0, keep), 1);
-    EXPECT_TRUE(form.topmost());
+    EXPECT_TRUE(window(form).topmost());
     EXPECT_EQ(os().SetWindowPos(form.hWnd(), platform::HWND_NOTOPMOST, 0, 0, 0, 0, keep), 1);
-    EXPECT_FALSE(form.topmost());
-    EXPECT_EQ(form.widget().geometry(), before);
+    EXPECT_FALSE(window(form).topmost());
+    EXPECT_EQ(widget(form).geometry(), before);
     EXPECT_EQ(os().ReleaseCapture(), 1);
 }
 
@@ -365,7 +391,7 @@ TEST_F(OsCallsTest, MemoryStatusComesFromMeminfoInBytes) {
     OsOptions options;
     options.memInfoPath = path("meminfo");
     std::ofstream(options.memInfoPath) << kMemInfo;
-    makeRuntime(options);
+    start(options);
     platform::MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
     ASSERT_EQ(os().GlobalMemoryStatusEx(status), 1);
@@ -380,22 +406,22 @@ TEST_F(OsCallsTest, MemoryStatusComesFromMeminfoInBytes) {
     ASSERT_EQ(os().GlobalMemoryStatusEx(status), 1);
     EXPECT_EQ(status.ullTotalPhys, 4000000ull * 1024);
     EXPECT_EQ(status.dwMemoryLoad, 25u);
-    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(OsCallsTest, AnUnreadableOrIncompleteFileFailsLeavesTheRecordAndIsReportedOnce) {
     OsOptions options;
     options.memInfoPath = path("meminfo");
-    makeRuntime(options);
+    start(options);
     platform::MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
     status.ullTotalPhys = 123;
     EXPECT_EQ(os().GlobalMemoryStatusEx(status), 0);
     EXPECT_EQ(os().GlobalMemoryStatusEx(status), 0);
     EXPECT_EQ(status.ullTotalPhys, 123u);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find("GlobalMemoryStatusEx: 31001"), std::string::npos) << errors[0];
-    EXPECT_NE(errors[0].find("No such file"), std::string::npos) << errors[0];
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("GlobalMemoryStatusEx: 31001"), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("No such file"), std::string::npos) << reports[0];
 
     std::ofstream(options.memInfoPath) << kMemInfo;
     EXPECT_EQ(os().GlobalMemoryStatusEx(status), 1);
@@ -417,14 +443,14 @@ TEST_F(OsCallsTest, MemoryStatusFailuresNameTheirCause) {
         OsOptions options;
         options.memInfoPath = path("meminfo");
         std::ofstream(options.memInfoPath) << c.text;
-        errors.clear();
-        makeRuntime(options);
+        reports.clear();
+        start(options);
         platform::MEMORYSTATUSEX status{};
         status.dwLength = c.length;
         EXPECT_EQ(os().GlobalMemoryStatusEx(status), 0);
         EXPECT_EQ(status.ullTotalPhys, 0u);
-        ASSERT_EQ(errors.size(), 1u);
-        EXPECT_NE(errors[0].find(c.cause), std::string::npos) << errors[0];
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find(c.cause), std::string::npos) << reports[0];
     }
 }
 

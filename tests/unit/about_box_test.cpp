@@ -3,34 +3,39 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
-#include "support/system_fixture.h"
+#include "support/rig.h"
 #include "ui/about/about_layout.h"
 
 namespace pelmora::ui {
 namespace {
 
-// The About box loaded on its own, as the About command loads it.
-struct AboutBox : testing::SystemFixture {
-    fake::FakeForm& load(const platform::FormLayout& layout = kAboutLayout) {
-        return static_cast<fake::FakeForm&>(fake.load(layout, about));
-    }
-    float panelLeft() { return fake.loadedForm("frmAbout").pictureState("Container").position; }
+using namespace std::chrono_literals;
+using recording::quote;
 
-    FrmAbout about{fake};
+// The About box loaded on its own, as the About command loads it.
+struct AboutBox : ::testing::Test {
+    platform::Form& load(const platform::FormLayout& layout = kAboutLayout) {
+        return rig.runtime.load(layout, about);
+    }
+    int panelLeft() { return rig.platform.window("frmAbout").widget("Container").rect.left; }
+
+    testing::Rig rig;
+    FrmAbout about{rig.runtime};
 };
 
-// The About layout with the panel starting elsewhere, or counted in twips.
+// The About layout with the panel starting elsewhere, counted in the given unit.
 struct AboutVariant {
-    AboutVariant(float start, platform::ScaleUnit unit) {
+    AboutVariant(int start, platform::ScaleUnit unit) {
         std::copy(std::begin(about_layout::kControls), std::end(about_layout::kControls),
                   controls.begin());
         for (auto& def : controls) {
-            if (def.name == "Container") {
-                def.left = static_cast<std::int32_t>(
-                    unit == platform::ScaleUnit::Pixels ? start * platform::kTwipsPerPixel : start);
+            if (def.name == frmAbout_names::Container) {
+                def.left =
+                    unit == platform::ScaleUnit::Pixels ? start * platform::kTwipsPerPixel : start;
             }
         }
         layout.form.unit = unit;
@@ -42,88 +47,104 @@ struct AboutVariant {
 
 TEST_F(AboutBox, LoadWritesCaptionVersionAndTitleFromTheApplicationInformation) {
     const struct {
-        std::string title;
-        std::int16_t major, minor, revision;
+        core::Identity identity;
         std::string caption, version;
     } cases[] = {
-        {"Pelmora", 1, 0, 26, "About Pelmora", "Version 1.0.26"},
-        {"Other", 12, 3, 4, "About Other", "Version 12.3.4"},
+        {{"Pelmora", 1, 0, 26}, "About Pelmora", "Version 1.0.26"},
+        {{"Other", 12, 3, 4}, "About Other", "Version 12.3.4"},
     };
     for (const auto& c : cases) {
-        fake::FakeBackend backend;
-        backend.applicationTitle = c.title;
-        backend.versionMajor = c.major;
-        backend.versionMinor = c.minor;
-        backend.versionRevision = c.revision;
-        FrmAbout events{backend};
-        auto& form = static_cast<fake::FakeForm&>(backend.load(kAboutLayout, events));
-        EXPECT_EQ(form.captionText, c.caption);
-        EXPECT_EQ(form.labelState("lblVersion").text, c.version);
-        EXPECT_EQ(form.labelState("lblTitle").text, c.title);
-        EXPECT_EQ(backend.entries({"frmAbout.Caption", "lblVersion", "lblTitle"}),
-                  (std::vector<std::string>{"frmAbout.Caption = " + fake::quoted(c.caption),
-                                            "lblVersion.Caption = " + fake::quoted(c.version),
-                                            "lblTitle.Caption = " + fake::quoted(c.title)}));
+        testing::Rig other(c.identity);
+        FrmAbout events{other.runtime};
+        other.runtime.load(kAboutLayout, events);
+        recording::RecordingWindow& window = other.platform.window("frmAbout");
+        EXPECT_EQ(window.caption, c.caption);
+        EXPECT_EQ(window.widget("lblVersion").text, c.version);
+        EXPECT_EQ(window.widget("lblTitle").text, c.identity.title);
+        EXPECT_EQ(other.journal().entries({"setCaption", "setText"}),
+                  (std::vector<std::string>{
+                      "setCaption frmAbout " + quote(c.caption),
+                      "setText frmAbout lblVersion " + quote(c.version),
+                      "setText frmAbout lblTitle " + quote(c.identity.title),
+                  }));
+        EXPECT_FALSE(window.shown);
     }
 }
 
 TEST_F(AboutBox, ActivationRestoresTheDefaultPointer) {
-    load();
-    fake.setMousePointer(platform::pointer::Hourglass);
-    ASSERT_TRUE(fake.activate("frmAbout"));
-    EXPECT_EQ(fake.mousePointer(), platform::pointer::Default);
+    platform::Form& form = load();
+    rig.runtime.setMousePointer(platform::MousePointer::Hourglass);
+    form.show(platform::ShowMode::Modeless);
+    EXPECT_EQ(rig.platform.pointer(), platform::MousePointer::Default);
+    rig.runtime.setMousePointer(platform::MousePointer::Hourglass);
+    ASSERT_TRUE(rig.platform.activate("frmAbout"));
+    // Already the active form: nothing is delivered again.
+    EXPECT_EQ(rig.platform.pointer(), platform::MousePointer::Hourglass);
 }
 
 TEST_F(AboutBox, ThePanelSlidesInNineStepsOfThirtyPixels) {
     load();
-    EXPECT_FLOAT_EQ(panelLeft(), 272);
-    std::vector<float> positions;
-    while (fake.tick("frmAbout", "AnimateTimer")) {
+    EXPECT_EQ(panelLeft(), 272);
+    std::vector<int> positions;
+    while (rig.platform.tick("frmAbout", "AnimateTimer")) {
         positions.push_back(panelLeft());
         ASSERT_LT(positions.size(), 20u);
     }
-    EXPECT_EQ(positions, (std::vector<float>{242, 212, 182, 152, 122, 92, 62, 32, 2}));
-    EXPECT_EQ(fake.loadedForm("frmAbout").timerState("AnimateTimer").on, platform::kFalse);
+    EXPECT_EQ(positions, (std::vector<int>{242, 212, 182, 152, 122, 92, 62, 32, 2}));
+    EXPECT_EQ(rig.journal().entries({"stopTimer"}),
+              std::vector<std::string>{"stopTimer frmAbout AnimateTimer"});
 }
 
 TEST_F(AboutBox, TheSlideStopsOnTheTickThatLeavesThirtyOrLess) {
     const struct {
-        float start;
+        int start;
         platform::ScaleUnit unit;
         int ticks;
-        float rest;
+        int rest;  // pixels
     } cases[] = {
-        {4080, platform::ScaleUnit::Twips, 135, 30},  // exactly 30 ends it
-        {60, platform::ScaleUnit::Pixels, 1, 30},    {61, platform::ScaleUnit::Pixels, 2, 1},
-        {31, platform::ScaleUnit::Pixels, 1, 1},     {10, platform::ScaleUnit::Pixels, 1, -20},
+        {4080, platform::ScaleUnit::Twips, 135, 2},  // exactly 30 twips ends it
+        {60, platform::ScaleUnit::Pixels, 1, 30},   {61, platform::ScaleUnit::Pixels, 2, 1},
+        {31, platform::ScaleUnit::Pixels, 1, 1},    {10, platform::ScaleUnit::Pixels, 1, -20},
     };
     for (const auto& c : cases) {
-        fake::FakeBackend backend;
-        FrmAbout events{backend};
+        testing::Rig other;
+        FrmAbout events{other.runtime};
         AboutVariant variant(c.start, c.unit);
-        backend.load(variant.layout, events);
-        EXPECT_EQ(backend.tickUntilStopped("frmAbout", "AnimateTimer", 1000), c.ticks) << c.start;
-        EXPECT_FLOAT_EQ(backend.loadedForm("frmAbout").pictureState("Container").position, c.rest);
+        other.runtime.load(variant.layout, events);
+        EXPECT_EQ(other.platform.tickUntilStopped("frmAbout", "AnimateTimer", 1000), c.ticks)
+            << c.start;
+        EXPECT_EQ(other.platform.window("frmAbout").widget("Container").rect.left, c.rest);
     }
 }
 
 TEST_F(AboutBox, OkClosesTheBoxAtOnceAndNoTickFollows) {
-    load();
-    ASSERT_TRUE(fake.tick("frmAbout", "AnimateTimer"));
-    ASSERT_TRUE(fake.click("frmAbout", "cmdOK"));
-    EXPECT_EQ(fake.form("frmAbout"), nullptr);
-    EXPECT_FALSE(fake.tick("frmAbout", "AnimateTimer"));
+    load().show(platform::ShowMode::Modeless);
+    ASSERT_TRUE(rig.platform.tick("frmAbout", "AnimateTimer"));
+    ASSERT_TRUE(rig.platform.click("frmAbout", "cmdOK"));
+    EXPECT_EQ(rig.runtime.findForm("frmAbout"), nullptr);
+    EXPECT_FALSE(rig.platform.window("frmAbout").shown);
+    EXPECT_FALSE(rig.platform.tick("frmAbout", "AnimateTimer"));
 }
 
-TEST_F(AboutBox, AFailingMoveIsReportedAndTheNextTickGoesOn) {
+TEST_F(AboutBox, AFailingMoveIsReportedAndTheNextTickMovesOnFromWhereThePanelIs) {
     load();
-    fake.failOn("Container.Left =", 1);
-    ASSERT_TRUE(fake.tick("frmAbout", "AnimateTimer"));
-    EXPECT_FLOAT_EQ(panelLeft(), 272);
-    ASSERT_EQ(fake.reports().size(), 1u);
-    EXPECT_EQ(fake.reports()[0].handler, "frmAbout AnimateTimer_Timer");
-    ASSERT_TRUE(fake.tick("frmAbout", "AnimateTimer"));
-    EXPECT_FLOAT_EQ(panelLeft(), 242);
+    rig.journal().failOn("moveWidget frmAbout Container", 1);
+    ASSERT_TRUE(rig.platform.tick("frmAbout", "AnimateTimer"));
+    EXPECT_EQ(panelLeft(), 272);
+    ASSERT_EQ(rig.reports().size(), 1u);
+    EXPECT_EQ(rig.reports()[0].handler, "frmAbout.AnimateTimer_Timer");
+    ASSERT_TRUE(rig.platform.tick("frmAbout", "AnimateTimer"));
+    EXPECT_EQ(panelLeft(), 242);
+}
+
+TEST_F(AboutBox, AFailingStopIsReportedAndThePanelStaysAtRest) {
+    load();
+    rig.journal().failOn("stopTimer frmAbout AnimateTimer", 1);
+    EXPECT_EQ(rig.platform.tickUntilStopped("frmAbout", "AnimateTimer", 9), 9);
+    EXPECT_EQ(rig.reports().size(), 1u);
+    // The panel is at rest and no later tick moves it.
+    EXPECT_EQ(rig.platform.tickUntilStopped("frmAbout", "AnimateTimer", 5), 5);
+    EXPECT_EQ(panelLeft(), 2);
 }
 
 }  // namespace

@@ -3,190 +3,238 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/form.h"
 #include "platform/win_constants.h"
 #include "support/system_fixture.h"
+#include "ui/main/frmmain.h"
 
 namespace pelmora::app {
 namespace {
 
+using ui::ActionItem;
+
+constexpr const char* kOnTop = "SetWindowPos frmmain HWND_TOPMOST 0 0 0 0 SWP_NOMOVE|SWP_NOSIZE";
+constexpr const char* kNotOnTop =
+    "SetWindowPos frmmain HWND_NOTOPMOST 0 0 0 0 SWP_NOMOVE|SWP_NOSIZE";
+
 struct ActionMenu : testing::SystemFixture {
     ActionMenu() { start(); }
-    bool choose(std::int16_t index) { return fake.click("frmmain", "mnuAction", index); }
-    platform::Bool16 mark(std::int16_t index) {
-        return mainForm().itemState("mnuAction", index).mark;
-    }
-    std::string onTop() {
-        return "SetWindowPos " + fake::hex(mainWindow()) + ", -1, 0, 0, 0, 0, 3";
-    }
-    std::string notOnTop() {
-        return "SetWindowPos " + fake::hex(mainWindow()) + ", -2, 0, 0, 0, 0, 3";
-    }
-    // Runs the About box while it is shown: activation, a few ticks, then OK.
+    // Runs the About box while it is shown: a few ticks, then OK.
     void aboutClosesWithOk() {
-        fake.whileModal([this] {
-            topmostWhileOpen = fake.topmost(mainWindow());
-            fake.tick("frmAbout", "AnimateTimer");
-            fake.tick("frmAbout", "AnimateTimer");
-            fake.click("frmAbout", "cmdOK");
+        platform.whileModal([this] {
+            topmostWhileOpen = mainWindow().topmost;
+            platform.tick("frmAbout", "AnimateTimer");
+            platform.tick("frmAbout", "AnimateTimer");
+            platform.click("frmAbout", "cmdOK");
         });
+    }
+    ui::FrmMain& frmmain() {
+        return static_cast<ui::FrmMain&>(
+            dynamic_cast<core::CoreForm&>(rig.form("frmmain")).events());
     }
 
     bool topmostWhileOpen = true;
 };
 
 TEST_F(ActionMenu, KeepOnTopFlipsTheMarkAndTheTopmostState) {
-    const struct {
-        platform::Bool16 mark;
-        bool topmost;
-        bool set;
-    } steps[] = {{platform::kTrue, true, true},
-                 {platform::kFalse, false, false},
-                 {platform::kTrue, true, true}};
-    for (const auto& step : steps) {
-        const std::size_t from = fake.mark();
-        ASSERT_TRUE(choose(0));
-        EXPECT_EQ(mark(0), step.mark);
-        EXPECT_EQ(fake.topmost(mainWindow()), step.topmost);
-        EXPECT_EQ(fake.entries({"SetWindowPos", "mnuAction"}, from),
-                  (std::vector<std::string>{
-                      "mnuAction(0).Checked -> " + std::to_string(-step.mark - 1),
-                      "mnuAction(0).Checked = " + std::to_string(step.mark),
-                      "mnuAction(0).Checked -> " + std::to_string(step.mark),
-                      step.set ? onTop() : notOnTop(),
-                  }));
+    for (const bool on : {true, false, true}) {
+        const std::size_t from = journal.mark();
+        ASSERT_TRUE(chooseInMenu("Keep on top"));
+        EXPECT_EQ(mark(ActionItem::KeepOnTop), on);
+        EXPECT_EQ(mainWindow().topmost, on);
+        EXPECT_EQ(journal.entries({"SetWindowPos"}, from),
+                  std::vector<std::string>{on ? kOnTop : kNotOnTop});
+        // The next menu shows the mark.
+        platform.dismissNextPopup();
+        ASSERT_TRUE(platform.pressBackground("frmmain", platform::MouseButton::Right));
+        EXPECT_EQ(mainWindow().lastPopup[0].checked, on);
     }
 }
 
-TEST_F(ActionMenu, PreciseValuesSetsTheFlagAtOnceAndTheCaptionsAtTheNextTick) {
-    ASSERT_TRUE(choose(1));
-    EXPECT_EQ(mark(1), platform::kTrue);
-    EXPECT_EQ(frmmain().state().preciseValues, platform::kTrue);
+TEST_F(ActionMenu, PreciseValuesTakesEffectAtTheNextTick) {
+    ASSERT_TRUE(chooseInMenu("Precise Values"));
+    EXPECT_TRUE(mark(ActionItem::PreciseValues));
     EXPECT_EQ(caption("lblTotalRam", 0), "Total RAM = 513 MB");
-    ASSERT_TRUE(fake.tick("frmmain", "MainTimer"));
+    ASSERT_TRUE(platform.tick("frmmain", "MainTimer"));
     EXPECT_EQ(caption("lblTotalRam", 0), "Total RAM = 536870912 Bytes");
     EXPECT_EQ(caption("lblFreeRam", 1), "Free RAM = 268435456 Bytes");
-    EXPECT_EQ(fake.trayIcon().tip, "Pelmora  ( Free RAM = 257 MB )");
+    EXPECT_EQ(os.trayIcon().tip, "Pelmora  ( Free RAM = 257 MB )");
 
-    ASSERT_TRUE(choose(1));
-    EXPECT_EQ(frmmain().state().preciseValues, platform::kFalse);
-    ASSERT_TRUE(fake.tick("frmmain", "MainTimer"));
+    ASSERT_TRUE(chooseInMenu("Precise Values"));
+    EXPECT_FALSE(mark(ActionItem::PreciseValues));
+    ASSERT_TRUE(platform.tick("frmmain", "MainTimer"));
     EXPECT_EQ(caption("lblTotalRam", 1), "Total RAM = 513 MB");
 }
 
-TEST_F(ActionMenu, ShowUsageMeterOnlyFlipsTheMark) {
-    ASSERT_TRUE(fake.tick("frmmain", "MainTimer"));
-    const std::size_t from = fake.mark();
-    ASSERT_TRUE(choose(2));
-    EXPECT_EQ(
-        fake.entries({}, from),
-        (std::vector<std::string>{"event frmmain mnuAction_Click(2)", "mnuAction(2).Checked -> -1",
-                                  "mnuAction(2).Checked = 0", "mnuAction(2).Checked -> 0"}));
-    EXPECT_EQ(mainForm().pictureState("picGraph").shown, platform::kTrue);
-    ASSERT_TRUE(fake.tick("frmmain", "MainTimer"));
-    EXPECT_EQ(mainForm().pictureState("picGraph").shown, platform::kFalse);
+TEST_F(ActionMenu, ShowUsageMeterOnlyFlipsTheMarkTheTickShowsIt) {
+    ASSERT_TRUE(platform.tick("frmmain", "MainTimer"));
+    const std::size_t from = journal.mark();
+    ASSERT_TRUE(chooseInMenu("Show Usage Meter"));
+    EXPECT_EQ(journal.entries({}, from).size(), 3u);  // the press, the menu and the choice
+    EXPECT_TRUE(mainWindow().widget("picGraph").visible);
+    ASSERT_TRUE(platform.tick("frmmain", "MainTimer"));
+    EXPECT_FALSE(mainWindow().widget("picGraph").visible);
 }
 
 TEST_F(ActionMenu, SeparatorsAndUnknownIndexesDoNothing) {
-    for (std::int16_t index : {3, 5, 7, -1, 100}) {
-        const std::size_t from = fake.mark();
-        fake.deliver("frmmain mnuAction_Click", "",
-                     [&] { mainForm().events.onClick("mnuAction", index); });
-        EXPECT_EQ(fake.entries({}, from).size(), 1u) << index;
+    for (std::size_t row : {3u, 5u, 9u}) {
+        platform.chooseRowInNextPopup(row);
+        const std::size_t from = journal.mark();
+        ASSERT_TRUE(platform.pressBackground("frmmain", platform::MouseButton::Right));
+        EXPECT_EQ(journal.entries({}, from).size(), 3u) << row;
     }
-    EXPECT_TRUE(fake.reports().empty());
+    for (std::int16_t index : {3, 5, 7, -1, 100}) {
+        const std::size_t from = journal.mark();
+        frmmain().onClick(ui::frmmain_names::mnuAction, index);
+        EXPECT_TRUE(journal.entries({}, from).empty()) << index;
+    }
+    EXPECT_TRUE(rig.reports().empty());
 }
 
 TEST_F(ActionMenu, AboutWithoutKeepOnTopLeavesTheWindowOrdinaryAndThePointerAlone) {
     aboutClosesWithOk();
-    const std::size_t from = fake.mark();
-    ASSERT_TRUE(choose(4));
-    EXPECT_EQ(
-        fake.entries({"Screen", "SetWindowPos", "Load", "frmAbout.Show", "Unload", "mnuAction(0)"},
-                     from),
-        (std::vector<std::string>{
-            "Screen.MousePointer = 11",
-            notOnTop(),
-            "Load frmAbout",
-            "frmAbout.Show 1",
-            "Screen.MousePointer = 0",  // the box's activation
-            "Unload frmAbout",
-            "mnuAction(0).Checked -> 0",
-        }));
-    EXPECT_FALSE(fake.topmost(mainWindow()));
-    EXPECT_EQ(fake.form("frmAbout"), nullptr);
-    EXPECT_TRUE(fake.reports().empty());
+    const std::size_t from = journal.mark();
+    ASSERT_TRUE(chooseInMenu("About"));
+    EXPECT_EQ(journal.entries({"setPointer", "SetWindowPos", "createWindow", "show", "activate",
+                               "runModalLoop", "endModalLoop", "hide"},
+                              from),
+              (std::vector<std::string>{
+                  "setPointer Hourglass",
+                  kNotOnTop,
+                  "createWindow frmAbout 278x170",
+                  "show frmAbout CenterOwner over frmmain",
+                  "activate frmAbout",
+                  "setPointer Default",  // the box's activation
+                  "runModalLoop frmAbout",
+                  "endModalLoop frmAbout",
+                  "hide frmAbout",
+                  "activate frmmain",
+              }));
+    EXPECT_FALSE(mainWindow().topmost);
+    EXPECT_EQ(runtime.findForm("frmAbout"), nullptr);
+    EXPECT_EQ(platform.pointer(), platform::MousePointer::Default);
+    EXPECT_TRUE(rig.reports().empty());
 }
 
 TEST_F(ActionMenu, AboutWithKeepOnTopDropsTopmostWhileOpenAndRestoresItAfter) {
-    ASSERT_TRUE(choose(0));
+    ASSERT_TRUE(chooseInMenu("Keep on top"));
     aboutClosesWithOk();
-    const std::size_t from = fake.mark();
-    ASSERT_TRUE(choose(4));
+    const std::size_t from = journal.mark();
+    ASSERT_TRUE(chooseInMenu("About"));
     EXPECT_FALSE(topmostWhileOpen);
-    EXPECT_TRUE(fake.topmost(mainWindow()));
-    EXPECT_EQ(
-        fake.entries({"Screen", "SetWindowPos"}, from),
-        (std::vector<std::string>{"Screen.MousePointer = 11", notOnTop(), "Screen.MousePointer = 0",
-                                  onTop(), "Screen.MousePointer = 0"}));
+    EXPECT_TRUE(mainWindow().topmost);
+    EXPECT_EQ(journal.entries({"setPointer", "SetWindowPos"}, from),
+              (std::vector<std::string>{"setPointer Hourglass", kNotOnTop, "setPointer Default",
+                                        kOnTop}));
 }
 
 TEST_F(ActionMenu, AboutCanBeOpenedAgainAndSlidesInAgain) {
     for (int round = 0; round < 2; ++round) {
-        fake.whileModal([this] {
-            EXPECT_FLOAT_EQ(fake.loadedForm("frmAbout").pictureState("Container").position, 272);
-            EXPECT_EQ(fake.loadedForm("frmAbout").captionText, "About Pelmora");
-            fake.click("frmAbout", "cmdOK");
+        platform.whileModal([this] {
+            recording::RecordingWindow& about = platform.window("frmAbout");
+            EXPECT_EQ(about.firstPlacement, core::Placement::CenterOwner);
+            EXPECT_EQ(about.firstOwner, "frmmain");
+            EXPECT_EQ(about.widget("Container").rect.left, 272);
+            EXPECT_EQ(about.caption, "About Pelmora");
+            platform.tick("frmAbout", "AnimateTimer");
+            EXPECT_EQ(about.widget("Container").rect.left, 242);
+            platform.click("frmAbout", "cmdOK");
         });
-        ASSERT_TRUE(choose(4));
+        ASSERT_TRUE(chooseInMenu("About"));
     }
-    EXPECT_EQ(fake.entries({"Load frmAbout"}).size(), 2u);
-    EXPECT_TRUE(fake.reports().empty());
+    EXPECT_EQ(journal.count("createWindow frmAbout"), 2u);
+    EXPECT_TRUE(rig.reports().empty());
+}
+
+TEST_F(ActionMenu, TheMeterIsDrawnAsATickReturnsWhileAboutIsOpen) {
+    struct Tick {
+        std::uint64_t free;
+        std::vector<std::string> drawn;  // as the tick returns, the About box still open
+    };
+    const Tick ticks[] = {
+        {200 << 20,
+         {"clearDrawing frmmain picGraph", "fillBox frmmain picGraph 0,29 7x19 #00FF00",
+          "repaint frmmain picGraph"}},
+        {200 << 20, {}},  // the same bar
+        {201 << 20, {}},  // another figure, the same bar
+        {50 << 20,
+         {"clearDrawing frmmain picGraph", "fillBox frmmain picGraph 0,43 7x5 #FF0000",
+          "repaint frmmain picGraph"}},
+    };
+    std::vector<std::vector<std::string>> seen;
+    platform.whileModal([&] {
+        for (const Tick& tick : ticks) {
+            os.memory.availPhys = tick.free;
+            const std::size_t from = journal.mark();
+            ASSERT_TRUE(platform.tick("frmmain", "MainTimer"));
+            seen.push_back(journal.entries({"clearDrawing", "fillBox", "repaint"}, from));
+            ASSERT_NE(runtime.findForm("frmAbout"), nullptr);
+        }
+        platform.click("frmAbout", "cmdOK");
+    });
+    ASSERT_TRUE(chooseInMenu("About"));
+    ASSERT_EQ(seen.size(), std::size(ticks));
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i], ticks[i].drawn) << "tick " << i;
+    }
+    EXPECT_TRUE(rig.reports().empty());
+}
+
+TEST_F(ActionMenu, ClosingTheAboutBoxByItsFrameIsLikeOk) {
+    platform.whileModal([] {});  // the user closes it by its frame
+    ASSERT_TRUE(chooseInMenu("About"));
+    EXPECT_EQ(runtime.findForm("frmAbout"), nullptr);
+    EXPECT_EQ(journal.count("close frmAbout"), 1u);
+    EXPECT_TRUE(rig.reports().empty());
 }
 
 TEST_F(ActionMenu, ExitUnloadsTheWindowRemovesIconAndHookAndEnds) {
-    ASSERT_TRUE(choose(6));
-    EXPECT_EQ(fake.form("frmmain"), nullptr);
-    EXPECT_FALSE(fake.trayIcon().present);
-    EXPECT_EQ(fake.entries({"SetWindowLongA"}).back(),
-              "SetWindowLongA " + fake::hex(0x1001) + ", -4, DefProc(frmmain)");
-    EXPECT_TRUE(fake.programEnded());
+    ASSERT_TRUE(chooseInMenu("Exit"));
+    EXPECT_EQ(runtime.findForm("frmmain"), nullptr);
+    EXPECT_FALSE(os.trayIcon().present);
+    EXPECT_EQ(journal.entries({"SetWindowLongA"}).back(),
+              "SetWindowLongA frmmain GWL_WNDPROC DefProc(frmmain)");
+    EXPECT_TRUE(runtime.ended());
+    EXPECT_TRUE(platform.quitRequested());
 }
 
 TEST_F(ActionMenu, ExitFromTheTrayWhileAboutIsOpenEndsCleanly) {
-    ASSERT_TRUE(choose(0));
-    const std::string lastZOrder = notOnTop();
-    fake.whileModal([this] {
-        fake.chooseInNextPopup(6);
-        fake.trayMouse(platform::WM_RBUTTONUP);
-        EXPECT_EQ(fake.form("frmmain"), nullptr);
-        fake.click("frmAbout", "cmdOK");
+    ASSERT_TRUE(chooseInMenu("Keep on top"));
+    platform.whileModal([this] {
+        platform.chooseInNextPopup("Exit");
+        os.trayMouse(platform::WM_RBUTTONUP);
+        EXPECT_EQ(runtime.findForm("frmmain"), nullptr);
+        EXPECT_FALSE(runtime.ended());  // the About box is still loaded
+        platform.click("frmAbout", "cmdOK");
     });
-    ASSERT_TRUE(choose(4));
+    ASSERT_TRUE(chooseInMenu("About"));
     // The main window is not brought back to put it on top again.
-    EXPECT_EQ(fake.entries({"Load frmmain"}).size(), 1u);
-    EXPECT_EQ(fake.entries({"SetWindowPos"}).back(), lastZOrder);
-    EXPECT_FALSE(fake.trayIcon().present);
-    EXPECT_TRUE(fake.programEnded());
-    EXPECT_TRUE(fake.reports().empty());
+    EXPECT_EQ(journal.count("createWindow frmmain"), 1u);
+    EXPECT_EQ(journal.entries({"SetWindowPos"}).back(), kNotOnTop);
+    EXPECT_FALSE(os.trayIcon().present);
+    EXPECT_TRUE(runtime.ended());
+    EXPECT_TRUE(rig.reports().empty());
 }
 
 TEST_F(ActionMenu, AFlippedMarkStaysWhenALaterStepFails) {
-    fake.failOn("frmmain.hWnd");
-    ASSERT_TRUE(choose(0));
-    EXPECT_EQ(mark(0), platform::kTrue);
-    EXPECT_TRUE(fake.entries({"SetWindowPos"}).empty());
-    ASSERT_EQ(fake.reports().size(), 1u);
-    EXPECT_EQ(fake.reports()[0].handler, "frmmain mnuAction_Click");
+    journal.failOn("SetWindowPos", 0, platform::Error(5, "no z-order"));
+    ASSERT_TRUE(chooseInMenu("Keep on top"));
+    EXPECT_TRUE(mark(ActionItem::KeepOnTop));
+    EXPECT_FALSE(mainWindow().topmost);
+    ASSERT_EQ(rig.reports().size(), 1u);
+    EXPECT_EQ(rig.reports()[0].handler, "frmmain.mnuAction_Click");
+    EXPECT_EQ(rig.reports()[0].number, 5);
 }
 
-TEST_F(ActionMenu, APopupChoiceRunsTheSameCommands) {
-    fake.chooseInNextPopup(0);
-    ASSERT_TRUE(fake.mouseDown("frmmain", "", platform::kNoIndex, platform::button::Right));
-    EXPECT_EQ(mark(0), platform::kTrue);
-    EXPECT_TRUE(fake.topmost(mainWindow()));
-    fake.chooseInNextPopup(std::nullopt);  // dismissed
-    ASSERT_TRUE(fake.mouseDown("frmmain", "picGraph", platform::kNoIndex, platform::button::Right));
-    EXPECT_EQ(mark(0), platform::kTrue);
+TEST_F(ActionMenu, ADismissedMenuChangesNothing) {
+    ASSERT_TRUE(platform.tick("frmmain", "MainTimer"));
+    platform.dismissNextPopup();
+    const std::size_t from = journal.mark();
+    ASSERT_TRUE(
+        platform.press("frmmain", "picGraph", platform::kNoIndex, platform::MouseButton::Right));
+    EXPECT_EQ(journal.entries({}, from).size(), 3u);  // the press, the menu and its dismissal
+    EXPECT_FALSE(mark(ActionItem::KeepOnTop));
+    EXPECT_TRUE(mark(ActionItem::ShowUsageMeter));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/coordinates.h"
 #include "platform/layout.h"
 #include "ui/about/about_layout.h"
 #include "ui/main/main_layout.h"
@@ -19,7 +20,7 @@ using platform::kNoIndex;
 
 const ControlDef* find(const FormLayout& layout, std::string_view name, std::int16_t index) {
     for (const ControlDef& def : layout.controls) {
-        if (def.name == name && def.index == index) {
+        if (def.name.text() == name && def.index == index) {
             return &def;
         }
     }
@@ -63,10 +64,10 @@ TEST(Layouts, NamesAreUniqueParentsArePanelsAndTabOrderIsAPermutation) {
         std::set<std::pair<std::string_view, std::int16_t>> names;
         std::vector<std::int16_t> tabs;
         for (const ControlDef& def : layout->controls) {
-            EXPECT_TRUE(names.insert({def.name, def.index}).second) << def.name;
+            EXPECT_TRUE(names.insert({def.name.text(), def.index}).second) << def.name.text();
             if (!def.parent.empty()) {
-                const ControlDef* parent = find(*layout, def.parent, kNoIndex);
-                ASSERT_NE(parent, nullptr) << def.name;
+                const ControlDef* parent = find(*layout, def.parent.text(), kNoIndex);
+                ASSERT_NE(parent, nullptr) << def.name.text();
                 EXPECT_EQ(parent->kind, ControlKind::PictureBox);
             }
             if (def.tabIndex >= 0) {
@@ -82,13 +83,13 @@ TEST(Layouts, NamesAreUniqueParentsArePanelsAndTabOrderIsAPermutation) {
 
 TEST(MainLayout, WindowAndMeterAreThePicturesSizes) {
     const auto& form = kMainLayout.form;
-    EXPECT_EQ(platform::twipsToPixels(form.clientWidth), 208);
-    EXPECT_EQ(platform::twipsToPixels(form.clientHeight), 51);
+    EXPECT_EQ(core::twipsToPixels(form.clientWidth), 208);
+    EXPECT_EQ(core::twipsToPixels(form.clientHeight), 51);
     const ControlDef& meter = *find(kMainLayout, "picGraph", kNoIndex);
     // A one-pixel frame round a drawing area the size of the 10 x 48 scale picture.
     EXPECT_TRUE(meter.framed);
-    EXPECT_EQ(platform::twipsToPixels(meter.width) - 2, 10);
-    EXPECT_EQ(platform::twipsToPixels(meter.height) - 2, 48);
+    EXPECT_EQ(core::twipsToPixels(meter.width) - 2, 10);
+    EXPECT_EQ(core::twipsToPixels(meter.height) - 2, 48);
     EXPECT_EQ(meter.top + meter.height, form.clientHeight);
     EXPECT_FALSE(meter.visible);
 }
@@ -116,7 +117,7 @@ TEST(MainLayout, TheActionMenuHasSevenItemsWithOnlyTheMeterChecked) {
     EXPECT_FALSE(kMainLayout.menus[0].visible);
     for (std::int16_t i = 0; i < 7; ++i) {
         const platform::MenuDef& item = kMainLayout.menus[static_cast<std::size_t>(i) + 1];
-        EXPECT_EQ(item.name, "mnuAction");
+        EXPECT_EQ(item.name, main_layout::mnuAction);
         EXPECT_EQ(item.index, i);
         EXPECT_EQ(item.parent, kMainLayout.menus[0].name);
         EXPECT_EQ(item.checked, i == 2);
@@ -126,7 +127,7 @@ TEST(MainLayout, TheActionMenuHasSevenItemsWithOnlyTheMeterChecked) {
 
 TEST(AboutLayout, OnlyTheLeftmostSixPixelsOfThePanelShowAtFirst) {
     const ControlDef& panel = *find(kAboutLayout, "Container", kNoIndex);
-    EXPECT_EQ(platform::twipsToPixels(kAboutLayout.form.clientWidth - panel.left), 6);
+    EXPECT_EQ(core::twipsToPixels(kAboutLayout.form.clientWidth - panel.left), 6);
     EXPECT_LT(panel.top + panel.height, find(kAboutLayout, "cmdOK", kNoIndex)->top);
     // The rule runs past the panel's right edge and is clipped there.
     for (std::int16_t i : {0, 1}) {

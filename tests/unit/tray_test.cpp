@@ -9,11 +9,11 @@
 
 #include "platform/win_constants.h"
 #include "support/system_fixture.h"
-#include "ui/main/main_layout.h"
 
 namespace pelmora::tray {
 namespace {
 
+using namespace std::chrono_literals;
 using platform::NOTIFYICONDATAA;
 
 std::array<unsigned char, 64> tipBytes(const NOTIFYICONDATAA& data) {
@@ -51,28 +51,26 @@ TEST(StoreTip, TextThenOneNulThenBlanks) {
         storeTip(data.szTip, c.text);
         EXPECT_EQ(tipBytes(data), expectedTip(c.kept)) << c.text.size();
     }
-    NOTIFYICONDATAA abc{};
-    storeTip(abc.szTip, "abc");
-    EXPECT_EQ(std::memcmp(abc.szTip, "abc\0    ", 8), 0);
 }
 
-// The main window loaded with events of the test's own and the module bound.
+// The main window loaded and shown with events of the test's own, and the module bound.
 struct TrayFixture : testing::SystemFixture {
     TrayFixture() {
-        form = &static_cast<fake::FakeForm&>(fake.load(ui::kMainLayout, sink));
-        form->visible = true;
-        bindModule(fake, fake);
+        form = &runtime.load(ui::kMainLayout, sink);
+        form->show(platform::ShowMode::Modeless);
+        bindModule(runtime, os);
     }
-    void add() { Tray_Add(*form, form->menu("mnuA")); }
+    void add() { Tray_Add(*form, form->menu(ui::frmmain_names::mnuA)); }
     std::intptr_t hook() const { return reinterpret_cast<std::intptr_t>(&Tray_WndProc); }
+    recording::RecordingWindow& window() { return mainWindow(); }
 
     testing::EventSink sink;
-    fake::FakeForm* form = nullptr;
+    platform::Form* form = nullptr;
 };
 
-void expectRecord(const fake::TrayRequest& request, std::uint32_t message, std::uint32_t cbSize,
-                  std::uint32_t hWnd, std::uint32_t flags, std::uint32_t callback,
-                  std::uint32_t icon) {
+void expectRecord(const recording::TrayRequest& request, std::uint32_t message,
+                  std::uint32_t cbSize, std::uint32_t hWnd, std::uint32_t flags,
+                  std::uint32_t callback, std::uint32_t icon) {
     EXPECT_EQ(request.message, message);
     EXPECT_EQ(request.data.cbSize, cbSize);
     EXPECT_EQ(request.data.hWnd, hWnd);
@@ -83,14 +81,15 @@ void expectRecord(const fake::TrayRequest& request, std::uint32_t message, std::
 }
 
 TEST_F(TrayFixture, EveryRequestCarriesTheRecordFieldsOfItsStep) {
-    const auto hWnd = static_cast<std::uint32_t>(form->handle);
-    const auto icon = static_cast<std::uint32_t>(form->icon);
+    const auto hWnd = static_cast<std::uint32_t>(window().handle());
+    const auto icon = static_cast<std::uint32_t>(window().iconHandle());
+    ASSERT_NE(icon, 0u);
     Tray_SetTip("first");  // before the icon exists, as the load's first refresh does
     add();
     Tray_SetTip("abc");
     Tray_Remove();
 
-    const auto& requests = fake.trayRequests();
+    const auto& requests = os.trayRequests();
     ASSERT_EQ(requests.size(), 4u);
     expectRecord(requests[0], platform::NIM_MODIFY, 0, 0, platform::NIF_TIP, 0, 0);
     EXPECT_EQ(tipBytes(requests[0].data), expectedTip("first"));
@@ -104,62 +103,61 @@ TEST_F(TrayFixture, EveryRequestCarriesTheRecordFieldsOfItsStep) {
     EXPECT_EQ(tipBytes(requests[2].data), expectedTip("abc"));
 
     expectRecord(requests[3], platform::NIM_DELETE, 88, hWnd, 0, 2025, icon);
+    for (std::size_t i = 1; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].result, 1) << i;
+    }
 }
 
 TEST_F(TrayFixture, TheIconStartsWithoutATipAndShowsEachLaterOne) {
     Tray_SetTip("stored during the load");
     add();
-    ASSERT_TRUE(fake.trayIcon().present);
-    EXPECT_EQ(fake.trayIcon().tip, "");
-    EXPECT_EQ(fake.trayIcon().callbackMessage, platform::TRAY_CALLBACK);
+    ASSERT_TRUE(os.trayIcon().present);
+    EXPECT_EQ(os.trayIcon().tip, "");
+    EXPECT_EQ(os.trayIcon().callbackMessage, TRAY_CALLBACK);
     Tray_SetTip("abc");
-    EXPECT_EQ(fake.trayIcon().tip, "abc");
+    EXPECT_EQ(os.trayIcon().tip, "abc");
     Tray_SetTip("");
-    EXPECT_EQ(fake.trayIcon().tip, "");
+    EXPECT_EQ(os.trayIcon().tip, "");
     Tray_SetTip(std::string(80, 'w'));
-    EXPECT_EQ(fake.trayIcon().tip, std::string(63, 'w'));
-    EXPECT_FALSE(fake.trayIcon().tipUnterminated);
+    EXPECT_EQ(os.trayIcon().tip, std::string(63, 'w'));
+    EXPECT_FALSE(os.trayIcon().tipUnterminated);
 }
 
 TEST_F(TrayFixture, AddHooksFirstAndRemoveDeletesTheIconFirst) {
-    const std::size_t from = fake.mark();
+    const std::size_t from = journal.mark();
     add();
     Tray_Remove();
-    const std::string h = fake::hex(form->handle);
-    EXPECT_EQ(fake.entries({"SetWindowLongA", "Shell_NotifyIconA"}, from),
+    EXPECT_EQ(journal.entries({"SetWindowLongA", "Shell_NotifyIconA"}, from),
               (std::vector<std::string>{
-                  "SetWindowLongA " + h + ", -4, Tray_WndProc",
-                  "Shell_NotifyIconA NIM_ADD cbSize=88 hWnd=" + h +
-                      " uID=0 uFlags=3 uCallbackMessage=2025 hIcon=" + fake::hex(form->icon) +
-                      " szTip=\"\"",
-                  "Shell_NotifyIconA NIM_DELETE cbSize=88 hWnd=" + h +
-                      " uID=0 uFlags=0 uCallbackMessage=2025 hIcon=" + fake::hex(form->icon) +
-                      " szTip=\"\"",
-                  "SetWindowLongA " + h + ", -4, DefProc(frmmain)",
+                  "SetWindowLongA frmmain GWL_WNDPROC Tray_WndProc",
+                  "Shell_NotifyIconA NIM_ADD frmmain uID=0 message=2025 icon=0x2001",
+                  "Shell_NotifyIconA NIM_DELETE frmmain uID=0",
+                  "SetWindowLongA frmmain GWL_WNDPROC DefProc(frmmain)",
               }));
-    EXPECT_FALSE(fake.trayIcon().present);
-    EXPECT_EQ(fake.wndProc(form->handle), fake.defaultProcOf(form->handle));
+    EXPECT_FALSE(os.trayIcon().present);
+    EXPECT_EQ(window().wndProc, window().defaultProc);
     EXPECT_EQ(apiStuff().hookedForm, nullptr);
 }
 
 TEST_F(TrayFixture, AFailedHookIsNeverWrittenBack) {
-    fake.failOn("SetWindowLongA", 1);
+    journal.failOn("SetWindowLongA", 1);
     add();
     EXPECT_EQ(apiStuff().prevWndProc, 0);
-    EXPECT_TRUE(fake.trayIcon().present);  // the icon goes in all the same
+    EXPECT_TRUE(os.trayIcon().present);  // the icon goes in all the same
     Tray_Remove();
-    EXPECT_EQ(fake.entries({"SetWindowLongA", "! SetWindowLongA"}),
-              std::vector<std::string>{"! SetWindowLongA " + fake::hex(form->handle) +
-                                       ", -4, Tray_WndProc"});
-    EXPECT_EQ(fake.wndProc(form->handle), fake.defaultProcOf(form->handle));
-    EXPECT_FALSE(fake.trayIcon().present);
+    EXPECT_EQ(journal.entries({"SetWindowLongA", "! SetWindowLongA"}),
+              std::vector<std::string>{"! SetWindowLongA frmmain GWL_WNDPROC Tray_WndProc"});
+    EXPECT_EQ(window().wndProc, window().defaultProc);
+    EXPECT_FALSE(os.trayIcon().present);
 }
 
-TEST_F(TrayFixture, AFailingHandleReadInAddLeavesTheHookInAndNoIcon) {
-    fake.failOn("frmmain.hWnd", 2);
+TEST_F(TrayFixture, AFailingAddLeavesTheHookInUntilTheRemoveTakesItOut) {
+    journal.failOn("Shell_NotifyIconA NIM_ADD", 1, platform::Error(77, "shell gone"));
     EXPECT_THROW(add(), platform::Error);
-    EXPECT_EQ(fake.wndProc(form->handle), hook());
-    EXPECT_FALSE(fake.trayIcon().present);
+    EXPECT_EQ(window().wndProc, hook());
+    EXPECT_FALSE(os.trayIcon().present);
+    Tray_Remove();
+    EXPECT_EQ(window().wndProc, window().defaultProc);
 }
 
 // What the hook does with each message while it is installed.
@@ -167,7 +165,7 @@ enum class Outcome { Focus, Popup, PassedOn };
 
 TEST_F(TrayFixture, HookActsOnTwoTrayReleasesAndPassesEverythingElseOn) {
     add();
-    fake.defaultProcResult = 1234;
+    os.defaultProcResult = 1234;
     const struct {
         std::uint32_t msg;
         platform::WParam wParam;
@@ -188,94 +186,109 @@ TEST_F(TrayFixture, HookActsOnTwoTrayReleasesAndPassesEverythingElseOn) {
         {0x0010, 0, 517, Outcome::PassedOn},
         {2024, 0, 514, Outcome::PassedOn},
     };
+    const platform::Hwnd h = window().handle();
     for (const auto& c : cases) {
-        const int focusBefore = form->focusCount;
-        const std::size_t from = fake.mark();
-        const std::size_t passedBefore = fake.defaultProcMessages().size();
-        const platform::LResult result = fake.sendToWindow(form->handle, c.msg, c.wParam, c.lParam);
-        const auto popups = fake.entries({"frmmain.PopupMenu"}, from);
-        const bool passed = fake.defaultProcMessages().size() == passedBefore + 1;
+        const std::size_t from = journal.mark();
+        const std::size_t passedBefore = os.defaultProcMessages().size();
+        const platform::LResult result = os.sendToWindow(h, c.msg, c.wParam, c.lParam);
+        const std::size_t focuses = journal.count("focus frmmain", from);
+        const auto popups = journal.entries({"popupMenu frmmain"}, from);
+        const bool passed = os.defaultProcMessages().size() == passedBefore + 1;
         switch (c.outcome) {
             case Outcome::Focus:
                 EXPECT_EQ(result, 0);
-                EXPECT_EQ(form->focusCount, focusBefore + 1);
+                EXPECT_EQ(focuses, 1u);
                 EXPECT_FALSE(passed);
                 break;
             case Outcome::Popup:
                 EXPECT_EQ(result, 0);
-                EXPECT_EQ(popups, std::vector<std::string>{"frmmain.PopupMenu mnuA"});
+                EXPECT_EQ(popups.size(), 1u);
                 EXPECT_FALSE(passed);
                 break;
             case Outcome::PassedOn:
                 EXPECT_EQ(result, 1234);
                 ASSERT_TRUE(passed) << c.msg << " " << c.lParam;
-                EXPECT_EQ(fake.defaultProcMessages().back(),
-                          (fake::WindowMessage{form->handle, c.msg, c.wParam, c.lParam}));
+                EXPECT_EQ(os.defaultProcMessages().back(),
+                          (recording::WindowMessage{h, c.msg, c.wParam, c.lParam}));
                 EXPECT_TRUE(popups.empty());
-                EXPECT_EQ(form->focusCount, focusBefore);
+                EXPECT_EQ(focuses, 0u);
                 break;
         }
-        EXPECT_TRUE(fake.reports().empty());
+        EXPECT_TRUE(rig.reports().empty());
     }
 }
 
 TEST_F(TrayFixture, LeftReleaseRestoresOnlyAMinimizedWindowBeforeFocusingIt) {
     add();
+    using platform::WindowState;
     const struct {
-        std::int16_t state;
-        std::int16_t after;
+        WindowState state;
+        WindowState after;
         std::vector<std::string> calls;
     } cases[] = {
-        {platform::winstate::Normal,
-         platform::winstate::Normal,
-         {"frmmain.WindowState -> 0", "frmmain.SetFocus"}},
-        {platform::winstate::Minimized,
-         platform::winstate::Normal,
-         {"frmmain.WindowState -> 1", "frmmain.WindowState = 0", "frmmain.SetFocus"}},
-        {platform::winstate::Maximized,
-         platform::winstate::Maximized,
-         {"frmmain.WindowState -> 2", "frmmain.SetFocus"}},
+        {WindowState::Normal, WindowState::Normal, {"state frmmain -> Normal", "focus frmmain"}},
+        {WindowState::Minimized,
+         WindowState::Normal,
+         {"state frmmain -> Minimized", "setState frmmain Normal", "focus frmmain"}},
+        {WindowState::Maximized,
+         WindowState::Maximized,
+         {"state frmmain -> Maximized", "focus frmmain"}},
     };
     for (const auto& c : cases) {
-        form->state = c.state;
-        const std::size_t from = fake.mark();
-        EXPECT_EQ(fake.trayMouse(platform::WM_LBUTTONUP), 0);
-        EXPECT_EQ(fake.entries({"frmmain."}, from), c.calls);
-        EXPECT_EQ(form->state, c.after);
-        EXPECT_EQ(fake.focusedForm, "frmmain");
+        window().windowState = c.state;  // as the user left it
+        const std::size_t from = journal.mark();
+        EXPECT_EQ(os.trayMouse(platform::WM_LBUTTONUP), 0);
+        EXPECT_EQ(journal.entries({"state", "setState", "focus"}, from), c.calls);
+        EXPECT_EQ(window().windowState, c.after);
+        EXPECT_EQ(platform.activeWindow(), &window());
     }
 }
 
 TEST_F(TrayFixture, RightReleaseReturnsOnlyAfterTheChosenCommandRan) {
     add();
-    fake.chooseInNextPopup(4);
-    const std::size_t from = fake.mark();
-    EXPECT_EQ(fake.trayMouse(platform::WM_RBUTTONUP), 0);
-    EXPECT_EQ(
-        fake.entries({"frmmain.PopupMenu", "event"}, from),
-        (std::vector<std::string>{"frmmain.PopupMenu mnuA", "event frmmain mnuAction_Click(4)"}));
+    platform.chooseInNextPopup("About");
+    const std::size_t from = journal.mark();
+    EXPECT_EQ(os.trayMouse(platform::WM_RBUTTONUP), 0);
+    EXPECT_EQ(journal.entries({"popup frmmain"}, from),
+              std::vector<std::string>{"popup frmmain chose \"&About\""});
     EXPECT_EQ(sink.seen, std::vector<std::string>{"mnuAction(4) click"});
+    // The menu showed every row of the Action menu, the meter's checked.
+    ASSERT_EQ(window().lastPopup.size(), 7u);
+    EXPECT_EQ(window().lastPopup[6].caption, "E&xit");
+    EXPECT_TRUE(window().lastPopup[3].separator);
+    EXPECT_TRUE(window().lastPopup[2].checked);
 }
 
 TEST_F(TrayFixture, AnErrorInTheHookIsReportedAndNeverPassedOn) {
     add();
-    fake.failOn("frmmain.SetFocus");
-    EXPECT_EQ(fake.trayMouse(platform::WM_LBUTTONUP), 0);
-    ASSERT_EQ(fake.reports().size(), 1u);
-    EXPECT_EQ(fake.reports()[0].handler, "Tray_WndProc");
-    EXPECT_EQ(fake.reports()[0].number, fake::kInjectedError);
-    EXPECT_TRUE(fake.defaultProcMessages().empty());
+    journal.failOn("focus frmmain");
+    EXPECT_EQ(os.trayMouse(platform::WM_LBUTTONUP), 0);
+    ASSERT_EQ(rig.reports().size(), 1u);
+    EXPECT_EQ(rig.reports()[0].handler, "Tray_WndProc");
+    EXPECT_EQ(rig.reports()[0].number, recording::kInjectedError);
+    EXPECT_TRUE(os.defaultProcMessages().empty());
 }
 
 TEST_F(TrayFixture, AStrayTrayMessageAfterRemovalIsReportedNotFollowed) {
     add();
     Tray_Remove();
     // The window is gone with its unload; nothing may act on it any more.
-    EXPECT_EQ(Tray_WndProc(form->handle, platform::TRAY_CALLBACK, 0, platform::WM_RBUTTONUP), 0);
-    EXPECT_EQ(Tray_WndProc(form->handle, platform::TRAY_CALLBACK, 0, platform::WM_LBUTTONUP), 0);
-    ASSERT_EQ(fake.reports().size(), 2u);
-    EXPECT_EQ(fake.reports()[0].number, platform::errnum::ObjectRequired);
-    EXPECT_TRUE(fake.entries({"frmmain.PopupMenu", "frmmain.SetFocus"}).empty());
+    EXPECT_EQ(Tray_WndProc(window().handle(), TRAY_CALLBACK, 0, platform::WM_RBUTTONUP), 0);
+    rig.clock.advance(1min);
+    EXPECT_EQ(Tray_WndProc(window().handle(), TRAY_CALLBACK, 0, platform::WM_LBUTTONUP), 0);
+    ASSERT_EQ(rig.reports().size(), 2u);
+    EXPECT_EQ(rig.reports()[0].number, 424);
+    EXPECT_EQ(rig.reports()[1].number, 424);
+    EXPECT_TRUE(journal.entries({"popupMenu", "focus"}).empty());
+}
+
+TEST_F(TrayFixture, TheIconOfAWindowThatIsGoneIsDroppedByTheShell) {
+    add();
+    runtime.unload(*form);  // with events of the test's own: the icon stays behind
+    EXPECT_TRUE(os.trayIcon().present);
+    platform.runPosted();
+    EXPECT_FALSE(os.trayIcon().present);
+    EXPECT_EQ(os.trayMouse(platform::WM_LBUTTONUP), std::nullopt);
 }
 
 TEST(TrayUnbound, ProceduresRaiseAClearErrorWithoutTheOsCalls) {
@@ -284,7 +297,7 @@ TEST(TrayUnbound, ProceduresRaiseAClearErrorWithoutTheOsCalls) {
         Tray_SetTip("abc");
         FAIL() << "no error";
     } catch (const platform::Error& error) {
-        EXPECT_EQ(error.number(), platform::errnum::ObjectRequired);
+        EXPECT_TRUE(error.is(platform::ErrorCode::ObjectRequired));
     }
     EXPECT_EQ(Tray_WndProc(1, 99, 0, 0), 0);  // and the hook never unwinds
 }

@@ -7,72 +7,82 @@
 #include <vector>
 
 #include "support/system_fixture.h"
-#include "ui/main/main_layout.h"
 
 namespace pelmora::readout {
 namespace {
+
+using platform::Alignment;
 
 constexpr std::uint64_t KiB = 1024;
 constexpr std::uint64_t MiB = 1024 * KiB;
 constexpr std::uint64_t GiB = 1024 * MiB;
 
-// The main window loaded with events of the test's own, the tray module bound to
-// the fake, and the refresh run by hand.
+// The main window loaded with events of the test's own, the tray module bound to the
+// recording OS calls, and the refresh run by hand inside a handler, as the timer runs it.
 struct RefreshFixture : testing::SystemFixture {
     RefreshFixture() {
-        form = &static_cast<fake::FakeForm&>(fake.load(ui::kMainLayout, sink));
-        tray::bindModule(fake, fake);
+        form = &runtime.load(ui::kMainLayout, sink);
+        tray::bindModule(runtime, os);
     }
-    void refresh() { Update_Display(*form, state, fake); }
-    std::string text(std::string_view label, std::int16_t index) {
-        return form->labelState(label, index).text;
+    // The refresh's error, which it raises to its caller; 0 when it succeeded.
+    std::int32_t refresh() {
+        std::int32_t number = 0;
+        runtime.guard("frmmain.MainTimer_Timer", [&] {
+            try {
+                Update_Display(*form, state, os);
+            } catch (const platform::Error& error) {
+                number = error.number();
+            }
+        });
+        return number;
+    }
+    recording::Widget& widget(std::string_view name, std::int16_t index) {
+        return mainWindow().widget(name, index);
     }
     std::vector<std::string> allCaptions() {
         std::vector<std::string> out;
         for (auto name : {"lblTotalRam", "lblFreeRam", "lblRamUsage"}) {
             for (std::int16_t i : {0, 1}) {
-                out.push_back(text(name, i));
+                out.push_back(widget(name, i).text);
             }
         }
         return out;
     }
     std::string storedTip() {
         const char* tip = tray::apiStuff().trayData.szTip;
-        return std::string(tip, strnlen(tip, 64));
+        return std::string(tip, std::find(tip, tip + 64, '\0'));
     }
 
     testing::EventSink sink;
-    fake::FakeForm* form = nullptr;
+    platform::Form* form = nullptr;
     MainState state;
 };
 
 TEST_F(RefreshFixture, OneRefreshWritesEverythingInItsOrder) {
-    fake.memory = {49, 512 * MiB - 528 * KiB, 256 * MiB};
-    const std::size_t from = fake.mark();
-    refresh();
-    const float percentage =
-        static_cast<float>(256.0 * MiB * 100 / static_cast<double>(512 * MiB - 528 * KiB));
-    EXPECT_EQ(fake.entries({}, from),
+    os.memory = {49, 512 * MiB - 528 * KiB, 256 * MiB};
+    const std::size_t from = journal.mark();
+    ASSERT_EQ(refresh(), 0);
+    EXPECT_EQ(journal.entries({}, from),
               (std::vector<std::string>{
                   "GlobalMemoryStatusEx dwLength=64",
-                  "lblTotalRam(0).Alignment = 0",
-                  "lblTotalRam(1).Alignment = 0",
-                  "lblFreeRam(0).Alignment = 0",
-                  "lblFreeRam(1).Alignment = 0",
-                  "lblRamUsage(0).Alignment = 0",
-                  "lblRamUsage(1).Alignment = 0",
-                  "lblTotalRam(0).Caption = \"Total RAM = 512 MB\"",
-                  "lblTotalRam(1).Caption = \"Total RAM = 512 MB\"",
-                  "lblFreeRam(0).Caption = \"Free RAM = 257 MB\"",
-                  "lblFreeRam(1).Caption = \"Free RAM = 257 MB\"",
-                  "lblRamUsage(0).Caption = \"Usage = 49 %\"",
-                  "lblRamUsage(1).Caption = \"Usage = 49 %\"",
-                  "picGraph.Cls",
-                  "picGraph.Refresh",
-                  "picGraph.Scale 4, 1, 100, 4, 0",
-                  "picGraph.Line 38, 1, 0, 3, " + fake::num(percentage) + ", &H0000FF00",
-                  "Shell_NotifyIconA NIM_MODIFY cbSize=0 hWnd=0x0 uID=0 uFlags=4 "
-                  "uCallbackMessage=0 hIcon=0x0 szTip=\"Pelmora  ( Free RAM = 257 MB )\"",
+                  "setAlignment frmmain lblTotalRam(0) Left",
+                  "setAlignment frmmain lblTotalRam(1) Left",
+                  "setAlignment frmmain lblFreeRam(0) Left",
+                  "setAlignment frmmain lblFreeRam(1) Left",
+                  "setAlignment frmmain lblRamUsage(0) Left",
+                  "setAlignment frmmain lblRamUsage(1) Left",
+                  "setText frmmain lblTotalRam(0) \"Total RAM = 512 MB\"",
+                  "setText frmmain lblTotalRam(1) \"Total RAM = 512 MB\"",
+                  "setText frmmain lblFreeRam(0) \"Free RAM = 257 MB\"",
+                  "setText frmmain lblFreeRam(1) \"Free RAM = 257 MB\"",
+                  "setText frmmain lblRamUsage(0) \"Usage = 49 %\"",
+                  "setText frmmain lblRamUsage(1) \"Usage = 49 %\"",
+                  "Shell_NotifyIconA NIM_MODIFY cbSize=0 0x0 uID=0 tip "
+                  "\"Pelmora  ( Free RAM = 257 MB )\"",
+                  // The meter reaches the window as the handler returns.
+                  "clearDrawing frmmain picGraph",
+                  "fillBox frmmain picGraph 0,24 7x24 #00FF00",
+                  "repaint frmmain picGraph",
               }));
     EXPECT_EQ(state.memLoad, 49);
     EXPECT_EQ(state.totalPhys, static_cast<std::int64_t>(512 * MiB - 528 * KiB));
@@ -81,9 +91,20 @@ TEST_F(RefreshFixture, OneRefreshWritesEverythingInItsOrder) {
     EXPECT_EQ(state.freeUnit, " MB");
 }
 
+TEST_F(RefreshFixture, ARefreshThatChangesNothingOnScreenOnlyTellsTheTip) {
+    ASSERT_EQ(refresh(), 0);
+    const std::size_t from = journal.mark();
+    ASSERT_EQ(refresh(), 0);
+    EXPECT_EQ(journal.entries({}, from), (std::vector<std::string>{
+                                             "GlobalMemoryStatusEx dwLength=64",
+                                             "Shell_NotifyIconA NIM_MODIFY cbSize=0 0x0 uID=0 tip "
+                                             "\"Pelmora  ( Free RAM = 257 MB )\"",
+                                         }));
+}
+
 TEST_F(RefreshFixture, CaptionsAndTipInBothModes) {
     const struct {
-        fake::MemoryFigures memory;
+        recording::MemoryFigures memory;
         platform::Bool16 precise;
         std::string total, free, usage, tip;
     } cases[] = {
@@ -126,9 +147,9 @@ TEST_F(RefreshFixture, CaptionsAndTipInBothModes) {
          "Pelmora  ( Free RAM = 1 KB )"},
     };
     for (const auto& c : cases) {
-        fake.memory = c.memory;
+        os.memory = c.memory;
         state.preciseValues = c.precise;
-        refresh();
+        ASSERT_EQ(refresh(), 0);
         EXPECT_EQ(allCaptions(),
                   (std::vector<std::string>{c.total, c.total, c.free, c.free, c.usage, c.usage}));
         EXPECT_EQ(storedTip(), c.tip);
@@ -138,59 +159,49 @@ TEST_F(RefreshFixture, CaptionsAndTipInBothModes) {
 TEST_F(RefreshFixture, OnlyTheTotalChoosesTheAlignmentOfAllSix) {
     const struct {
         std::uint64_t total, free;
-        std::int16_t alignment;
+        Alignment alignment;
     } cases[] = {
-        {100'098'048, 100'098'049, platform::align::Center},
-        {100'098'049, 1000, platform::align::Left},
-        {64 * MiB, 4 * GiB, platform::align::Center},
-        {16 * GiB, 1, platform::align::Left},
+        {100'098'048, 100'098'049, Alignment::Center},
+        {100'098'049, 1000, Alignment::Left},
+        {64 * MiB, 4 * GiB, Alignment::Center},
+        {16 * GiB, 1, Alignment::Left},
     };
     for (const auto& c : cases) {
-        fake.memory.totalPhys = c.total;
-        fake.memory.availPhys = c.free;
-        refresh();
+        os.memory.totalPhys = c.total;
+        os.memory.availPhys = c.free;
+        ASSERT_EQ(refresh(), 0);
         for (auto name : {"lblTotalRam", "lblFreeRam", "lblRamUsage"}) {
             for (std::int16_t i : {0, 1}) {
-                EXPECT_EQ(form->labelState(name, i).align, c.alignment) << c.total << name << i;
+                EXPECT_EQ(widget(name, i).alignment, c.alignment) << c.total << name << i;
             }
         }
     }
 }
 
 TEST_F(RefreshFixture, AFailingMeterLeavesTheCaptionsSetAndTheTipAsItWas) {
-    refresh();
-    const std::size_t requests = fake.trayRequests().size();
-    const auto bars = form->pictureState("picGraph").bars;
-    fake.memory = {12, 0, 4096};
-    try {
-        refresh();
-        FAIL() << "no error";
-    } catch (const platform::Error& error) {
-        EXPECT_EQ(error.number(), platform::errnum::DivisionByZero);
-    }
+    ASSERT_EQ(refresh(), 0);
+    const std::size_t requests = os.trayRequests().size();
+    const auto bars = widget("picGraph", platform::kNoIndex).boxes;
+    os.memory = {12, 0, 4096};
+    EXPECT_EQ(refresh(), 11);
     EXPECT_EQ(allCaptions(),
               (std::vector<std::string>{"Total RAM = 0 KB", "Total RAM = 0 KB", "Free RAM = 4 KB",
                                         "Free RAM = 4 KB", "Usage = 12 %", "Usage = 12 %"}));
-    EXPECT_EQ(form->labelState("lblRamUsage", 1).align, platform::align::Center);
+    EXPECT_EQ(widget("lblRamUsage", 1).alignment, Alignment::Center);
     EXPECT_EQ(storedTip(), "Pelmora  ( Free RAM = 257 MB )");
-    EXPECT_EQ(fake.trayRequests().size(), requests);
-    EXPECT_EQ(form->pictureState("picGraph").bars.size(), bars.size());
+    EXPECT_EQ(os.trayRequests().size(), requests);
+    EXPECT_EQ(widget("picGraph", platform::kNoIndex).boxes, bars);
 }
 
 TEST_F(RefreshFixture, AnUnreadableMemoryStatusKeepsTheLastFiguresAndTouchesNoLabel) {
-    refresh();
+    ASSERT_EQ(refresh(), 0);
     const MainState before = state;
     const auto captions = allCaptions();
-    fake.failOn("GlobalMemoryStatusEx");
-    fake.memory = {99, 2 * GiB, 1 * GiB};
-    const std::size_t from = fake.mark();
-    try {
-        refresh();
-        FAIL() << "no error";
-    } catch (const platform::Error& error) {
-        EXPECT_EQ(error.number(), platform::errnum::MemoryStatusUnavailable);
-    }
-    EXPECT_EQ(fake.entries({}, from),
+    journal.failOn("GlobalMemoryStatusEx");
+    os.memory = {99, 2 * GiB, 1 * GiB};
+    const std::size_t from = journal.mark();
+    EXPECT_EQ(refresh(), 31001);
+    EXPECT_EQ(journal.entries({}, from),
               std::vector<std::string>{"! GlobalMemoryStatusEx dwLength=64"});
     EXPECT_EQ(state.memLoad, before.memLoad);
     EXPECT_EQ(state.totalPhys, before.totalPhys);
@@ -199,17 +210,17 @@ TEST_F(RefreshFixture, AnUnreadableMemoryStatusKeepsTheLastFiguresAndTouchesNoLa
 }
 
 TEST_F(RefreshFixture, AFailingCaptionStopsTheRefreshWithTheEarlierCaptionsSet) {
-    refresh();
-    fake.memory = {70, 2 * GiB, 300 * MiB};
-    fake.failOn("lblFreeRam(1).Caption =");
-    EXPECT_THROW(refresh(), platform::Error);
+    ASSERT_EQ(refresh(), 0);
+    os.memory = {70, 2 * GiB, 300 * MiB};
+    journal.failOn("setText frmmain lblFreeRam(1)");
+    EXPECT_EQ(refresh(), recording::kInjectedError);
     EXPECT_EQ(allCaptions(),
               (std::vector<std::string>{"Total RAM = 2 GB", "Total RAM = 2 GB", "Free RAM = 301 MB",
                                         "Free RAM = 257 MB", "Usage = 49 %", "Usage = 49 %"}));
-    // The figures and units were already taken.
+    // The figures and units were already taken; the meter was not reached.
     EXPECT_EQ(state.memLoad, 70);
     EXPECT_EQ(state.totalUnit, " GB");
-    EXPECT_EQ(form->pictureState("picGraph").clsCount, 1);
+    EXPECT_EQ(journal.count("clearDrawing"), 1u);
 }
 
 }  // namespace

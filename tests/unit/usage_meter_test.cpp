@@ -6,102 +6,128 @@
 #include <string>
 #include <vector>
 
-#include "support/fake_backend.h"
-#include "ui/main/main_layout.h"
+#include "support/system_fixture.h"
 
 namespace pelmora::meter {
 namespace {
 
-using fake::Bar;
+using recording::DrawnBox;
 
-struct MeterFixture : ::testing::Test {
-    fake::FakeBackend backend;
-    fake::FakePictureBox pic{backend, "picGraph", ui::main_layout::kControls[0],
-                             platform::ScaleUnit::Twips};
+// The meter box of the main window, loaded with events of the test's own. Its drawing area
+// is 10 x 48 pixels inside a one-pixel frame. The meter is drawn inside a handler, as the
+// refresh draws it: what it drew reaches the window once the handler returns.
+struct MeterFixture : testing::SystemFixture {
+    MeterFixture() {
+        platform::Form& form = runtime.load(ui::kMainLayout, sink);
+        pic = &form.pictureBox(ui::frmmain_names::picGraph);
+    }
+    platform::Status draw(std::int64_t maxVal, float curVal) {
+        platform::Status status;
+        runtime.guard(kHandler, [&] { status = DrawPercent_Graph(maxVal, curVal, *pic); });
+        return status;
+    }
+    const std::vector<DrawnBox>& drawn() { return mainWindow().widget("picGraph").boxes; }
+    // The bar over the left two thirds, from the bottom up to `top`.
+    static DrawnBox bar(int top, platform::Colour colour) {
+        return {{0, top, 7, 48 - top}, colour};
+    }
+
+    static constexpr const char* kHandler = "frmmain.MainTimer_Timer";
+    testing::EventSink sink;
+    platform::PictureBox* pic = nullptr;
 };
 
-TEST_F(MeterFixture, ClearsRepaintsScalesThenDrawsTheBarOnTheLeftTwoThirds) {
-    ASSERT_TRUE(DrawPercent_Graph(400, 101.0f, pic).ok());
-    EXPECT_EQ(backend.journal(), (std::vector<std::string>{
-                                     "picGraph.Cls",
-                                     "picGraph.Refresh",
-                                     "picGraph.Scale 4, 1, 100, 4, 0",
-                                     "picGraph.Line 38, 1, 0, 3, 25.25, &H0000FF00",
-                                 }));
+TEST_F(MeterFixture, ClearsAndFillsTheBarOnTheLeftTwoThirdsThenRepaintsOnceTheHandlerReturns) {
+    const std::size_t from = journal.mark();
+    platform::Status status;
+    std::vector<std::string> duringTheHandler;
+    runtime.guard(kHandler, [&] {
+        status = DrawPercent_Graph(400, 101.0f, *pic);
+        duringTheHandler = journal.entries({}, from);
+    });
+    ASSERT_TRUE(status.ok());
+    EXPECT_EQ(duringTheHandler, std::vector<std::string>{});
+    EXPECT_EQ(journal.entries({}, from), (std::vector<std::string>{
+                                             "clearDrawing frmmain picGraph",
+                                             "fillBox frmmain picGraph 0,36 7x12 #00FF00",
+                                             "repaint frmmain picGraph",
+                                         }));
 }
 
 TEST_F(MeterFixture, ColourAndHeightFollowTheFreeShare) {
     const struct {
         std::int64_t maxVal;
         float curVal;
-        float height;
-        platform::Colour colour;
+        std::vector<DrawnBox> boxes;
     } cases[] = {
-        {400, 100, 25.0f, kRed},     // exactly 25 is red
-        {200, 51, 25.5f, kGreen},    // the fraction counts: 25.5 is green
-        {100, 26, 26.0f, kGreen},    //
-        {100, 100, 100.0f, kGreen},  // full: bottom to top
-        {100, 0, 0.0f, kRed},        // empty: no height
-        {1000, 251, 25.1f, kGreen},  //
-        {1 << 30, 1 << 28, 25.0f, kRed},
-        {std::int64_t{16} << 30, static_cast<float>(std::int64_t{3} << 30), 18.75f, kRed},
+        {400, 100, {bar(36, kRed)}},     // exactly 25 % is red
+        {200, 51, {bar(36, kGreen)}},    // the fraction counts: 25.5 % is green
+        {1000, 251, {bar(36, kGreen)}},  //
+        {100, 50, {bar(24, kGreen)}},    //
+        {100, 100, {bar(0, kGreen)}},    // full: bottom to top
+        {100, 2, {bar(47, kRed)}},       // the smallest bar that shows
+        {100, 1, {}},                    // less than half a pixel: nothing
+        {100, 0, {}},                    // empty: nothing
+        {1 << 30, 1 << 28, {bar(36, kRed)}},
+        {std::int64_t{16} << 30, static_cast<float>(std::int64_t{3} << 30), {bar(39, kRed)}},
     };
     for (const auto& c : cases) {
-        ASSERT_TRUE(DrawPercent_Graph(c.maxVal, c.curVal, pic).ok());
-        ASSERT_EQ(pic.bars.size(), 1u);
-        const Bar& bar = pic.bars[0];
-        EXPECT_EQ(bar.flags, kFilledBoxFlags);
-        EXPECT_FLOAT_EQ(bar.x1, 1.0f);
-        EXPECT_FLOAT_EQ(bar.y1, 0.0f);
-        EXPECT_FLOAT_EQ(bar.x2, 3.0f);
-        EXPECT_FLOAT_EQ(bar.y2, c.height) << c.maxVal << " " << c.curVal;
-        EXPECT_EQ(bar.colour, c.colour) << c.maxVal << " " << c.curVal;
+        ASSERT_TRUE(draw(c.maxVal, c.curVal).ok());
+        EXPECT_EQ(drawn(), c.boxes) << c.maxVal << " " << c.curVal;
     }
 }
 
 TEST_F(MeterFixture, OnlyTheLastOfTwoBarsRemains) {
-    ASSERT_TRUE(DrawPercent_Graph(100, 80, pic).ok());
-    ASSERT_TRUE(DrawPercent_Graph(100, 10, pic).ok());
-    ASSERT_EQ(pic.bars.size(), 1u);
-    EXPECT_FLOAT_EQ(pic.bars[0].y2, 10.0f);
-    EXPECT_EQ(pic.bars[0].colour, kRed);
+    // Two handlers: the second bar replaces the first on the window.
+    ASSERT_TRUE(draw(100, 80).ok());
+    ASSERT_TRUE(draw(100, 10).ok());
+    EXPECT_EQ(drawn(), std::vector<DrawnBox>{bar(43, kRed)});
+    // One handler: only the last bar reaches the window.
+    const std::size_t from = journal.mark();
+    runtime.guard(kHandler, [&] {
+        ASSERT_TRUE(DrawPercent_Graph(100, 50, *pic).ok());
+        ASSERT_TRUE(DrawPercent_Graph(100, 90, *pic).ok());
+    });
+    EXPECT_EQ(journal.entries({}, from), (std::vector<std::string>{
+                                             "clearDrawing frmmain picGraph",
+                                             "fillBox frmmain picGraph 0,5 7x43 #00FF00",
+                                             "repaint frmmain picGraph",
+                                         }));
+    EXPECT_EQ(drawn(), std::vector<DrawnBox>{bar(5, kGreen)});
 }
 
-TEST_F(MeterFixture, AZeroWholeFailsBeforeAnythingIsClearedSoTheLastBarStays) {
-    ASSERT_TRUE(DrawPercent_Graph(100, 60, pic).ok());
-    const std::size_t before = backend.mark();
+TEST_F(MeterFixture, AFailingDivisionIsHandedBackBeforeAnythingIsClearedSoTheLastBarStays) {
+    ASSERT_TRUE(draw(100, 60).ok());
+    const std::size_t before = journal.mark();
     const struct {
+        std::int64_t maxVal;
         float curVal;
         std::int32_t error;
-    } cases[] = {{5.0f, platform::errnum::DivisionByZero}, {0.0f, platform::errnum::Overflow}};
+    } cases[] = {{0, 5.0f, 11}, {0, 0.0f, 6}, {100, FLT_MAX, 6}};
     for (const auto& c : cases) {
-        const platform::Status status = DrawPercent_Graph(0, c.curVal, pic);
+        const platform::Status status = draw(c.maxVal, c.curVal);
         ASSERT_FALSE(status.ok());
-        EXPECT_EQ(status.error()->number(), c.error);
+        EXPECT_EQ(status.error()->number(), c.error) << c.curVal;
     }
-    EXPECT_TRUE(backend.entries({}, before).empty());
-    ASSERT_EQ(pic.bars.size(), 1u);
-    EXPECT_FLOAT_EQ(pic.bars[0].y2, 60.0f);
+    EXPECT_TRUE(journal.entries({}, before).empty());
+    EXPECT_EQ(drawn(), std::vector<DrawnBox>{bar(19, kGreen)});
 }
 
-TEST_F(MeterFixture, AnOverflowingProductFailsBeforeAnythingIsCleared) {
-    const platform::Status status = DrawPercent_Graph(100, FLT_MAX, pic);
+TEST_F(MeterFixture, AFailingDrawingStepIsHandedBackAndWhatWasClearedStaysCleared) {
+    ASSERT_TRUE(draw(100, 60).ok());
+    const std::size_t before = journal.mark();
+    // A share far beyond the scale: the bar's top is out of any screen's reach.
+    const platform::Status status = draw(1, 1e9f);
     ASSERT_FALSE(status.ok());
-    EXPECT_EQ(status.error()->number(), platform::errnum::Overflow);
-    EXPECT_TRUE(backend.journal().empty());
-}
-
-TEST_F(MeterFixture, AFailingDrawingStepIsHandedBackAndStopsThere) {
-    ASSERT_TRUE(DrawPercent_Graph(100, 60, pic).ok());
-    backend.failOn("picGraph.Refresh");
-    const std::size_t before = backend.mark();
-    const platform::Status status = DrawPercent_Graph(100, 50, pic);
-    ASSERT_FALSE(status.ok());
-    EXPECT_EQ(status.error()->number(), fake::kInjectedError);
-    EXPECT_EQ(backend.entries({}, before),
-              (std::vector<std::string>{"picGraph.Cls", "! picGraph.Refresh"}));
-    EXPECT_TRUE(pic.bars.empty());  // what was cleared stays cleared
+    EXPECT_EQ(status.error()->number(), 6);
+    EXPECT_EQ(journal.entries({}, before), (std::vector<std::string>{
+                                               "clearDrawing frmmain picGraph",
+                                               "repaint frmmain picGraph",
+                                           }));
+    EXPECT_TRUE(drawn().empty());
     EXPECT_THROW(status.raise(), platform::Error);
+    // The meter's own failure was handed back, not reported by the runtime.
+    EXPECT_TRUE(rig.reports().empty());
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 #!/usr/bin/python3
 """Reads the version record, the icon, the pictures, the manifest and the import
-table back from a built Pelmora.exe and checks them value by value.
+table back from a built Pelmora.exe and checks them value by value against the
+program's identity as the build generated it.
 
-Usage: check_resources.py PATH_TO_EXE 32|64
+Usage: check_resources.py PATH_TO_EXE 32|64 IDENTITY_JSON
 """
+import json
+import os
+import re
 import struct
 import sys
 
@@ -17,14 +21,13 @@ SYSTEM_DLLS = {
     "msvcrt.dll", "advapi32.dll", "ole32.dll", "oleaut32.dll", "ws2_32.dll",
 }
 
-EXPECTED_STRINGS = [
-    ("FileDescription", "System Information"),
-    ("ProductName", "Tovquel.Exe"),
-    ("FileVersion", "1.00.0026"),
-    ("ProductVersion", "1.00.0026"),
-    ("InternalName", "Pelmora"),
-    ("OriginalFilename", "Pelmora.exe"),
-]
+# Calls only Windows 7, 8.1 and 10 have: for screens of different DPIs, for messages from a
+# process of lower integrity.
+NEWER_CALLS = {
+    "GetDpiForWindow", "AdjustWindowRectExForDpi", "GetSystemMetricsForDpi", "GetDpiForMonitor",
+    "SetProcessDpiAwarenessContext", "GetDpiForSystem", "EnableNonClientDpiScaling",
+    "ChangeWindowMessageFilterEx",
+}
 
 failures = []
 
@@ -53,13 +56,15 @@ def one(found, kind, ident):
     return matches[0]
 
 
-def check_version(pe, found):
+def check_version(pe, found, identity):
     lang, _ = one(found, RT_VERSION, 1)
-    check("version record language", lang, 0x0C0A)
+    check("version record language", lang, int(identity["language"], 16))
     fixed = pe.VS_FIXEDFILEINFO[0]
+    major, minor, build, revision = identity["version"]
+    most, least = (major << 16) | minor, (build << 16) | revision
     for field, expected in [
-        ("FileVersionMS", 0x00010000), ("FileVersionLS", 0x0000001A),
-        ("ProductVersionMS", 0x00010000), ("ProductVersionLS", 0x0000001A),
+        ("FileVersionMS", most), ("FileVersionLS", least),
+        ("ProductVersionMS", most), ("ProductVersionLS", least),
         ("FileFlagsMask", 0), ("FileFlags", 0), ("FileOS", 0x4),
         ("FileType", 1), ("FileSubtype", 0),
     ]:
@@ -71,34 +76,37 @@ def check_version(pe, found):
             tables.extend(info.StringTable)
         elif info.Key == b"VarFileInfo":
             translations.extend(var.entry.get(b"Translation") for var in info.Var)
-    check("string tables", [t.LangID for t in tables], [b"0C0A04B0"])
+    table = (identity["language"] + identity["codepage"]).upper().encode()
+    check("string tables", [t.LangID for t in tables], [table])
     if tables:
         strings = [(k.decode(), v.decode()) for k, v in tables[0].entries.items()]
-        check("strings in order", strings, EXPECTED_STRINGS)
-    check("Translation", translations, ["0x0c0a 0x04b0"])
+        check("strings in order", strings, [tuple(pair) for pair in identity["strings"]])
+    check("Translation", translations,
+          [f"0x{identity['language'].lower()} 0x{identity['codepage'].lower()}"])
 
 
-def check_icon(found):
-    _, group = one(found, RT_GROUP_ICON, 1)
+def check_icon(found, identity):
+    group_id, image_id = identity["icon_group"], identity["icon_image"]
+    _, group = one(found, RT_GROUP_ICON, group_id)
     if len(group) < 6:
-        failures.append("icon group 1 is too short")
+        failures.append(f"icon group {group_id} is too short")
         return
     reserved, kind, count = struct.unpack_from("<HHH", group)
     check("icon group header", (reserved, kind, count), (0, 1, 1))
     if len(group) < 20:
-        failures.append("icon group 1 has no entry")
+        failures.append(f"icon group {group_id} has no entry")
         return
     width, height, colours, _, planes, bits, size, ident = struct.unpack_from("<BBBBHHIH", group, 6)
     check("icon group entry", (width, height, colours, planes, bits, size, ident),
-          (32, 32, 16, 1, 4, 744, 30001))
-    _, image = one(found, RT_ICON, 30001)
+          (32, 32, 16, 1, 4, 744, image_id))
+    _, image = one(found, RT_ICON, image_id)
     check("icon image size", len(image), 744)
     if len(image) >= 40:
         _, w, h, planes, bits = struct.unpack_from("<IiiHH", image)
         check("icon image header (width, double height, planes, bits)", (w, h, planes, bits),
               (32, 64, 1, 4))
     icons = [k for k in found if k[0] == RT_ICON]
-    check("icon images in the file", [k[1] for k in icons], [30001])
+    check("icon images in the file", [k[1] for k in icons], [image_id])
 
 
 def check_pictures(found):
@@ -109,13 +117,23 @@ def check_pictures(found):
             check(f"{name} picture size", (w, abs(h)), size)
 
 
-def check_manifest(found):
+def check_manifest(found, identity):
     _, data = one(found, RT_MANIFEST, 1)
     text = data.decode("utf-8", "replace")
-    for needle in ["Microsoft.Windows.Common-Controls", 'version="6.0.0.0"', "supportedOS",
-                   "<dpiAware", "<dpiAwareness"]:
+    for needle in ["Microsoft.Windows.Common-Controls", 'version="6.0.0.0"', "supportedOS"]:
         if needle not in text:
             failures.append(f"manifest lacks {needle}")
+    # Per monitor (v2) where the system knows it, then per monitor, then the session's DPI.
+    aware = re.search(r"<dpiAware\b[^>]*>([^<]*)</dpiAware>", text)
+    check("manifest's dpiAware", aware and aware[1].strip().lower(), "true/pm")
+    awareness = re.search(r"<dpiAwareness\b[^>]*>([^<]*)</dpiAwareness>", text)
+    check("manifest's dpiAwareness",
+          awareness and [part.strip().lower() for part in awareness[1].split(",")],
+          ["permonitorv2", "permonitor"])
+    # The manifest is written by hand: its own identity must follow the program's.
+    own = re.search(r'<assemblyIdentity type="win32" name="([^"]*)" version="([^"]*)"', text)
+    check("manifest's name and version", own and own.groups(),
+          (identity["exe_name"], ".".join(str(part) for part in identity["version"])))
 
 
 def check_imports(pe, bits):
@@ -129,18 +147,27 @@ def check_imports(pe, bits):
     for needed in ["kernel32.dll", "user32.dll", "shell32.dll", "gdi32.dll"]:
         if needed not in dlls:
             failures.append(f"imports lack {needed}")
+    # The calls of newer systems are looked up when the program runs: one imported by name
+    # would keep the program from starting on the systems that lack it.
+    names = {imp.name.decode() for entry in pe.DIRECTORY_ENTRY_IMPORT for imp in entry.imports
+             if imp.name}
+    newer = sorted(names & NEWER_CALLS)
+    check("imports of calls older systems lack", newer, [])
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[2] not in ("32", "64"):
+    if len(sys.argv) != 4 or sys.argv[2] not in ("32", "64"):
         print(__doc__)
         return 2
+    with open(sys.argv[3], encoding="utf-8") as f:
+        identity = json.load(f)
+    check("file name", os.path.basename(sys.argv[1]), identity["exe_name"] + ".exe")
     pe = pefile.PE(sys.argv[1])
     found = resources(pe)
-    check_version(pe, found)
-    check_icon(found)
+    check_version(pe, found, identity)
+    check_icon(found, identity)
     check_pictures(found)
-    check_manifest(found)
+    check_manifest(found, identity)
     check_imports(pe, int(sys.argv[2]))
     for failure in failures:
         print("FAIL:", failure)

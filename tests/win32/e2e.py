@@ -3,20 +3,35 @@
 of its own, driven with xdotool, checked with xwininfo, screenshots and Wine's own
 traces of the texts it draws.
 
-Usage: e2e.py SCENARIO PATH_TO_EXE
-Scenarios: window, tray_left_click, tray_menu, window_menu, second_copy, about, exit
+Usage: e2e.py SCENARIO PATH_TO_EXE IDENTITY_JSON [WINE_PREFIX_TO_COPY]
+Scenarios: window, tray_left_click, tray_menu, window_menu, second_copy, about, exit,
+           scales, off_screen, tray_returns
+Without a prefix to copy, each run makes a fresh one (which takes a wineboot).
+The last three take what the display under Wine cannot do by itself from the program
+PELMORA_SHELL_EVENTS names (shell_events.exe), and the program's pictures from
+PELMORA_RESOURCE_DIR (default: the source tree's resources).
 """
+import json
 import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 
+import xscreen
+
 WINE = "/usr/lib/wine/wine64"
 SCREEN = (1024, 768)
+# The green of the memory module on the program's icon.
+ICON_GREEN = (0, 128, 0)
+WHITE, BLACK, GREEN, RED = (255, 255, 255), (0, 0, 0), (0, 255, 0), (255, 0, 0)
+SHELL_EVENTS = os.environ.get("PELMORA_SHELL_EVENTS", "")
+RESOURCE_DIR = os.environ.get("PELMORA_RESOURCE_DIR") or os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources")
 
 
 class Failure(Exception):
@@ -40,25 +55,44 @@ def wait_for(what, probe, timeout=20.0):
         time.sleep(0.2)
 
 
+def copy_prefix(template, prefix):
+    """Copies a Wine prefix: the system folder's DLLs, which Wine only reads, as hard links;
+    everything else as files of its own."""
+    windows = os.path.join(template, "drive_c", "windows")
+    shutil.copytree(template, prefix, symlinks=True,
+                    ignore=lambda folder, names: ["system32"] if folder == windows else [])
+    system = os.path.join("drive_c", "windows", "system32")
+    shutil.copytree(os.path.join(template, system), os.path.join(prefix, system), symlinks=True,
+                    copy_function=os.link)
+
+
 class Session:
     """An Xvfb, a Wine prefix and the programs started in them; all taken away at the end."""
 
-    def __init__(self):
+    def __init__(self, identity, template=None, screen=SCREEN):
+        self.identity = identity
+        self.screen = screen
         self.work = tempfile.mkdtemp(prefix="pelmora-e2e.")
         self.processes = []
+        prefix = os.path.join(self.work, "prefix")
+        if template:
+            # A copy of a prefix made once costs a fraction of a second; a wineboot, seconds.
+            copy_prefix(template, prefix)
         read_fd, write_fd = os.pipe()
         self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{screen[0]}x{screen[1]}x24",
              "-nolisten", "tcp"], pass_fds=[write_fd], stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:
             display = pipe.readline().strip()
         expect(display, "Xvfb did not start")
-        self.env = dict(os.environ, DISPLAY=f":{display}", WINEPREFIX=f"{self.work}/prefix",
+        self.display = f":{display}"
+        self.env = dict(os.environ, DISPLAY=self.display, WINEPREFIX=prefix,
                         WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d")
-        subprocess.run([WINE, "wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=120, check=False)
+        if not template:
+            subprocess.run([WINE, "wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=120, check=False)
 
     def start(self, exe, trace=""):
         log = open(os.path.join(self.work, f"run{len(self.processes)}.log"), "w")
@@ -67,6 +101,25 @@ class Session:
         process.log_path = log.name
         self.processes.append(process)
         return process
+
+    def end(self, process):
+        process.kill()
+        process.wait()
+        wait_for("the program's windows to go", lambda: self.window() is None, timeout=10)
+
+    def shell_events(self, *args):
+        """What the system or the shell does to the running program (shell_events.exe)."""
+        expect(SHELL_EVENTS, "PELMORA_SHELL_EVENTS names no shell_events.exe")
+        done = subprocess.run([WINE, SHELL_EVENTS, *args], env=self.env, capture_output=True,
+                              text=True, timeout=60)
+        expect(done.returncode == 0, f"shell_events {' '.join(args)}: {done.stdout.strip()}")
+
+    def set_dpi(self, dpi):
+        """The display scale a user sets (winecfg writes the same value); read by each
+        program as it starts."""
+        subprocess.run([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
+                        "/t", "REG_DWORD", "/d", str(dpi), "/f"], env=self.env,
+                       capture_output=True, timeout=60, check=True)
 
     def log(self, process):
         with open(process.log_path, errors="replace") as f:
@@ -147,11 +200,11 @@ class Image:
                    if self.at(x, y) == colour)
 
 
-def main_window(session):
+def main_window(session, size=(208, 51)):
     # Created hidden at the origin, the window is placed when it is first shown.
-    return wait_for("the main window", lambda: next(
+    return wait_for(f"the main window, {size[0]} x {size[1]}", lambda: next(
         (w for w in session.windows()
-         if w[2] == "pelmora.exe" and w[3:5] == (208, 51) and w[5:7] != (0, 0)), None))
+         if w[2] == "pelmora.exe" and w[3:5] == size and w[5:7] != (0, 0)), None))
 
 
 def tray(session):
@@ -159,10 +212,24 @@ def tray(session):
                     lambda: session.window(name="Wine System Tray", cls="explorer.exe"))
 
 
-def tray_icon_position(session):
-    # The tray lays its icons out from the left; the first one is ours.
+def tray_icon(session):
+    """The middle of the memory-module icon in the tray, found by its green, as a person
+    finds it (where the tray puts it depends on whether Wine draws the tray's frame); none
+    when it is not there."""
     t = tray(session)
-    return t[5] + 8, t[6] + t[4] // 2
+    image = session.screenshot("tray")
+    green = [(x, y) for y in range(t[6], t[6] + t[4]) for x in range(t[5], t[5] + t[3])
+             if image.at(x, y) == ICON_GREEN]
+    if not green:
+        return None
+    xs, ys = [p[0] for p in green], [p[1] for p in green]
+    return (min(xs) + max(xs)) // 2, (min(ys) + max(ys)) // 2
+
+
+def tray_icon_position(session):
+    position = tray_icon(session)
+    expect(position, "the memory-module icon is not in the tray")
+    return position
 
 
 def popup_menu(session):
@@ -210,7 +277,7 @@ def scenario_window(session, exe):
     expect(image.count(meter, (0, 255, 0)) + image.count(meter, (255, 0, 0)) > 0,
            "no bar in the meter")
     icon = (t[5], t[6], min(t[3], 40), t[4])
-    expect(image.count(icon, (0, 128, 0)) > 20, "the memory-module icon is not in the tray")
+    expect(image.count(icon, ICON_GREEN) > 20, "the memory-module icon is not in the tray")
 
 
 FOCUS = re.compile(r"trace:win:NtUserSetFocus (0x[0-9a-f]+) prev")
@@ -259,11 +326,12 @@ def scenario_second_copy(session, exe):
     first = session.start(exe)
     w = main_window(session)
     second = session.start(exe, trace="trace+msgbox")
-    box = wait_for("the message box", lambda: session.window(name="Pelmora"))
+    box = wait_for("the message box", lambda: session.window(name=session.identity["title"]))
     session.screenshot("second_copy")
     text = session.log(second)
-    expect("Pelmora is Already running.\\r\\nPlease check out the Window's Tray." in text,
-           "the message box does not carry the two lines")
+    lines = f"{session.identity['exe_name']} is Already running.\\r\\n" \
+            "Please check out the Window's Tray."
+    expect(lines in text, "the message box does not carry the two lines")
     expect(session.window(name="", size=(208, 51)) == w, "a second main window appeared")
     session.click(box[5] + box[3] // 2, box[6] + box[4] // 2, 1)  # focus it
     session.key("Return")
@@ -279,14 +347,17 @@ def scenario_about(session, exe):
     session.click(w[5] + 60, w[6] + 25, 3)
     popup_menu(session)
     session.key("a")
-    about = wait_for("the About box", lambda: session.window(name="About Pelmora"))
+    title = session.identity["title"]
+    about = wait_for("the About box", lambda: session.window(name=f"About {title}"))
     time.sleep(1.0)  # the panel slides in over nine ticks
     session.screenshot("about")
     text = session.log(process)
-    expect('L"Version 1.0.26"' in text, "the About box does not draw Version 1.0.26")
-    expect('L"Pelmora"' in text, "the About box does not draw the title")
+    major, minor, _, revision = session.identity["version"]
+    version = f"Version {major}.{minor}.{revision}"
+    expect(f'L"{version}"' in text, f"the About box does not draw {version}")
+    expect(f'L"{title}"' in text, "the About box does not draw the title")
     session.key("Escape")
-    wait_for("the About box to close", lambda: session.window(name="About Pelmora") is None)
+    wait_for("the About box to close", lambda: session.window(name=f"About {title}") is None)
     expect(process.poll() is None, "closing the About box ended the program")
     del about
 
@@ -305,15 +376,272 @@ def scenario_exit(session, exe):
              timeout=10)
 
 
+# ---- display scale, screens that go, tray hosts that come back
+
+
+class Bitmap:
+    """A picture of the program's resources (an uncompressed BMP of 4, 8 or 24 bits)."""
+
+    def __init__(self, path):
+        with open(path, "rb") as f:
+            data = f.read()
+        offset, = struct.unpack_from("<I", data, 10)
+        header, self.width, height, _, bits, _, _, _, _, used = struct.unpack_from(
+            "<IiiHHIIiiI", data, 14)
+        colours = used or (1 << bits if bits <= 8 else 0)
+        palette = [tuple(data[14 + header + 4 * i + j] for j in (2, 1, 0))
+                   for i in range(colours)]
+        self.height = abs(height)
+        stride = (self.width * bits + 31) // 32 * 4
+        self.rows = []
+        for row in range(self.height):
+            start = offset + stride * (self.height - 1 - row if height > 0 else row)
+            line = data[start:start + stride]
+            if bits == 24:
+                pixels = [(line[3 * x + 2], line[3 * x + 1], line[3 * x])
+                          for x in range(self.width)]
+            elif bits == 8:
+                pixels = [palette[line[x]] for x in range(self.width)]
+            else:
+                pixels = [palette[(line[x // 2] >> (0 if x % 2 else 4)) & 15]
+                          for x in range(self.width)]
+            self.rows.append(pixels)
+
+    def at(self, x, y):
+        return self.rows[y][x]
+
+    def colours(self):
+        return {p for row in self.rows for p in row}
+
+
+def device(pixels, dpi):
+    """Pixels at 96 DPI in pixels at a DPI, rounded as the program rounds (MulDiv)."""
+    return (pixels * dpi * 2 + 96) // 192
+
+
+def origins(pixel, dpi, size):
+    """The pixels at 96 DPI a picture of that size drawn larger by nearest neighbour may put
+    at a pixel."""
+    return {min(pixel * 96 // dpi, size - 1), min((2 * pixel + 1) * 96 // (2 * dpi), size - 1)}
+
+
+def check_scaled(image, w, dpi, skin, scale, what):
+    """The main window as drawn at a DPI: the skin, the edge lines and the meter's frame
+    scaled with it, every picture by nearest neighbour (no colour the picture lacks)."""
+    left, top, width, height = w[5], w[6], w[3], w[4]
+
+    def at(x, y):
+        return image.at(left + x, top + y)
+
+    # The skin right of the figures and left of the meter.
+    wrong = sum(1 for y in range(device(1, dpi), device(51, dpi))
+                for x in range(device(130, dpi), device(195, dpi))
+                if at(x, y) not in {skin.at(sx, sy) for sx in origins(x, dpi, skin.width)
+                                    for sy in origins(y, dpi, skin.height)})
+    expect(wrong == 0, f"{what}: {wrong} pixels of the skin are not the skin's")
+    # The edge lines on top, left and right: a pixel at 96 DPI, as wide as that is.
+    line = device(1, dpi)
+    edges = ([(x, y) for y in range(line) for x in range(width)] +
+             [(x, y) for y in range(height) for x in range(line)] +
+             [(x, y) for y in range(height) for x in range(device(207, dpi), width)])
+    wrong = sum(1 for x, y in edges if at(x, y) != WHITE)
+    expect(wrong == 0, f"{what}: {wrong} pixels of the edge lines are not white")
+    # The meter: its frame in the window text colour, around a drawing of the scale picture
+    # and the bar.
+    meter = (device(195, dpi), device(1, dpi), device(207, dpi), device(51, dpi))
+    ring = ([(x, y) for x in range(meter[0], meter[2]) for y in (meter[1], meter[3] - 1)] +
+            [(x, y) for y in range(meter[1], meter[3]) for x in (meter[0], meter[2] - 1)])
+    wrong = sum(1 for x, y in ring if at(x, y) != BLACK)
+    expect(wrong == 0, f"{what}: {wrong} pixels of the meter's frame are not black")
+    drawn = scale.colours() | {GREEN, RED}
+    area = [(x, y) for y in range(meter[1] + line, meter[3] - line)
+            for x in range(meter[0] + line, meter[2] - line)]
+    wrong = sum(1 for x, y in area if at(x, y) not in drawn)
+    expect(wrong == 0, f"{what}: {wrong} pixels in the meter are neither picture nor bar")
+    if dpi % 96 == 0:
+        f = dpi // 96
+        # At whole factors the frame is that many pixels wide and every pixel of the picture
+        # and the bar a square block.
+        inner = (meter[0] + f, meter[1] + f, meter[2] - f, meter[3] - f)
+        wrong = sum(1 for y in range(meter[1], meter[3]) for x in range(meter[0], meter[2])
+                    if not (inner[0] <= x < inner[2] and inner[1] <= y < inner[3]) and
+                    at(x, y) != BLACK)
+        expect(wrong == 0, f"{what}: the meter's frame is not {f} pixels wide")
+        blocks = sum(1 for y in range(inner[1], inner[3], f) for x in range(inner[0], inner[2], f)
+                     if len({at(x + i, y + j) for i in range(f) for j in range(f)}) != 1)
+        expect(blocks == 0, f"{what}: {blocks} pixels of the meter are not {f} x {f} blocks")
+
+
+def figure_text(image, w, dpi):
+    """The figures' white text on the top line (Total RAM): the rows it spans, and how many
+    2 x 2 blocks on the window's grid it only partly fills."""
+    left, top = w[5], w[6]
+    white = {(x, y) for y in range(device(1, dpi), device(17, dpi))
+             for x in range(device(1, dpi), device(130, dpi))
+             if image.at(left + x, top + y) == WHITE}
+    rows = len({y for _, y in white})
+    partial = sum(1 for x in range(0, device(130, dpi), 2) for y in range(0, device(17, dpi), 2)
+                  if 0 < len(white & {(x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1)}) < 4)
+    return rows, partial
+
+
+def check_text_scaled(image, w, dpi, rows96, what):
+    """The figures drawn in a font for the DPI: taller by the factor, and not the 96-DPI
+    text blown up (that would fill whole blocks only)."""
+    rows, partial = figure_text(image, w, dpi)
+    # About the factor taller: hinting takes a row or two.
+    expect(0.8 <= rows / rows96 / (dpi / 96) <= 1.2,
+           f"{what}: the figures span {rows} rows; at 96 DPI {rows96}")
+    if dpi == 192:
+        expect(partial > 10, f"{what}: the figures are the 96-DPI text doubled")
+
+
+def scenario_scales(session, exe):
+    """The program started at 192, 144 and 96 DPI, and then told its screen changed to 192
+    DPI and back: sized and drawn for each."""
+    skin = Bitmap(os.path.join(RESOURCE_DIR, "skin.bmp"))
+    scale = Bitmap(os.path.join(RESOURCE_DIR, "scale.bmp"))
+    started = {}
+    for dpi in (192, 144, 96):  # the last one stays
+        session.set_dpi(dpi)
+        process = session.start(exe)
+        w = main_window(session, (device(208, dpi), device(51, dpi)))
+        time.sleep(0.3)  # a few ticks: the meter shows its bar
+        started[dpi] = (process, w, session.screenshot(f"started_{dpi}"))
+        check_scaled(started[dpi][2], w, dpi, skin, scale, f"started at {dpi} DPI")
+        if dpi != 96:
+            session.end(process)
+    rows96, _ = figure_text(started[96][2], started[96][1], 96)
+    expect(rows96 >= 6, f"the figures span only {rows96} rows at 96 DPI")
+    for dpi in (144, 192):
+        check_text_scaled(started[dpi][2], started[dpi][1], dpi, rows96, f"started at {dpi} DPI")
+    # The 96-DPI window moves to a screen of 192 DPI and back, each time where the system
+    # suggests.
+    for dpi, suggested in ((192, (100, 100)), (96, (300, 300))):
+        size = (device(208, dpi), device(51, dpi))
+        session.shell_events("dpi-changed", str(dpi), str(suggested[0]), str(suggested[1]),
+                             str(suggested[0] + size[0]), str(suggested[1] + size[1]))
+        w = wait_for(f"the window, {size[0]} x {size[1]} at {suggested}", lambda: next(
+            (w for w in session.windows()
+             if w[2] == "pelmora.exe" and w[3:5] == size and w[5:7] == suggested), None))
+        time.sleep(0.3)
+        image = session.screenshot(f"changed_{dpi}")
+        check_scaled(image, w, dpi, skin, scale, f"changed to {dpi} DPI")
+        check_text_scaled(image, w, dpi, rows96, f"changed to {dpi} DPI")
+
+
+def drag(session, start, end, steps=10):
+    """Presses the left button at start, moves to end in steps and lets go, as a hand does."""
+    session.x("xdotool", "mousemove", str(start[0]), str(start[1]), "mousedown", "1")
+    for i in range(1, steps + 1):
+        session.x("xdotool", "mousemove", str(start[0] + (end[0] - start[0]) * i // steps),
+                  str(start[1] + (end[1] - start[1]) * i // steps))
+        time.sleep(0.03)
+    session.x("xdotool", "mouseup", "1")
+
+
+def screen_width(session):
+    return int(re.search(r"Width:\s+(\d+)", session.x("xwininfo", "-root"))[1])
+
+
+def scenario_off_screen(session, exe):
+    """The window dragged to the far side of a wide desktop, then the desktop shrinks to
+    the first half: the window comes back to the edge of what is left."""
+    screen = xscreen.Screen(session.display)
+    try:
+        screen.offer_mode(SCREEN[0], SCREEN[1])
+        session.start(exe)
+        w = main_window(session)
+        drag(session, (w[5] + 150, w[6] + 30), (session.screen[0] - 60, w[6] + 60))
+        away = wait_for("the window beyond the first half", lambda: next(
+            (v for v in session.windows() if v[2] == "pelmora.exe" and v[3:5] == (208, 51) and
+             v[5] >= SCREEN[0]), None), timeout=10)
+        session.shell_events("resolution", str(SCREEN[0]), str(SCREEN[1]))
+        expect(screen_width(session) == SCREEN[0], "the desktop did not shrink")
+        back = (SCREEN[0] - 208, away[6])
+        wait_for(f"the window back at {back}", lambda: next(
+            (v for v in session.windows() if v[2] == "pelmora.exe" and v[3:5] == (208, 51) and
+             v[5:7] == back), None), timeout=10)
+    finally:
+        screen.close()
+
+
+# What Wine's tray host traces: the tip an icon's tooltip is made with when the icon comes,
+# and the tip a tooltip shows.
+ADDED_TIP = re.compile(r'TOOLTIPS_AddToolT add text L"([^"]*)"')
+TOOLTIP = re.compile(r'Show tooltip \d+, L"([^"]*)"')
+DRAWN_FREE = re.compile(r'L"Free RAM = ([^"]*)"')
+
+
+def hover(session, at):
+    """Rests the pointer on a point, coming to it anew, as a hand does for a tip to show;
+    then gives the tip its time."""
+    session.x("xdotool", "mousemove", str(at[0] - 8), str(at[1]))
+    session.x("xdotool", "mousemove", str(at[0]), str(at[1]))
+    session.x("xdotool", "mousemove", str(at[0] + 1), str(at[1]))
+    time.sleep(1.0)
+
+
+def scenario_tray_returns(session, exe):
+    """The tray host loses the program's icon and announces itself, as a restarted one does
+    (Wine's own cannot restart within a session), three times over: each time the icon comes
+    back with the tip of the moment, the free memory the window shows, not with the first
+    one (the program first adds its icon without a tip), and shows that tip."""
+    # The program starts the session's tray host (Wine's desktop), which reports the tips it
+    # is given and shows in the same log as the program reports the texts it draws.
+    program = session.start(exe, trace="trace+text,trace+tooltips")
+    main_window(session)
+    tray(session)
+    for round in range(1, 4):
+        added = len(ADDED_TIP.findall(session.log(program)))
+        session.shell_events("forget-icon")
+        wait_for(f"the icon to go ({round})", lambda: tray_icon(session) is None, timeout=10)
+        session.shell_events("taskbar-created")
+        x, y = wait_for(f"the icon back ({round})", lambda: tray_icon(session), timeout=10)
+        given = wait_for(f"the icon's tip as it came back ({round})",
+                         lambda: list(ADDED_TIP.finditer(session.log(program)))[added:])[-1]
+        shown = len(TOOLTIP.findall(session.log(program)))
+        tip = wait_for(f"the icon's tip shown ({round})", lambda: hover(session, (x, y)) or
+                       list(TOOLTIP.finditer(session.log(program)))[shown:], timeout=15)[-1]
+        log = session.log(program)
+        expect(DRAWN_FREE.search(log), "the window drew no free memory")
+
+        # The free memory may move on while the test looks: a tip is the current one when
+        # it is the figure last drawn before it, or one drawn since (the window paints a
+        # moment after each refresh hands the tip over).
+        def current(found):
+            before = [m.group(1) for m in DRAWN_FREE.finditer(log, 0, found.start())][-1:]
+            after = [m.group(1) for m in DRAWN_FREE.finditer(log, found.start())]
+            return [f"{session.identity['title']}  ( Free RAM = {d} )" for d in before + after]
+
+        expect(given.group(1) in current(given), f"round {round}: the icon came back with the "
+               f"tip {given.group(1)!r}, not one of {current(given)!r}")
+        expect(tip.group(1) in current(tip), f"round {round}: the tip shown is "
+               f"{tip.group(1)!r}, not one of {current(tip)!r}")
+        session.x("xdotool", "mousemove", "600", "600")  # away, the tip closes
+    expect(program.poll() is None, "the program ended")
+
+
+# Scenarios on a desktop twice as wide, which can shrink to the usual one.
+WIDE = {"off_screen"}
+WIDE_SCREEN = (2 * SCREEN[0], SCREEN[1])
+
 SCENARIOS = {name[len("scenario_"):]: f for name, f in globals().items()
              if name.startswith("scenario_")}
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in SCENARIOS:
+    if len(sys.argv) not in (4, 5) or sys.argv[1] not in SCENARIOS:
         print(__doc__)
         return 2
-    session = Session()
+    with open(sys.argv[3], encoding="utf-8") as f:
+        identity = json.load(f)
+    template = sys.argv[4] if len(sys.argv) == 5 else None
+    if template and not os.path.isfile(os.path.join(template, "system.reg")):
+        print(f"FAIL {sys.argv[1]}: no Wine prefix at {template}")
+        return 1
+    screen = WIDE_SCREEN if sys.argv[1] in WIDE else SCREEN
+    session = Session(identity, template, screen)
     try:
         SCENARIOS[sys.argv[1]](session, sys.argv[2])
     except Failure as failure:

@@ -1,5 +1,6 @@
-// The single-instance lock: an exclusive lock on a file for as long as the process lives.
-// The kernel releases it however the process ends.
+// The single-instance lock: an exclusive lock on a file for as long as the process lives,
+// in a directory that no other local user can write, so that nobody else can hold or
+// defeat it. The kernel releases it however the process ends.
 #pragma once
 
 #include <string>
@@ -8,12 +9,29 @@
 
 namespace pelmora::qt {
 
-// The lock file of this user: in $XDG_RUNTIME_DIR, else /tmp/pelmora-<uid>.lock.
-std::string defaultLockPath();
+// The directories the lock may live in, first choice first.
+struct LockPlaces {
+    std::string runtimeDir;  // $XDG_RUNTIME_DIR
+    std::string tmpDir = "/tmp";
+    std::string cacheDir;  // $XDG_CACHE_HOME, else ~/.cache
+    std::string host;      // a home may be shared between machines
+};
+
+LockPlaces lockPlacesFromEnvironment();
+
+// The lock file in the first directory that is this user's alone: $XDG_RUNTIME_DIR, else
+// <tmp>/pelmora-<uid> (made 0700 if missing), else <cache>/pelmora (made if missing). Empty
+// when none is safe; *problem then says why, in words a user can act on.
+std::string chooseLockPath(const LockPlaces& places, std::string& problem);
+
+// True when path is a directory (not a link) of this user that nobody else can write.
+bool privateDirectory(const std::string& path);
 
 class InstanceLock {
   public:
-    // Tries to take the lock at once. An empty path takes no lock.
+    // Tries to take the lock at once. An empty path takes no lock. Whatever stands at the
+    // path in place of a lock file (a link, a directory, a pipe, someone else's file) is
+    // cleared first when the directory is this user's alone, and refused otherwise.
     explicit InstanceLock(const std::string& path);
 
     // True when another process holds the lock.
@@ -23,6 +41,9 @@ class InstanceLock {
     const std::string& problem() const noexcept { return problem_; }
 
   private:
+    // Opens the lock file as a regular file of this user, or says why not.
+    UniqueFd openLockFile(const std::string& path);
+
     UniqueFd fd_;
     bool heldElsewhere_ = false;
     std::string problem_;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -13,8 +14,8 @@ namespace pelmora::qt {
 
 namespace {
 
-// Larger figures than this many kB cannot be turned into bytes in 64 bits.
-constexpr std::uint64_t kMaxKb = (std::uint64_t{1} << 53);
+// The most kB whose byte count still fits the program's signed 64-bit figures.
+constexpr std::uint64_t kMaxKb = static_cast<std::uint64_t>(INT64_MAX) / 1024;
 
 enum class FieldState { Missing, Bad, Ok };
 

@@ -21,7 +21,8 @@ struct MemInfoFigures {
 };
 
 // Reads MemTotal and MemAvailable (both required, MemTotal not 0) and the swap figures
-// (optional). On failure returns false and names what was wrong in *reason.
+// (optional); every figure accepted fits a signed 64-bit count of bytes. On failure returns
+// false and names what was wrong in *reason.
 bool parseMemInfo(std::string_view text, MemInfoFigures& figures, std::string* reason);
 
 // The share of memory in use, in percent, rounded to the nearest whole number.

@@ -17,13 +17,33 @@ constexpr std::uint64_t kUserAddressSpace = (std::uint64_t{1} << 47) - 4096;
 
 }  // namespace
 
-QtOsCalls::QtOsCalls(QtRuntime& runtime, const OsOptions& options)
-    : runtime_(runtime), memInfo_(options.memInfoPath), tray_(runtime, options.trayLogPath) {
-    runtime_.setWindowObserver(this);
+QtOsCalls::QtOsCalls(QtPlatform& platform, platform::FormsRuntime& runtime,
+                     const OsOptions& options)
+    : platform_(platform),
+      runtime_(runtime),
+      memInfo_(options.memInfoPath),
+      tray_(platform, runtime, options.trayLogPath) {
+    platform_.setWindowObserver(this);
 }
 
 QtOsCalls::~QtOsCalls() {
-    runtime_.setWindowObserver(nullptr);
+    platform_.setWindowObserver(nullptr);
+}
+
+void QtOsCalls::windowDestroyed(platform::Hwnd hWnd) noexcept {
+    try {
+        tray_.removeWindow(hWnd);
+    } catch (...) {
+        // The icons left behind go with the program.
+    }
+}
+
+void QtOsCalls::programEnded() noexcept {
+    try {
+        tray_.removeAll();
+    } catch (...) {
+        // The icons go when the OS calls do.
+    }
 }
 
 std::int32_t QtOsCalls::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status) {
@@ -55,8 +75,7 @@ void QtOsCalls::memoryUnavailable(const std::string& reason) {
     if (reason != memoryProblem_) {
         memoryProblem_ = reason;
         runtime_.reportError("GlobalMemoryStatusEx",
-                             platform::Error(platform::errnum::MemoryStatusUnavailable,
-                                             "Memory status unavailable: " + reason));
+                             platform::Error(platform::ErrorCode::MemoryStatusUnavailable, reason));
     }
 }
 
@@ -67,47 +86,47 @@ std::int32_t QtOsCalls::Shell_NotifyIconA(std::uint32_t dwMessage,
 
 std::intptr_t QtOsCalls::SetWindowLongA(platform::Hwnd hWnd, std::int32_t nIndex,
                                         std::intptr_t dwNewLong) {
-    QtForm* form = runtime_.findWindow(hWnd);
-    if (form == nullptr || nIndex != platform::GWL_WNDPROC) {
+    QtWindow* window = platform_.findWindow(hWnd);
+    if (window == nullptr || nIndex != platform::GWL_WNDPROC) {
         return 0;
     }
-    return form->procedures().install(dwNewLong);
+    return window->procedures().install(dwNewLong);
 }
 
 platform::LResult QtOsCalls::CallWindowProcA(std::intptr_t lpPrevWndFunc, platform::Hwnd hWnd,
                                              std::uint32_t msg, platform::WParam wParam,
                                              platform::LParam lParam) {
-    QtForm* form = runtime_.findWindow(hWnd);
-    if (form == nullptr) {
+    QtWindow* window = platform_.findWindow(hWnd);
+    if (window == nullptr) {
         return 0;
     }
-    return form->procedures().call(lpPrevWndFunc, hWnd, msg, wParam, lParam);
+    return window->procedures().call(lpPrevWndFunc, hWnd, msg, wParam, lParam);
 }
 
 std::int32_t QtOsCalls::SetWindowPos(platform::Hwnd hWnd, std::intptr_t hWndInsertAfter,
                                      std::int32_t x, std::int32_t y, std::int32_t cx,
                                      std::int32_t cy, std::uint32_t uFlags) {
-    QtForm* form = runtime_.findWindow(hWnd);
-    if (form == nullptr) {
+    QtWindow* window = platform_.findWindow(hWnd);
+    if (window == nullptr) {
         return 0;
     }
-    QWidget& window = form->widget();
+    QWidget& widget = window->widget();
     if (hWndInsertAfter == platform::HWND_TOPMOST) {
-        form->setTopmost(true);
+        window->setTopmost(true);
     } else if (hWndInsertAfter == platform::HWND_NOTOPMOST) {
-        form->setTopmost(false);
+        window->setTopmost(false);
     } else if ((uFlags & kNoZOrder) == 0) {
         if (hWndInsertAfter == kTop) {
-            window.raise();
+            widget.raise();
         } else if (hWndInsertAfter == kBottom) {
-            window.lower();
+            widget.lower();
         }
     }
     if ((uFlags & platform::SWP_NOMOVE) == 0) {
-        window.move(x, y);
+        widget.move(x, y);
     }
     if ((uFlags & platform::SWP_NOSIZE) == 0 && cx > 0 && cy > 0) {
-        window.setFixedSize(cx, cy);
+        widget.setFixedSize(cx, cy);
     }
     return 1;
 }
@@ -121,11 +140,11 @@ std::int32_t QtOsCalls::ReleaseCapture() {
 
 platform::LResult QtOsCalls::SendMessageA(platform::Hwnd hWnd, std::uint32_t msg,
                                           platform::WParam wParam, platform::LParam lParam) {
-    QtForm* form = runtime_.findWindow(hWnd);
-    if (form == nullptr) {
+    QtWindow* window = platform_.findWindow(hWnd);
+    if (window == nullptr) {
         return 0;
     }
-    return form->procedures().send(hWnd, msg, wParam, lParam);
+    return window->procedures().send(hWnd, msg, wParam, lParam);
 }
 
 }  // namespace pelmora::qt

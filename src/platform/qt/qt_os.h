@@ -1,12 +1,14 @@
 // The OS calls on Linux, emulated as Windows behaves: memory from /proc/meminfo, the tray
-// record on a QSystemTrayIcon, window procedures per form, the caption drag and "topmost".
+// record on a QSystemTrayIcon, window procedures per window, the caption drag and "topmost".
+// Windows are found through the platform's registry of live windows.
 #pragma once
 
 #include <string>
 
+#include "platform/forms.h"
 #include "platform/os_calls.h"
 #include "platform/qt/qt_meminfo.h"
-#include "platform/qt/qt_runtime.h"
+#include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_tray.h"
 
 namespace pelmora::qt {
@@ -19,7 +21,8 @@ struct OsOptions {
 
 class QtOsCalls final : public platform::OsCalls, private WindowObserver {
   public:
-    QtOsCalls(QtRuntime& runtime, const OsOptions& options = {});
+    // Errors the calls meet on the way are told to the runtime's reporter.
+    QtOsCalls(QtPlatform& platform, platform::FormsRuntime& runtime, const OsOptions& options = {});
     ~QtOsCalls() override;
 
     std::int32_t GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status) override;
@@ -40,11 +43,12 @@ class QtOsCalls final : public platform::OsCalls, private WindowObserver {
     TrayIcons& tray() noexcept { return tray_; }
 
   private:
-    void windowDestroyed(platform::Hwnd hWnd) override { tray_.removeWindow(hWnd); }
-    void programEnded() override { tray_.removeAll(); }
+    void windowDestroyed(platform::Hwnd hWnd) noexcept override;
+    void programEnded() noexcept override;
     void memoryUnavailable(const std::string& reason);
 
-    QtRuntime& runtime_;
+    QtPlatform& platform_;
+    platform::FormsRuntime& runtime_;
     MemInfoReader memInfo_;
     TrayIcons tray_;
     std::string memoryProblem_;

@@ -1,8 +1,11 @@
 #include "platform/qt/qt_style.h"
 
+#include <QByteArray>
 #include <QFile>
+#include <QGuiApplication>
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <utility>
 
@@ -66,9 +69,15 @@ const char* picturePath(platform::PictureId id) {
     return nullptr;
 }
 
-void ensureResources() {
-    static const bool initialised = (initialisePelmoraResources(), true);
-    (void)initialised;
+// One factor rounded to whole device pixels, or the text as it was when it is no number.
+std::string wholeFactor(std::string_view text) {
+    double factor = 0.0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, factor);
+    if (text.empty() || error != std::errc{} || stop != end || !std::isfinite(factor)) {
+        return std::string(text);
+    }
+    return std::to_string(std::max(1LL, static_cast<long long>(std::floor(factor + 0.5))));
 }
 
 constexpr const char* kDefaultDialogFace = "Arial";
@@ -76,6 +85,14 @@ constexpr double kDefaultDialogPoints = 8.0;
 constexpr double kPixelsPerPoint = 96.0 / 72.0;
 
 }  // namespace
+
+void registerPictures() {
+    initialisePelmoraResources();
+}
+
+QString toQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QColor toQColor(platform::Colour colour, const QPalette& palette) {
     if (platform::isSystemColour(colour)) {
@@ -106,21 +123,59 @@ QFont toQFont(const platform::FontDef& def) {
     return font;
 }
 
+std::string wholeScaleFactors(std::string_view value) {
+    std::string rounded;
+    while (true) {
+        const std::size_t semicolon = value.find(';');
+        const std::string_view entry = value.substr(0, semicolon);
+        // An entry is "factor" or "screen name=factor".
+        const std::size_t equals = entry.rfind('=');
+        const std::size_t start = equals == std::string_view::npos ? 0 : equals + 1;
+        rounded.append(entry.substr(0, start));
+        rounded.append(wholeFactor(entry.substr(start)));
+        if (semicolon == std::string_view::npos) {
+            return rounded;
+        }
+        rounded.push_back(';');
+        value.remove_prefix(semicolon + 1);
+    }
+}
+
+void useWholeScaleFactors() {
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    // Qt prefers a policy from the environment to the program's; the other policies round too.
+    if (qgetenv("QT_SCALE_FACTOR_ROUNDING_POLICY") == "PassThrough") {
+        qputenv("QT_SCALE_FACTOR_ROUNDING_POLICY", "Round");
+    }
+    const auto putRounded = [](const char* name, const QByteArray& value) {
+        qputenv(name, QByteArray::fromStdString(
+                          wholeScaleFactors(std::string_view(value.constData(), value.size()))));
+    };
+    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) {
+        putRounded("QT_SCALE_FACTOR", qgetenv("QT_SCALE_FACTOR"));
+    }
+    if (qEnvironmentVariableIsSet("QT_SCREEN_SCALE_FACTORS")) {
+        putRounded("QT_SCREEN_SCALE_FACTORS", qgetenv("QT_SCREEN_SCALE_FACTORS"));
+    }
+}
+
 QImage loadPicture(platform::PictureId id) {
-    ensureResources();
+    registerPictures();
     const char* path = picturePath(id);
     if (path == nullptr) {
         return {};
     }
     QImage image(QString::fromLatin1(path));
     if (image.isNull()) {
-        throw platform::Error(481, std::string("Invalid picture: cannot read ") + path);
+        throw platform::Error(platform::ErrorCode::InvalidPicture,
+                              std::string("cannot read ") + path);
     }
     return image;
 }
 
 QIcon loadIcon(platform::PictureId id) {
-    ensureResources();
+    registerPictures();
     const char* path = picturePath(id);
     if (path == nullptr) {
         return {};

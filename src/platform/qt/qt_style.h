@@ -1,4 +1,5 @@
-// Colours, fonts and pictures of the layout tables, turned into their Qt forms.
+// Colours, fonts and pictures of the layout tables, turned into their Qt forms, and the
+// display scale they are shown at.
 #pragma once
 
 #include <QColor>
@@ -6,6 +7,9 @@
 #include <QIcon>
 #include <QImage>
 #include <QPalette>
+#include <QString>
+#include <string>
+#include <string_view>
 
 #include "platform/layout.h"
 #include "platform/types.h"
@@ -19,8 +23,25 @@ QColor toQColor(platform::Colour colour, const QPalette& palette);
 // default dialog font.
 QFont toQFont(const platform::FontDef& font);
 
-// One of the embedded pictures; a picture that is missing or unreadable throws Error 481.
+// Registers the embedded pictures with Qt; harmless when called again.
+void registerPictures();
+
+// One of the embedded pictures; a picture that is missing or unreadable throws InvalidPicture.
 QImage loadPicture(platform::PictureId id);
 QIcon loadIcon(platform::PictureId id);
+
+QString toQString(std::string_view text);
+
+// The display scale is a whole number of device pixels per pixel of the layout, so that the
+// skin's pixels stay square and sharp: a fractional factor is rounded to the nearest whole
+// one, halves up (1.5 -> 2, 1.25 -> 1), and never below 1. Call it before the application is
+// made: it sets Qt's rounding of the factor a screen's DPI gives (also over a
+// QT_SCALE_FACTOR_ROUNDING_POLICY that passes fractions through), and rounds the factors of
+// QT_SCALE_FACTOR and QT_SCREEN_SCALE_FACTORS, which Qt would take as they are.
+void useWholeScaleFactors();
+
+// A QT_SCALE_FACTOR or QT_SCREEN_SCALE_FACTORS value ("1.5", "DP-1=1.5;HDMI-1=1") with each
+// factor rounded so; what is not a number is left for Qt to refuse.
+std::string wholeScaleFactors(std::string_view value);
 
 }  // namespace pelmora::qt

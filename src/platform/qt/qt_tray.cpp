@@ -1,10 +1,18 @@
 #include "platform/qt/qt_tray.h"
 
+#include <QAction>
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QObject>
 #include <QPixmap>
+#include <QWidget>
+#include <algorithm>
 #include <array>
 #include <cstring>
 
-#include "platform/qt/qt_runtime.h"
+#include "platform/errors.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_style.h"
 #include "platform/qt/qt_window.h"
 #include "platform/win_constants.h"
 
@@ -21,6 +29,10 @@ constexpr std::array<char16_t, 32> kAnsiHigh{
 
 constexpr std::uint32_t kMiddleButtonDown = 0x207;
 constexpr std::uint32_t kMiddleButtonUp = 0x208;
+constexpr std::uint32_t kMiddleButtonDoubleClick = 0x209;
+
+// The window Qt docks into an XEmbed tray for each icon.
+constexpr QLatin1String kXEmbedIconWindow("QSystemTrayIconSys");
 
 // An icon record without an icon still gets a place in the tray, and a click target.
 QIcon blankIcon() {
@@ -65,23 +77,146 @@ std::vector<std::uint32_t> clickMessages(QSystemTrayIcon::ActivationReason reaso
     return {};
 }
 
-TrayIcons::TrayIcons(QtRuntime& runtime, const std::string& logPath) : runtime_(runtime) {
+std::optional<std::uint32_t> mouseMessage(QEvent::Type type, Qt::MouseButton button,
+                                          bool overIcon) {
+    struct Messages {
+        std::uint32_t down, up, doubleClick;
+    };
+    Messages messages{};
+    switch (button) {
+        case Qt::LeftButton:
+            messages = {platform::WM_LBUTTONDOWN, platform::WM_LBUTTONUP,
+                        platform::WM_LBUTTONDBLCLK};
+            break;
+        case Qt::RightButton:
+            messages = {platform::WM_RBUTTONDOWN, platform::WM_RBUTTONUP,
+                        platform::WM_RBUTTONDBLCLK};
+            break;
+        case Qt::MiddleButton:
+            messages = {kMiddleButtonDown, kMiddleButtonUp, kMiddleButtonDoubleClick};
+            break;
+        default:
+            return std::nullopt;
+    }
+    switch (type) {
+        case QEvent::MouseButtonPress:
+            return messages.down;
+        case QEvent::MouseButtonDblClick:
+            return messages.doubleClick;
+        case QEvent::MouseButtonRelease:
+            // Released away from the icon, the press was no click.
+            return overIcon ? std::optional<std::uint32_t>(messages.up) : std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The menu a StatusNotifierItem host shows
+
+TrayHostMenu::TrayHostMenu() : menu_(std::make_unique<QMenu>()) {}
+
+TrayHostMenu::~TrayHostMenu() = default;
+
+bool TrayHostMenu::sameRows(std::span<const core::PopupRow> rows) const {
+    if (rows.size() != actions_.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const QAction& action = *actions_[i];
+        if (rows[i].separator != action.isSeparator() ||
+            (!rows[i].separator && action.text() != toQString(rows[i].caption))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void TrayHostMenu::fill(std::span<const core::PopupRow> rows, QObject& receiver,
+                        std::function<void(std::size_t row)> chosen) {
+    receiver_ = &receiver;
+    chosen_ = std::move(chosen);
+    if (!sameRows(rows)) {
+        menu_->clear();
+        actions_.clear();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].separator) {
+                actions_.push_back(menu_->addSeparator());
+                continue;
+            }
+            QAction* action = menu_->addAction(toQString(rows[i].caption));
+            QObject::connect(action, &QAction::triggered, menu_.get(), [this, i] { choose(i); });
+            actions_.push_back(action);
+        }
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].separator) {
+            continue;
+        }
+        QAction& action = *actions_[i];
+        action.setEnabled(rows[i].enabled);
+        // Only a marked item is checkable, so unmarked ones show no empty box.
+        action.setCheckable(rows[i].checked);
+        action.setChecked(rows[i].checked);
+    }
+}
+
+void TrayHostMenu::choose(std::size_t row) {
+    // The host reports the choice in the middle of its own call: the command runs from the
+    // event loop, for the window that filled the menu, and only while that window lives.
+    QMetaObject::invokeMethod(
+        menu_.get(),
+        [receiver = receiver_, chosen = chosen_, row] {
+            if (receiver != nullptr && chosen) {
+                chosen(row);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The icons
+
+// Sees every event of the application first; only those of an icon's XEmbed window stop here.
+class TrayIcons::MouseFilter final : public QObject {
+  public:
+    explicit MouseFilter(TrayIcons& icons) : icons_(icons) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        return icons_.filter(watched, event) || QObject::eventFilter(watched, event);
+    }
+
+  private:
+    TrayIcons& icons_;
+};
+
+TrayIcons::TrayIcons(QtPlatform& platform, platform::FormsRuntime& runtime,
+                     const std::string& logPath)
+    : platform_(platform), runtime_(runtime) {
     if (!logPath.empty()) {
         log_.reset(std::fopen(logPath.c_str(), "a"));
         if (!log_) {
             runtime_.reportError(
                 "Shell_NotifyIconA",
-                platform::Error(kFileAccessError,
-                                "Path/File access error: cannot write " + logPath));
+                platform::Error(platform::ErrorCode::FileAccess, "cannot write " + logPath));
         }
+    }
+    mouseFilter_ = std::make_unique<MouseFilter>(*this);
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        application->installEventFilter(mouseFilter_.get());
     }
 }
 
-TrayIcons::~TrayIcons() = default;
+TrayIcons::~TrayIcons() {
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        application->removeEventFilter(mouseFilter_.get());
+    }
+}
 
 std::int32_t TrayIcons::notify(std::uint32_t message, const platform::NOTIFYICONDATAA& data) {
     const Key key{platform::widenHandle(data.hWnd), data.uID};
-    if (runtime_.findWindow(key.first) == nullptr) {
+    if (platform_.findWindow(key.first) == nullptr) {
         return 0;
     }
     const auto it = icons_.find(key);
@@ -105,7 +240,7 @@ std::int32_t TrayIcons::notify(std::uint32_t message, const platform::NOTIFYICON
 std::int32_t TrayIcons::add(const Key& key, const platform::NOTIFYICONDATAA& data) {
     QIcon icon = blankIcon();
     if ((data.uFlags & platform::NIF_ICON) != 0) {
-        const QIcon* known = runtime_.findIcon(platform::widenHandle(data.hIcon));
+        const QIcon* known = platform_.findIcon(platform::widenHandle(data.hIcon));
         if (known == nullptr) {
             return 0;
         }
@@ -121,7 +256,7 @@ std::int32_t TrayIcons::add(const Key& key, const platform::NOTIFYICONDATAA& dat
         entry.icon->setToolTip(entry.tip);
     }
     QSystemTrayIcon* raw = entry.icon.get();
-    // Clicks are handled from the event loop, not inside the tray host's own mouse handling.
+    // Clicks the tray host reports are handled from the event loop, not inside its call.
     QObject::connect(
         raw, &QSystemTrayIcon::activated, raw,
         [this, key, raw](QSystemTrayIcon::ActivationReason reason) {
@@ -130,8 +265,34 @@ std::int32_t TrayIcons::add(const Key& key, const platform::NOTIFYICONDATAA& dat
             }
         },
         Qt::QueuedConnection);
-    // Kept visible even without a tray host: the icon docks when a host starts later.
-    raw->show();
+    // A StatusNotifierItem host shows the menu itself, from the D-Bus menu Qt exports for an
+    // icon with a context menu: Qt then gives the menu its D-Bus counterpart. For an XEmbed
+    // tray it gives none, and would pop the menu up itself at a right press, so there the
+    // icon keeps no menu.
+    auto hostMenu = std::make_unique<TrayHostMenu>();
+    if (hostMenu->menu().platformMenu() == nullptr) {
+        raw->setContextMenu(&hostMenu->menu());
+        if (hostMenu->menu().platformMenu() != nullptr) {
+            QObject::connect(&hostMenu->menu(), &QMenu::aboutToShow, raw, [this, key, raw] {
+                if (find(key.first, key.second) == raw) {
+                    hostMenuRequested(key.first, key.second);
+                }
+            });
+            // Filled once from the event loop, so that the host has the rows when it first
+            // shows the menu; every later showing fills it anew.
+            QMetaObject::invokeMethod(
+                &hostMenu->menu(),
+                [this, key, raw] {
+                    if (find(key.first, key.second) == raw) {
+                        hostMenuRequested(key.first, key.second);
+                    }
+                },
+                Qt::QueuedConnection);
+            entry.hostMenu = std::move(hostMenu);
+        } else {
+            raw->setContextMenu(nullptr);
+        }
+    }
     const bool hasTip = (data.uFlags & platform::NIF_TIP) != 0;
     const QString tip = entry.tip;
     icons_.emplace(key, std::move(entry));
@@ -139,13 +300,15 @@ std::int32_t TrayIcons::add(const Key& key, const platform::NOTIFYICONDATAA& dat
     if (hasTip) {
         log("tip", &tip);
     }
+    // Kept visible even without a tray host: the icon docks when a host starts later.
+    raw->show();
     return 1;
 }
 
 std::int32_t TrayIcons::modify(Entry& entry, const platform::NOTIFYICONDATAA& data) {
     const QIcon* icon = nullptr;
     if ((data.uFlags & platform::NIF_ICON) != 0) {
-        icon = runtime_.findIcon(platform::widenHandle(data.hIcon));
+        icon = platform_.findIcon(platform::widenHandle(data.hIcon));
         if (icon == nullptr) {
             return 0;
         }
@@ -173,7 +336,7 @@ std::int32_t TrayIcons::modify(Entry& entry, const platform::NOTIFYICONDATAA& da
 
 void TrayIcons::remove(std::map<Key, Entry>::iterator it) {
     it->second.icon->hide();
-    removed_.push_back(std::move(it->second.icon));
+    removed_.push_back(std::move(it->second));
     icons_.erase(it);
 }
 
@@ -200,20 +363,86 @@ QSystemTrayIcon* TrayIcons::find(platform::Hwnd hWnd, std::uint32_t id) const {
     return it != icons_.end() ? it->second.icon.get() : nullptr;
 }
 
+TrayHostMenu* TrayIcons::hostMenu(platform::Hwnd hWnd, std::uint32_t id) const {
+    const auto it = icons_.find(Key{hWnd, id});
+    return it != icons_.end() ? it->second.hostMenu.get() : nullptr;
+}
+
 void TrayIcons::clicked(platform::Hwnd hWnd, std::uint32_t id,
                         QSystemTrayIcon::ActivationReason reason) {
     for (const std::uint32_t mouse : clickMessages(reason)) {
-        // Each message may change everything: look the icon and its window up again.
-        const auto it = icons_.find(Key{hWnd, id});
-        QtForm* form = runtime_.findWindow(hWnd);
-        if (it == icons_.end() || form == nullptr || !it->second.reportsClicks) {
-            return;
-        }
-        const std::uint32_t callback = it->second.callbackMessage;
-        runtime_.dispatch(std::string(form->name()) + " WindowProc", [&] {
-            form->procedures().send(hWnd, callback, id, static_cast<platform::LParam>(mouse));
-        });
+        deliver(Key{hWnd, id}, mouse);
     }
+}
+
+void TrayIcons::hostMenuRequested(platform::Hwnd hWnd, std::uint32_t id) {
+    const auto it = icons_.find(Key{hWnd, id});
+    // One request at a time: the procedure might ask again while it fills the menu.
+    if (it == icons_.end() || !it->second.hostMenu || platform_.hostMenuRequest() != nullptr) {
+        return;
+    }
+    // The menu outlives the icon's entry, should the procedure remove the icon meanwhile.
+    TrayHostMenu& menu = *it->second.hostMenu;
+    platform_.setHostMenuRequest(&menu);
+    struct Served {
+        QtPlatform& platform;
+        ~Served() { platform.setHostMenuRequest(nullptr); }
+    } served{platform_};
+    deliver(Key{hWnd, id}, platform::WM_RBUTTONUP);
+}
+
+void TrayIcons::deliver(const Key& key, std::uint32_t mouse) {
+    // Each message may change everything: look the icon and its window up again.
+    const auto it = icons_.find(key);
+    QtWindow* window = platform_.findWindow(key.first);
+    if (it == icons_.end() || window == nullptr || !it->second.reportsClicks) {
+        return;
+    }
+    const std::uint32_t callback = it->second.callbackMessage;
+    runtime_.guard(std::string(window->name()) + ".WindowProc", [&] {
+        window->procedures().send(key.first, callback, key.second,
+                                  static_cast<platform::LParam>(mouse));
+    });
+}
+
+bool TrayIcons::filter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+        type != QEvent::MouseButtonDblClick && type != QEvent::Show) {
+        return false;
+    }
+    if (watched == nullptr || !watched->isWidgetType() ||
+        watched->objectName() != kXEmbedIconWindow) {
+        return false;
+    }
+    auto& window = static_cast<QWidget&>(*watched);
+    if (type == QEvent::Show) {
+        // Qt docks the window as it shows it: into the first tray, and anew into every tray
+        // host that starts later, with the icon's tip as it is then.
+        const QString tip = window.toolTip();
+        log("dock", tip.isEmpty() ? nullptr : &tip);
+        return false;
+    }
+    // Qt acts on the press itself, and pops up a context menu there: the mouse of an icon's
+    // window is ours alone, and a click acts on its release, as on Windows.
+    const auto& mouse = static_cast<const QMouseEvent&>(*event);
+    const std::optional<std::uint32_t> message =
+        mouseMessage(type, mouse.button(), window.rect().contains(mouse.position().toPoint()));
+    if (!message) {
+        return true;
+    }
+    // Qt tells an icon's place from the window it docked for it.
+    const QRect place(window.mapToGlobal(QPoint(0, 0)), window.size());
+    const auto it = std::find_if(icons_.begin(), icons_.end(), [&](const auto& icon) {
+        return icon.second.icon->geometry() == place;
+    });
+    if (it != icons_.end()) {
+        // Handled from the event loop, not inside the window system's mouse delivery.
+        QMetaObject::invokeMethod(
+            mouseFilter_.get(), [this, key = it->first, mouse = *message] { deliver(key, mouse); },
+            Qt::QueuedConnection);
+    }
+    return true;
 }
 
 void TrayIcons::log(std::string_view request, const QString* text) {

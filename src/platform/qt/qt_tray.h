@@ -1,25 +1,38 @@
 // Tray icons as the shell keeps them: one per window and identifier, each a QSystemTrayIcon
 // that shows the window's icon and tip and reports clicks through the window's procedure.
+// On an XEmbed tray the icon's own little window takes the mouse, and each button acts on its
+// release as on Windows. A StatusNotifierItem host shows the icon's menu by itself, from a
+// D-Bus menu that the window's procedure fills whenever the host asks for it.
 #pragma once
 
+#include <QEvent>
+#include <QMenu>
+#include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/core/native.h"
+#include "platform/forms.h"
 #include "platform/os_calls.h"
+#include "platform/qt/qt_platform.h"
 #include "platform/types.h"
 
-namespace pelmora::qt {
+class QObject;
+class QWidget;
 
-class QtRuntime;
+namespace pelmora::qt {
 
 // ANSI text (Windows-1252) as Unicode.
 QString fromAnsi(std::string_view text);
@@ -27,14 +40,47 @@ QString fromAnsi(std::string_view text);
 // A tray record's tip: the text up to its NUL, at most 63 characters.
 QString decodeTip(const char (&tip)[64]);
 
-// The mouse messages a click on the icon makes, in the order the shell sends them.
+// The mouse messages a click reported by the tray host makes, in the order the shell sends
+// them.
 std::vector<std::uint32_t> clickMessages(QSystemTrayIcon::ActivationReason reason);
+
+// The mouse message of one press, release or double click of a button on the icon's own
+// window; a release counts only over the icon. None for other buttons and events.
+std::optional<std::uint32_t> mouseMessage(QEvent::Type type, Qt::MouseButton button, bool overIcon);
+
+// The menu a StatusNotifierItem host shows by itself for an icon: Qt exports it over D-Bus,
+// and a row chosen there comes back as the action's trigger.
+class TrayHostMenu final : public HostMenu {
+  public:
+    TrayHostMenu();
+    ~TrayHostMenu();
+    TrayHostMenu(const TrayHostMenu&) = delete;
+    TrayHostMenu& operator=(const TrayHostMenu&) = delete;
+
+    QMenu& menu() noexcept { return *menu_; }
+    // The rows as actions: captions with their access keys, separators, marks, disabled rows.
+    // When the captions are the ones shown, the actions stay and only marks and states
+    // change, so a host that shows the menu meanwhile sees just what changed.
+    void fill(std::span<const core::PopupRow> rows, QObject& receiver,
+              std::function<void(std::size_t row)> chosen) override;
+
+  private:
+    bool sameRows(std::span<const core::PopupRow> rows) const;
+    void choose(std::size_t row);
+
+    std::unique_ptr<QMenu> menu_;
+    std::vector<QAction*> actions_;  // one per row, owned by the menu
+    QPointer<QObject> receiver_;
+    std::function<void(std::size_t)> chosen_;
+};
 
 class TrayIcons {
   public:
+    // Windows and icons are looked up on the platform; errors go to the runtime's reporter.
     // When logPath names a file, every request sent to the tray host is written to it, one
-    // line each ("add", "tip <text>", "delete").
-    TrayIcons(QtRuntime& runtime, const std::string& logPath);
+    // line each: "add", "tip <text>", "delete", and "dock <tip>" each time an XEmbed tray
+    // takes the icon (at the start, and again whenever a tray host comes back).
+    TrayIcons(QtPlatform& platform, platform::FormsRuntime& runtime, const std::string& logPath);
     ~TrayIcons();
     TrayIcons(const TrayIcons&) = delete;
     TrayIcons& operator=(const TrayIcons&) = delete;
@@ -46,12 +92,20 @@ class TrayIcons {
     void removeAll();
 
     QSystemTrayIcon* find(platform::Hwnd hWnd, std::uint32_t id) const;
-    // What a click on the icon does: its mouse messages go through the window's procedure.
+    // The menu a StatusNotifierItem host shows for the icon; none on other trays.
+    TrayHostMenu* hostMenu(platform::Hwnd hWnd, std::uint32_t id) const;
+    // What a click reported by the tray host does: its mouse messages go through the
+    // window's procedure.
     void clicked(platform::Hwnd hWnd, std::uint32_t id, QSystemTrayIcon::ActivationReason reason);
+    // The host is about to show the icon's menu: the window's procedure gets the right
+    // button's release, as for a click, and the popup it opens fills the host's menu.
+    void hostMenuRequested(platform::Hwnd hWnd, std::uint32_t id);
 
   private:
     using Key = std::pair<platform::Hwnd, std::uint32_t>;
     struct Entry {
+        // Declared before the icon, so that the icon lets go of it first.
+        std::unique_ptr<TrayHostMenu> hostMenu;
         std::unique_ptr<QSystemTrayIcon> icon;
         std::uint32_t callbackMessage = 0;
         bool reportsClicks = false;
@@ -62,17 +116,24 @@ class TrayIcons {
     struct CloseFile {
         void operator()(std::FILE* file) const noexcept { std::fclose(file); }
     };
+    class MouseFilter;
 
     std::int32_t add(const Key& key, const platform::NOTIFYICONDATAA& data);
     std::int32_t modify(Entry& entry, const platform::NOTIFYICONDATAA& data);
     void remove(std::map<Key, Entry>::iterator it);
+    // One mouse message through the window's procedure, if the icon still reports clicks.
+    void deliver(const Key& key, std::uint32_t mouse);
+    // Events of every object pass here: those of an icon's XEmbed window are taken.
+    bool filter(QObject* watched, QEvent* event);
     void log(std::string_view request, const QString* text = nullptr);
 
-    QtRuntime& runtime_;
+    QtPlatform& platform_;
+    platform::FormsRuntime& runtime_;
     std::map<Key, Entry> icons_;
     // Removed icons stay until the end: a click being handled may belong to one of them.
-    std::vector<std::unique_ptr<QSystemTrayIcon>> removed_;
+    std::vector<Entry> removed_;
     std::unique_ptr<std::FILE, CloseFile> log_;
+    std::unique_ptr<MouseFilter> mouseFilter_;
 };
 
 }  // namespace pelmora::qt

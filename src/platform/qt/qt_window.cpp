@@ -4,16 +4,16 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "platform/errors.h"
-#include "platform/qt/qt_runtime.h"
+#include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_style.h"
 #include "platform/qt/qt_x11.h"
 #include "platform/win_constants.h"
@@ -22,76 +22,24 @@ namespace pelmora::qt {
 
 namespace {
 
-platform::Error badLayout(std::string_view form, const std::string& what) {
-    return {platform::errnum::InvalidProcedureCall,
-            "Invalid procedure call or argument: form '" + std::string(form) + "': " + what};
-}
-
-std::string controlName(std::string_view name, std::int16_t index) {
-    std::string text(name);
-    if (index != platform::kNoIndex) {
-        text += '(' + std::to_string(index) + ')';
-    }
-    return text;
-}
-
-const char* kindName(platform::ControlKind kind) {
-    switch (kind) {
-        case platform::ControlKind::Label:
-            return "label";
-        case platform::ControlKind::PictureBox:
-            return "picture box";
-        case platform::ControlKind::Line:
-            return "line";
-        case platform::ControlKind::Image:
-            return "image";
-        case platform::ControlKind::CommandButton:
-            return "command button";
-        case platform::ControlKind::Timer:
-            return "timer";
-    }
-    return "control";
-}
-
 // Child windows are drawn in front of every windowless control of the same parent.
 bool windowed(platform::ControlKind kind) {
     return kind == platform::ControlKind::PictureBox ||
            kind == platform::ControlKind::CommandButton;
 }
 
-std::int16_t buttonMask(Qt::MouseButton button) {
+std::optional<platform::MouseButton> mouseButton(Qt::MouseButton button) {
     switch (button) {
         case Qt::LeftButton:
-            return platform::button::Left;
+            return platform::MouseButton::Left;
         case Qt::RightButton:
-            return platform::button::Right;
+            return platform::MouseButton::Right;
         case Qt::MiddleButton:
-            return platform::button::Middle;
+            return platform::MouseButton::Middle;
         default:
-            return 0;
+            return std::nullopt;
     }
 }
-
-std::int16_t shiftMask(Qt::KeyboardModifiers modifiers) {
-    std::int16_t mask = 0;
-    if (modifiers & Qt::ShiftModifier) {
-        mask |= 1;
-    }
-    if (modifiers & Qt::ControlModifier) {
-        mask |= 2;
-    }
-    if (modifiers & Qt::AltModifier) {
-        mask |= 4;
-    }
-    return mask;
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// The form's window
-
-namespace {
 
 // A picture in the painter's own format is copied as it is; any other (the skin is a
 // paletted bitmap) would be converted again at every paint.
@@ -103,14 +51,39 @@ QImage readyToPaint(QImage picture) {
     return picture;
 }
 
+Qt::WindowFlags windowFlags(const platform::FormDef& def) {
+    if (def.border == platform::FormBorder::FixedDialog) {
+        return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+               Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+    }
+    return (def.showInTaskbar ? Qt::Window : Qt::Tool) | Qt::FramelessWindowHint;
+}
+
+// How much of a window must stay on a screen to take hold of it and drag it.
+constexpr int kGrip = 8;
+// How long the screens may take to settle after a change before a window is brought back.
+constexpr int kScreensSettleMs = 200;
+
+platform::Error cannotBuild(std::string_view form, const std::string& what) {
+    return platform::Error(platform::ErrorCode::CannotCreateWindow,
+                           std::string(form) + ": " + what);
+}
+
 }  // namespace
 
-FormWidget::FormWidget(QtForm& form, QImage picture, QColor back, Qt::WindowFlags flags)
+// ---------------------------------------------------------------------------------------------
+// The window's own widget
+
+FormWidget::FormWidget(QtWindow& window, QImage picture, QColor back, Qt::WindowFlags flags)
     : QWidget(nullptr, flags),
-      form_(form),
+      window_(window),
       picture_(readyToPaint(std::move(picture))),
       back_(back) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+FormWidget::~FormWidget() {
+    stopManualMove();
 }
 
 void FormWidget::startManualMove() {
@@ -138,7 +111,7 @@ void FormWidget::paintEvent(QPaintEvent*) {
 }
 
 void FormWidget::mousePressEvent(QMouseEvent* event) {
-    form_.mousePressed(ControlId{&form_, {}, platform::kNoIndex}, *event);
+    window_.pressed(std::nullopt, *event);
 }
 
 void FormWidget::keyPressEvent(QKeyEvent* event) {
@@ -157,14 +130,14 @@ void FormWidget::keyPressEvent(QKeyEvent* event) {
 }
 
 void FormWidget::closeEvent(QCloseEvent* event) {
-    // The form decides: its unload handler may keep it.
+    // The core decides: the form's unload handler may keep it.
     event->ignore();
-    form_.closeRequested();
+    window_.closeRequested();
 }
 
 void FormWidget::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-        form_.systemActivated();
+        window_.activated();
     }
     QWidget::changeEvent(event);
 }
@@ -182,100 +155,102 @@ bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Building the form
+// Building the window
 
-QtForm::QtForm(QtRuntime& runtime, const platform::FormLayout& layout, platform::FormEvents& events,
-               platform::Hwnd handle, std::uintptr_t iconHandle, const QIcon& icon)
-    : runtime_(runtime),
-      layout_(layout),
-      events_(events),
+QtWindow::QtWindow(QtPlatform& platform, const core::WindowSpec& shape, core::WindowInput& input,
+                   platform::Hwnd handle, std::uintptr_t iconHandle, QIcon icon)
+    : platform_(platform),
+      input_(input),
+      def_(*shape.def),
       handle_(handle),
       iconHandle_(iconHandle),
-      icon_(icon),
-      units_{layout.form.unit == platform::ScaleUnit::Twips
-                 ? static_cast<double>(platform::kTwipsPerPixel)
-                 : 1.0},
-      chain_(runtime.procedures(),
+      icon_(std::move(icon)),
+      chain_(platform.procedures(),
              [this](std::uint32_t msg, platform::WParam wParam, platform::LParam lParam) {
                  return defaultProcedure(msg, wParam, lParam);
              }),
-      caption_(layout.form.caption) {
-    build();
-}
-
-QtForm::~QtForm() {
-    if (widget_) {
-        widget_->stopManualMove();
+      caption_(toQString(def_.caption)) {
+    if (shape.clientWidth <= 0 || shape.clientHeight <= 0) {
+        throw cannotBuild(name(), "the client area is empty");
     }
-}
-
-void QtForm::build() {
-    const platform::FormDef& def = layout_.form;
-    const int width = platform::twipsToPixels(def.clientWidth);
-    const int height = platform::twipsToPixels(def.clientHeight);
-    if (width <= 0 || height <= 0) {
-        throw badLayout(name(), "the client area is empty");
-    }
-    Qt::WindowFlags flags;
-    if (def.border == platform::FormBorder::FixedDialog) {
-        flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
-    } else {
-        flags = (def.showInTaskbar ? Qt::Window : Qt::Tool) | Qt::FramelessWindowHint;
-    }
-    widget_ =
-        std::make_unique<FormWidget>(*this, runtime_.picture(def.picture),
-                                     toQColor(def.backColour, QApplication::palette()), flags);
-    widget_->setFixedSize(width, height);
+    widget_ = std::make_unique<FormWidget>(*this, platform_.picture(def_.picture),
+                                           toQColor(def_.backColour, QApplication::palette()),
+                                           windowFlags(def_));
+    widget_->setFixedSize(shape.clientWidth, shape.clientHeight);
     if (!icon_.isNull()) {
         widget_->setWindowIcon(icon_);
     }
     applyTitle();
-    buildControls();
-    stackControls();
-    buildMenus();
-    if (!def.showInTaskbar) {
+    if (!def_.showInTaskbar) {
         x11::skipTaskbar(*widget_);
     }
-    if (def.windowState != platform::winstate::Normal) {
-        setWindowState(def.windowState);
+    if (def_.windowState != platform::WindowState::Normal) {
+        setState(def_.windowState);
     }
+    watchScreens();
+    platform_.windowCreated(*this);
 }
 
-void QtForm::buildControls() {
-    const auto defs = layout_.controls;
-    std::vector<bool> built(defs.size(), false);
-    std::size_t remaining = defs.size();
+QtWindow::~QtWindow() {
+    gone_ = true;
+    if (popup_ != nullptr) {
+        popup_->close();
+    }
+    widget_->stopManualMove();
+    platform_.windowDestroyed(*this);
+}
+
+std::string_view QtWindow::name() const noexcept {
+    return def_.name;
+}
+
+void QtWindow::build(std::span<const core::WidgetSpec> widgets) {
+    std::size_t count = 0;
+    for (const core::WidgetSpec& wanted : widgets) {
+        if (wanted.def == nullptr) {
+            throw cannotBuild(name(), "a control without a definition");
+        }
+        count = std::max(count, wanted.id + 1);
+    }
+    entries_.assign(count, Entry{});
+    // Parents first: a control is built once the picture box it sits in exists.
+    std::vector<bool> built(widgets.size(), false);
+    std::size_t remaining = widgets.size();
     while (remaining > 0) {
         bool progress = false;
-        for (std::size_t i = 0; i < defs.size(); ++i) {
+        for (std::size_t i = 0; i < widgets.size(); ++i) {
+            const core::WidgetSpec& wanted = widgets[i];
             if (built[i]) {
                 continue;
             }
-            const platform::ControlDef& def = defs[i];
             QWidget* parent = widget_.get();
             int origin = 0;
-            if (!def.parent.empty()) {
-                const auto holder =
-                    std::find_if(controls_.begin(), controls_.end(), [&](const ControlEntry& e) {
-                        return e.name == def.parent && e.kind == platform::ControlKind::PictureBox;
-                    });
-                if (holder == controls_.end()) {
+            if (wanted.parent) {
+                if (*wanted.parent >= entries_.size() ||
+                    entries_[*wanted.parent].widget == nullptr) {
                     continue;
                 }
-                parent = holder->widget;
-                origin = static_cast<PictureWidget*>(holder->widget)->border();
+                const Entry& holder = entries_[*wanted.parent];
+                if (holder.def->kind != platform::ControlKind::PictureBox) {
+                    throw cannotBuild(name(), std::string(wanted.def->name.text()) +
+                                                  " sits in a control that is not a picture box");
+                }
+                parent = holder.widget;
+                origin = holder.frame;
             }
-            buildControl(def, *parent, origin);
+            if (entries_[wanted.id].def != nullptr) {
+                throw cannotBuild(name(),
+                                  std::string(wanted.def->name.text()) + " is listed twice");
+            }
+            buildWidget(wanted, *parent, origin);
             built[i] = true;
             --remaining;
             progress = true;
         }
         if (!progress) {
             const auto orphan = std::find(built.begin(), built.end(), false) - built.begin();
-            throw badLayout(name(), "control '" + std::string(defs[orphan].name) +
-                                        "' has no picture box '" +
-                                        std::string(defs[orphan].parent) + "' to sit in");
+            throw cannotBuild(name(), std::string(widgets[orphan].def->name.text()) +
+                                          " has no picture box to sit in");
         }
     }
     std::stable_sort(tabOrder_.begin(), tabOrder_.end(),
@@ -283,284 +258,113 @@ void QtForm::buildControls() {
     for (std::size_t i = 1; i < tabOrder_.size(); ++i) {
         QWidget::setTabOrder(tabOrder_[i - 1].second, tabOrder_[i].second);
     }
+    stackWidgets();
 }
 
-void QtForm::buildControl(const platform::ControlDef& def, QWidget& parent, int origin) {
-    for (const ControlEntry& e : controls_) {
-        if (e.name == def.name && e.index == def.index) {
-            throw badLayout(name(),
-                            "control '" + controlName(def.name, def.index) + "' is listed twice");
-        }
-    }
-    ControlId id{this, std::string(def.name), def.index};
-    const QRect geometry(origin + platform::twipsToPixels(def.left),
-                         origin + platform::twipsToPixels(def.top),
-                         platform::twipsToPixels(def.width), platform::twipsToPixels(def.height));
-    ControlEntry entry{def.name, def.index, def.kind, nullptr, nullptr};
+void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int origin) {
+    const platform::ControlDef& def = *wanted.def;
+    const core::WidgetId id = wanted.id;
+    const QRect geometry(origin + wanted.rect.left, origin + wanted.rect.top, wanted.rect.width,
+                         wanted.rect.height);
+    Entry& entry = entries_[id];
+    entry.def = &def;
     switch (def.kind) {
-        case platform::ControlKind::Label: {
-            auto* widget = new LabelWidget(def, std::move(id), geometry, &parent);
-            auto object = std::make_unique<QtLabel>(*widget);
-            entry.widget = widget;
-            entry.object = object.get();
-            objects_.push_back(std::move(object));
+        case platform::ControlKind::Label:
+            entry.widget = new LabelWidget(def, *this, id, geometry, &parent);
             break;
-        }
-        case platform::ControlKind::PictureBox: {
-            auto* widget = new PictureWidget(def, std::move(id), geometry,
-                                             runtime_.picture(def.picture), units_, &parent);
-            auto object = std::make_unique<QtPictureBox>(*widget, units_);
-            entry.widget = widget;
-            entry.object = object.get();
-            objects_.push_back(std::move(object));
+        case platform::ControlKind::PictureBox:
+            entry.frame = std::max(0, wanted.frame);
+            entry.widget = new PictureWidget(def, *this, id, geometry, entry.frame,
+                                             platform_.picture(def.picture), &parent);
             break;
-        }
         case platform::ControlKind::Line:
-            entry.widget = new LineWidget(def, &parent, QPoint(origin, origin));
+            entry.widget =
+                new LineWidget(def, QPoint(origin + wanted.from.x, origin + wanted.from.y),
+                               QPoint(origin + wanted.to.x, origin + wanted.to.y), &parent);
             break;
         case platform::ControlKind::Image:
-            entry.widget = new ImageWidget(def, std::move(id), geometry,
-                                           runtime_.picture(def.picture), &parent);
+            entry.widget =
+                new ImageWidget(def, *this, id, geometry, platform_.picture(def.picture), &parent);
             break;
         case platform::ControlKind::CommandButton: {
-            auto* button = new QPushButton(toQString(def.text), &parent);
-            QFont font = toQFont(def.font);
-            font.setStyleStrategy(QFont::PreferDefault);
-            button->setFont(font);
-            button->setGeometry(geometry);
-            button->setAutoDefault(false);
-            button->setDefault(def.isDefault);
-            button->setVisible(def.visible);
-            button->setEnabled(def.enabled);
+            QPushButton* button = makeButton(def, geometry, &parent);
             if (def.isDefault) {
                 widget_->setDefaultButton(button);
             }
             if (def.isCancel) {
                 widget_->setCancelButton(button);
             }
-            QObject::connect(button, &QPushButton::clicked, button,
-                             [this, id = std::move(id)] { buttonClicked(id); });
+            QObject::connect(button, &QPushButton::clicked, button, [this, id] {
+                if (!gone_) {
+                    input_.buttonClicked(id);
+                }
+            });
             entry.widget = button;
             break;
         }
-        case platform::ControlKind::Timer: {
-            auto object = std::make_unique<QtTimer>(def, *this, *widget_);
-            entry.object = object.get();
-            objects_.push_back(std::move(object));
+        case platform::ControlKind::Timer:
             break;
-        }
     }
     if (entry.widget != nullptr && entry.widget->focusPolicy() != Qt::NoFocus) {
         tabOrder_.emplace_back(def.tabIndex < 0 ? 0x7FFF : def.tabIndex, entry.widget);
     }
-    controls_.push_back(entry);
 }
 
-void QtForm::stackControls() {
+void QtWindow::stackWidgets() {
     // The table lists each parent's controls front to back: raise them back to front.
     for (const bool windowedPass : {false, true}) {
-        const auto defs = layout_.controls;
-        for (auto it = defs.rbegin(); it != defs.rend(); ++it) {
-            if (windowed(it->kind) != windowedPass) {
-                continue;
-            }
-            for (const ControlEntry& e : controls_) {
-                if (e.widget != nullptr && e.name == it->name && e.index == it->index) {
-                    e.widget->raise();
-                }
+        for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+            if (it->widget != nullptr && windowed(it->def->kind) == windowedPass) {
+                it->widget->raise();
             }
         }
-    }
-}
-
-void QtForm::buildMenus() {
-    const auto defs = layout_.menus;
-    const auto holdsItems = [&](std::string_view menuName) {
-        return std::any_of(defs.begin(), defs.end(),
-                           [&](const platform::MenuDef& d) { return d.parent == menuName; });
-    };
-    // Menus that hold items first, so that items may name any of them as their parent.
-    std::vector<QtMenu*> own(defs.size(), nullptr);
-    for (std::size_t i = 0; i < defs.size(); ++i) {
-        const platform::MenuDef& def = defs[i];
-        if (def.parent.empty() || holdsItems(def.name)) {
-            auto* qmenu = new QMenu(toQString(def.caption), widget_.get());
-            auto object = std::make_unique<QtMenu>(*qmenu, *this);
-            own[i] = object.get();
-            objects_.push_back(std::move(object));
-        }
-    }
-    for (std::size_t i = 0; i < defs.size(); ++i) {
-        const platform::MenuDef& def = defs[i];
-        for (const MenuEntry& e : menus_) {
-            if (e.name == def.name && e.index == def.index) {
-                throw badLayout(name(),
-                                "menu '" + controlName(def.name, def.index) + "' is listed twice");
-            }
-        }
-        QAction* action = nullptr;
-        if (def.parent.empty()) {
-            action = own[i]->menu().menuAction();
-        } else {
-            QtMenu* parent = nullptr;
-            for (std::size_t j = 0; j < defs.size() && parent == nullptr; ++j) {
-                if (own[j] != nullptr && defs[j].name == def.parent) {
-                    parent = own[j];
-                }
-            }
-            if (parent == nullptr) {
-                throw badLayout(name(), "menu '" + controlName(def.name, def.index) +
-                                            "' has no menu '" + std::string(def.parent) + "'");
-            }
-            if (own[i] != nullptr) {
-                action = parent->menu().addMenu(&own[i]->menu());
-            } else if (def.caption == "-") {
-                action = parent->menu().addSeparator();
-            } else {
-                action = parent->menu().addAction(toQString(def.caption));
-            }
-        }
-        auto item = std::make_unique<QtMenuItem>(def, *action, own[i] == nullptr);
-        menus_.push_back(MenuEntry{def.name, def.index, own[i], item.get()});
-        objects_.push_back(std::move(item));
     }
 }
 
 // ---------------------------------------------------------------------------------------------
-// Form operations
+// The window
 
-std::string QtForm::handlerName(std::string_view control, std::string_view event) const {
-    std::string text(name());
-    text += ' ';
-    text += control.empty() ? std::string_view("Form") : control;
-    text += '_';
-    text += event;
-    return text;
+void QtWindow::applyTitle() {
+    widget_->setWindowTitle(caption_);
+    if (caption_.isEmpty()) {
+        x11::clearTitle(*widget_);
+    }
 }
 
-void QtForm::applyTitle() {
-    // A form without a caption is still named on screen, so people and tools can find it.
-    widget_->setWindowTitle(toQString(caption_.empty() ? runtime_.title() : caption_));
-}
-
-void QtForm::setCaption(std::string_view text) {
-    caption_.assign(text);
+void QtWindow::setCaption(std::string_view text) {
+    caption_ = toQString(text);
     applyTitle();
 }
 
-std::int16_t QtForm::windowState() const {
-    const Qt::WindowStates state = widget_->windowState();
-    if (state & Qt::WindowMinimized) {
-        return platform::winstate::Minimized;
-    }
-    if (state & Qt::WindowMaximized) {
-        return platform::winstate::Maximized;
-    }
-    return platform::winstate::Normal;
-}
-
-void QtForm::setWindowState(std::int16_t state) {
-    Qt::WindowStates next = widget_->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
-    switch (state) {
-        case platform::winstate::Normal:
-            break;
-        case platform::winstate::Minimized:
-            next |= Qt::WindowMinimized;
-            break;
-        case platform::winstate::Maximized:
-            next |= Qt::WindowMaximized;
-            break;
-        default:
-            throw platform::Error(380,
-                                  "Invalid property value: window state " + std::to_string(state));
-    }
-    widget_->setWindowState(next);
-}
-
-void QtForm::setFocus() {
-    if (!loaded_ || !widget_->isVisible() || !widget_->isEnabled()) {
-        throw platform::Error(
-            platform::errnum::InvalidProcedureCall,
-            "Invalid procedure call or argument: form '" + std::string(name()) + "' is not shown");
-    }
-    widget_->raise();
-    widget_->activateWindow();
-}
-
-void QtForm::popupMenu(platform::Menu& menu) {
-    auto* popup = dynamic_cast<QtMenu*>(&menu);
-    if (popup == nullptr) {
-        throw platform::Error(platform::errnum::InvalidProcedureCall,
-                              "Invalid procedure call or argument: not a menu of this program");
-    }
-    if (runtime_.stopped() || popup->menu().isVisible()) {
-        return;
-    }
-    auto hold = runtime_.busy();
-    QAction* chosen = popup->menu().exec(QCursor::pos());
-    if (chosen != nullptr) {
-        popup->owner().menuChosen(*chosen);
-    }
-}
-
-void QtForm::show(std::int16_t modal) {
-    if (modal != 0 && modal != 1) {
-        throw platform::Error(platform::errnum::InvalidProcedureCall,
-                              "Invalid procedure call or argument: modal must be 0 or 1");
-    }
-    if (!loaded_) {
-        throw platform::Error(
-            platform::errnum::InvalidProcedureCall,
-            "Invalid procedure call or argument: form '" + std::string(name()) + "' is unloaded");
-    }
-    if (modal == 1 && (modalLoop_ != nullptr || widget_->isVisible())) {
-        throw platform::Error(400, "Form already displayed; can't show modally");
-    }
-    auto hold = runtime_.busy();
-    placeForFirstShow();
-    if (modal == 1) {
-        const bool owned = widget_->windowHandle() != nullptr &&
-                           widget_->windowHandle()->transientParent() != nullptr;
-        widget_->setWindowModality(owned ? Qt::WindowModal : Qt::ApplicationModal);
-    }
+void QtWindow::show(core::Placement placement, const core::NativeWindow* owner) {
+    place(placement, dynamic_cast<const QtWindow*>(owner));
     widget_->show();
     widget_->raise();
     widget_->activateWindow();
     focusFirst();
-    runtime_.formActivated(*this);
-    if (modal == 0 || !loaded_ || runtime_.stopped()) {
-        return;
-    }
-    QEventLoop loop;
-    modalLoop_ = &loop;
-    loop.exec(QEventLoop::DialogExec);
-    modalLoop_ = nullptr;
+    // Shown is active, also where no window manager says so.
+    activated();
 }
 
-void QtForm::placeForFirstShow() {
-    if (placed_) {
-        return;
-    }
-    placed_ = true;
-    QtForm* owner = runtime_.ownerFor(*this);
-    if (owner != nullptr && owner->widget().isVisible() &&
-        layout_.form.startUp == platform::StartUpPosition::CenterOwner) {
-        widget_->winId();
-        if (widget_->windowHandle() != nullptr) {
-            widget_->windowHandle()->setTransientParent(owner->widget().windowHandle());
-        }
-    }
+void QtWindow::place(core::Placement placement, const QtWindow* owner) {
+    const QWidget* ownerWidget =
+        owner != nullptr && owner->widget_->isVisible() ? owner->widget_.get() : nullptr;
     QRect area;
-    switch (layout_.form.startUp) {
-        case platform::StartUpPosition::Manual:
+    switch (placement) {
+        case core::Placement::Manual:
             return;
-        case platform::StartUpPosition::CenterOwner:
-            if (owner != nullptr && owner->widget().isVisible()) {
-                area = owner->widget().frameGeometry();
+        case core::Placement::CenterOwner:
+            if (ownerWidget != nullptr) {
+                widget_->winId();
+                if (widget_->windowHandle() != nullptr) {
+                    widget_->windowHandle()->setTransientParent(ownerWidget->windowHandle());
+                }
+                owner_ = owner->handle();
+                area = ownerWidget->frameGeometry();
                 break;
             }
             [[fallthrough]];
-        case platform::StartUpPosition::CenterScreen:
+        case core::Placement::CenterScreen:
             if (const QScreen* screen = QGuiApplication::primaryScreen()) {
                 area = screen->availableGeometry();
             }
@@ -573,7 +377,7 @@ void QtForm::placeForFirstShow() {
     }
 }
 
-void QtForm::focusFirst() {
+void QtWindow::focusFirst() {
     for (const auto& [tabIndex, candidate] : tabOrder_) {
         if (candidate->isVisible() && candidate->isEnabled()) {
             candidate->setFocus(Qt::TabFocusReason);
@@ -582,176 +386,314 @@ void QtForm::focusFirst() {
     }
 }
 
-const QtForm::ControlEntry& QtForm::find(std::string_view controlName_, std::int16_t index,
-                                         platform::ControlKind kind) const {
-    bool named = false;
-    for (const ControlEntry& e : controls_) {
-        if (e.name != controlName_) {
-            continue;
-        }
-        named = true;
-        if (e.index != index) {
-            continue;
-        }
-        if (e.kind != kind || e.object == nullptr) {
-            throw platform::Error(13, "Type mismatch: '" + controlName(e.name, e.index) +
-                                          "' is not a " + kindName(kind));
-        }
-        return e;
-    }
-    if (named) {
-        throw platform::Error(
-            platform::errnum::ControlArrayElementMissing,
-            "Control array element '" + controlName(controlName_, index) + "' doesn't exist");
-    }
-    throw platform::Error(platform::errnum::ControlNotFound,
-                          "Control '" + std::string(controlName_) + "' not found on form '" +
-                              std::string(name()) + "'");
-}
-
-const QtForm::MenuEntry& QtForm::findMenu(std::string_view menuName, std::int16_t index,
-                                          bool wantMenu) const {
-    bool named = false;
-    for (const MenuEntry& e : menus_) {
-        if (e.name != menuName) {
-            continue;
-        }
-        named = true;
-        if (e.index != index) {
-            continue;
-        }
-        if (wantMenu && e.menu == nullptr) {
-            throw platform::Error(
-                13, "Type mismatch: '" + controlName(e.name, e.index) + "' holds no items");
-        }
-        return e;
-    }
-    if (named) {
-        throw platform::Error(
-            platform::errnum::ControlArrayElementMissing,
-            "Control array element '" + controlName(menuName, index) + "' doesn't exist");
-    }
-    throw platform::Error(
-        platform::errnum::ControlNotFound,
-        "Control '" + std::string(menuName) + "' not found on form '" + std::string(name()) + "'");
-}
-
-platform::Label& QtForm::label(std::string_view controlName_, std::int16_t index) {
-    return static_cast<platform::Label&>(
-        *find(controlName_, index, platform::ControlKind::Label).object);
-}
-
-platform::PictureBox& QtForm::pictureBox(std::string_view controlName_) {
-    return static_cast<platform::PictureBox&>(
-        *find(controlName_, platform::kNoIndex, platform::ControlKind::PictureBox).object);
-}
-
-platform::Timer& QtForm::timer(std::string_view controlName_) {
-    return static_cast<platform::Timer&>(
-        *find(controlName_, platform::kNoIndex, platform::ControlKind::Timer).object);
-}
-
-platform::Menu& QtForm::menu(std::string_view menuName) {
-    return *findMenu(menuName, platform::kNoIndex, true).menu;
-}
-
-platform::MenuItem& QtForm::menuItem(std::string_view menuName, std::int16_t index) {
-    return *findMenu(menuName, index, false).item;
-}
-
-void QtForm::setTopmost(bool topmost) {
-    topmost_ = topmost;
-    x11::setAbove(*widget_, topmost);
-}
-
-void QtForm::retire() {
-    loaded_ = false;
-    for (const ControlEntry& e : controls_) {
-        if (e.kind == platform::ControlKind::Timer) {
-            static_cast<QtTimer*>(e.object)->stop();
-        }
-    }
-    for (const MenuEntry& e : menus_) {
-        if (e.menu != nullptr && e.menu->menu().isVisible()) {
-            e.menu->menu().close();
-        }
+void QtWindow::hide() {
+    if (popup_ != nullptr) {
+        popup_->close();
     }
     widget_->stopManualMove();
     widget_->hide();
+    closeOwnedWindows();
+}
+
+void QtWindow::closeOwnedWindows() {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        auto* form = dynamic_cast<FormWidget*>(top);
+        if (form == nullptr || form->window().owner_ != handle_) {
+            continue;
+        }
+        // Asked once the handler that hid this window has returned; the form may stay.
+        platform_.post([&platform = platform_, owned = form->window().handle()] {
+            if (QtWindow* window = platform.findWindow(owned)) {
+                window->closeRequested();
+            }
+        });
+    }
+}
+
+void QtWindow::watchScreens() {
+    screenCheck_ = new QTimer(widget_.get());
+    screenCheck_->setSingleShot(true);
+    screenCheck_->setInterval(kScreensSettleMs);
+    QObject::connect(screenCheck_, &QTimer::timeout, widget_.get(), [this] { keepOnScreen(); });
+    QObject::connect(qApp, &QGuiApplication::screenAdded, screenCheck_, [this](QScreen* screen) {
+        watchScreen(screen);
+        screenCheck_->start();
+    });
+    QObject::connect(qApp, &QGuiApplication::screenRemoved, screenCheck_,
+                     qOverload<>(&QTimer::start));
+    for (QScreen* screen : QGuiApplication::screens()) {
+        watchScreen(screen);
+    }
+}
+
+void QtWindow::watchScreen(QScreen* screen) {
+    QObject::connect(screen, &QScreen::geometryChanged, screenCheck_, qOverload<>(&QTimer::start));
+    QObject::connect(screen, &QScreen::availableGeometryChanged, screenCheck_,
+                     qOverload<>(&QTimer::start));
+}
+
+void QtWindow::keepOnScreen() {
+    if (gone_ || !widget_->isVisible() || widget_->isMinimized()) {
+        return;
+    }
+    const QRect window = widget_->frameGeometry();
+    // The screen that shows most of the window, or else the nearest one.
+    const QScreen* nearest = nullptr;
+    qint64 mostShown = -1;
+    qint64 leastDistance = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->geometry();
+        const QRect seen = window.intersected(area);
+        const qint64 shown = seen.isEmpty() ? 0 : qint64{seen.width()} * seen.height();
+        const qint64 dx = std::max({0, area.left() - window.right(), window.left() - area.right()});
+        const qint64 dy = std::max({0, area.top() - window.bottom(), window.top() - area.bottom()});
+        const qint64 distance = dx * dx + dy * dy;
+        if (shown > mostShown || (shown == mostShown && distance < leastDistance)) {
+            nearest = screen;
+            mostShown = shown;
+            leastDistance = distance;
+        }
+    }
+    if (nearest == nullptr) {
+        return;
+    }
+    const QRect work = nearest->availableGeometry();
+    const QRect seen = window.intersected(work);
+    if (seen.width() >= std::min(kGrip, window.width()) &&
+        seen.height() >= std::min(kGrip, window.height())) {
+        return;
+    }
+    // Onto the screen as close to where it was as it fits, its top left first.
+    const int x = std::max(work.left(), std::min(window.left(), work.right() + 1 - window.width()));
+    const int y = std::max(work.top(), std::min(window.top(), work.bottom() + 1 - window.height()));
+    widget_->move(x, y);
+}
+
+void QtWindow::runModalLoop() {
+    // A hidden window can take no input, so nothing could ever end its loop.
+    if (modalLoop_ != nullptr || !widget_->isVisible()) {
+        return;
+    }
+    // Owned, it blocks its owner as a dialog does; the tray icon stays live.
+    const QWindow* handle = widget_->windowHandle();
+    const Qt::WindowModality modality = handle != nullptr && handle->transientParent() != nullptr
+                                            ? Qt::WindowModal
+                                            : Qt::ApplicationModal;
+    if (widget_->windowModality() != modality) {
+        // Qt takes a window's modality only as it is shown.
+        widget_->hide();
+        widget_->setWindowModality(modality);
+        widget_->show();
+        widget_->raise();
+        widget_->activateWindow();
+        focusFirst();
+    }
+    QEventLoop loop;
+    modalLoop_ = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    modalLoop_ = nullptr;
+}
+
+void QtWindow::endModalLoop() {
     if (modalLoop_ != nullptr) {
         modalLoop_->quit();
     }
 }
 
-// ---------------------------------------------------------------------------------------------
-// Events
+platform::WindowState QtWindow::state() const {
+    const Qt::WindowStates state = widget_->windowState();
+    if (state & Qt::WindowMinimized) {
+        return platform::WindowState::Minimized;
+    }
+    if (state & Qt::WindowMaximized) {
+        return platform::WindowState::Maximized;
+    }
+    return platform::WindowState::Normal;
+}
 
-platform::LResult QtForm::defaultProcedure(std::uint32_t msg, platform::WParam wParam,
-                                           platform::LParam) {
-    if (msg == platform::WM_NCLBUTTONDOWN && wParam == platform::HTCAPTION && loaded_ &&
+void QtWindow::setState(platform::WindowState state) {
+    Qt::WindowStates next = widget_->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+    switch (state) {
+        case platform::WindowState::Normal:
+            break;
+        case platform::WindowState::Minimized:
+            next |= Qt::WindowMinimized;
+            break;
+        case platform::WindowState::Maximized:
+            next |= Qt::WindowMaximized;
+            break;
+    }
+    widget_->setWindowState(next);
+}
+
+void QtWindow::focus() {
+    if (!widget_->isVisible() || !widget_->isEnabled()) {
+        throw platform::Error(platform::ErrorCode::InvalidProcedureCall,
+                              std::string(name()) + " is not shown");
+    }
+    widget_->raise();
+    widget_->activateWindow();
+}
+
+std::optional<std::size_t> QtWindow::popupMenu(std::span<const core::PopupRow> rows) {
+    // A tray host that shows the menu itself is asking for it: the rows go there, and the
+    // row chosen from it comes back later.
+    if (HostMenu* hostMenu = platform_.hostMenuRequest()) {
+        hostMenu->fill(rows, *widget_, [this](std::size_t row) {
+            if (!gone_) {
+                input_.popupChosen(row);
+            }
+        });
+        return std::nullopt;
+    }
+    // One popup at a time: a second request while one is open is dismissed.
+    if (popup_ != nullptr) {
+        return std::nullopt;
+    }
+    QMenu menu(widget_.get());
+    std::vector<QAction*> actions;
+    actions.reserve(rows.size());
+    for (const core::PopupRow& row : rows) {
+        if (row.separator) {
+            actions.push_back(menu.addSeparator());
+            continue;
+        }
+        QAction* action = menu.addAction(toQString(row.caption));
+        action->setEnabled(row.enabled);
+        // Only a marked item is checkable, so unmarked ones show no empty box.
+        action->setCheckable(row.checked);
+        action->setChecked(row.checked);
+        actions.push_back(action);
+    }
+    popup_ = &menu;
+    QAction* chosen = menu.exec(QCursor::pos());
+    popup_ = nullptr;
+    const auto it = std::find(actions.begin(), actions.end(), chosen);
+    if (chosen == nullptr || it == actions.end()) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(it - actions.begin());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Widgets
+
+QWidget* QtWindow::widgetOf(core::WidgetId id) const noexcept {
+    return id < entries_.size() ? entries_[id].widget : nullptr;
+}
+
+template <typename Widget>
+Widget& QtWindow::widgetAs(core::WidgetId id) const {
+    auto* widget = dynamic_cast<Widget*>(widgetOf(id));
+    if (widget == nullptr) {
+        throw platform::Error(platform::ErrorCode::InternalError,
+                              std::string(name()) + " has no such widget " + std::to_string(id));
+    }
+    return *widget;
+}
+
+void QtWindow::setText(core::WidgetId label, std::string_view text) {
+    widgetAs<LabelWidget>(label).setText(text);
+}
+
+void QtWindow::setAlignment(core::WidgetId label, platform::Alignment alignment) {
+    widgetAs<LabelWidget>(label).setAlignment(alignment);
+}
+
+void QtWindow::setVisible(core::WidgetId id, bool visible) {
+    widgetAs<QWidget>(id).setVisible(visible);
+}
+
+void QtWindow::moveWidget(core::WidgetId id, core::PixelPoint topLeft) {
+    QWidget& widget = widgetAs<QWidget>(id);
+    // Positions are in the parent's drawing area, inside its frame.
+    const auto* parent = dynamic_cast<const PictureWidget*>(widget.parentWidget());
+    const int origin = parent != nullptr ? parent->frame() : 0;
+    widget.move(origin + topLeft.x, origin + topLeft.y);
+}
+
+void QtWindow::clearDrawing(core::WidgetId box) {
+    widgetAs<PictureWidget>(box).clear();
+}
+
+void QtWindow::fillBox(core::WidgetId box, core::PixelRect area, platform::Colour colour) {
+    PictureWidget& picture = widgetAs<PictureWidget>(box);
+    picture.fill(QRect(area.left, area.top, area.width, area.height),
+                 toQColor(colour, picture.palette()).rgb());
+}
+
+void QtWindow::repaint(core::WidgetId box) {
+    widgetAs<PictureWidget>(box).showDrawing();
+}
+
+void QtWindow::startTimer(core::WidgetId id, int intervalMs) {
+    if (timers_.size() <= id) {
+        timers_.resize(id + 1);
+    }
+    QPointer<QTimer>& timer = timers_[id];
+    if (timer == nullptr) {
+        timer = new QTimer(widget_.get());
+        timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer, &QTimer::timeout, widget_.get(), [this, id] {
+            if (!gone_) {
+                input_.timerTicked(id);
+            }
+        });
+    }
+    timer->start(std::max(0, intervalMs));
+}
+
+void QtWindow::stopTimer(core::WidgetId id) {
+    if (id < timers_.size() && timers_[id] != nullptr) {
+        timers_[id]->stop();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The OS calls' side and input
+
+void QtWindow::setTopmost(bool topmost) {
+    topmost_ = topmost;
+    x11::setAbove(*widget_, topmost);
+}
+
+platform::LResult QtWindow::defaultProcedure(std::uint32_t msg, platform::WParam wParam,
+                                             platform::LParam) {
+    if (msg == platform::WM_NCLBUTTONDOWN && wParam == platform::HTCAPTION &&
         widget_->isVisible()) {
         // A press on the caption: the window follows the pointer until the button is released.
+        // A window manager killed outright leaves word behind that it would move the window.
         QWindow* window = widget_->windowHandle();
-        if (window == nullptr || !window->startSystemMove()) {
+        if (window == nullptr || !x11::windowManagerRunning(*widget_) ||
+            !window->startSystemMove()) {
             widget_->startManualMove();
         }
     }
     return 0;
 }
 
-void QtForm::mousePressed(const ControlId& id, QMouseEvent& event) {
-    const std::int16_t button = buttonMask(event.button());
-    if (!loaded_ || button == 0) {
+void QtWindow::pressed(std::optional<core::WidgetId> widget, const QMouseEvent& event) {
+    const std::optional<platform::MouseButton> button = mouseButton(event.button());
+    if (gone_ || !button) {
         return;
     }
-    const std::int16_t shift = shiftMask(event.modifiers());
-    const QPointF at = event.position();
-    const auto x = static_cast<float>(at.x() * units_.perPixel);
-    const auto y = static_cast<float>(at.y() * units_.perPixel);
-    runtime_.dispatch(handlerName(id.name, "MouseDown"),
-                      [&] { events_.onMouseDown(id.name, id.index, button, shift, x, y); });
+    const Qt::KeyboardModifiers keys = event.modifiers();
+    const platform::Modifiers modifiers{keys.testFlag(Qt::ShiftModifier),
+                                        keys.testFlag(Qt::ControlModifier),
+                                        keys.testFlag(Qt::AltModifier)};
+    const QPoint at = event.position().toPoint();
+    input_.mousePressed(widget, *button, modifiers, core::PixelPoint{at.x(), at.y()});
 }
 
-void QtForm::timerTicked(const QtTimer& timer) {
-    if (!loaded_) {
-        return;
-    }
-    runtime_.dispatch(timer.handlerName(), [&] { events_.onTimer(timer.name()); });
-}
-
-void QtForm::buttonClicked(const ControlId& id) {
-    if (!loaded_) {
-        return;
-    }
-    runtime_.dispatch(handlerName(id.name, "Click"), [&] { events_.onClick(id.name, id.index); });
-}
-
-void QtForm::menuChosen(QAction& action) {
-    for (const MenuEntry& e : menus_) {
-        if (e.item == nullptr || &e.item->action() != &action) {
-            continue;
-        }
-        e.item->restoreMark();
-        if (!loaded_) {
-            return;
-        }
-        const std::string_view item = e.name;
-        const std::int16_t index = e.index;
-        runtime_.dispatch(handlerName(item, "Click"), [&] { events_.onClick(item, index); });
-        return;
+void QtWindow::closeRequested() {
+    if (!gone_) {
+        input_.closeRequested();
     }
 }
 
-void QtForm::systemActivated() {
-    if (loaded_) {
-        runtime_.formActivated(*this);
-    }
-}
-
-void QtForm::closeRequested() {
-    if (loaded_ && !unloading_) {
-        auto hold = runtime_.busy();
-        runtime_.unload(*this);
+void QtWindow::activated() {
+    if (!gone_) {
+        input_.activated();
     }
 }
 

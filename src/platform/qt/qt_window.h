@@ -1,36 +1,42 @@
-// A form on Qt Widgets, built from its layout table: a top-level window with its controls,
-// menus and timers, its window-procedure chain, and the events it hands to the system.
+// A native window on Qt Widgets: a top-level widget of the pixel size and style the core
+// asks for, with its widgets, timers, popups and modal loop, its window-procedure chain for
+// the OS calls, and the user's input pushed into the core.
 #pragma once
 
 #include <QEventLoop>
 #include <QIcon>
 #include <QImage>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
-#include <string>
+#include <optional>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "platform/forms.h"
-#include "platform/layout.h"
-#include "platform/qt/qt_controls.h"
+#include "platform/core/native.h"
+#include "platform/qt/qt_widgets.h"
 #include "platform/qt/qt_wndproc.h"
 
 namespace pelmora::qt {
 
-class QtRuntime;
-class QtForm;
+class QtPlatform;
+class QtWindow;
 
-// The form's own window: paints its background colour and picture, takes presses on its
+// The window's own widget: paints its background colour and picture, takes presses on its
 // background, Enter and Escape for its default and cancel buttons, and the close button.
 class FormWidget final : public QWidget {
   public:
-    FormWidget(QtForm& form, QImage picture, QColor back, Qt::WindowFlags flags);
+    FormWidget(QtWindow& window, QImage picture, QColor back, Qt::WindowFlags flags);
+    ~FormWidget() override;
 
+    QtWindow& window() noexcept { return window_; }
     void setDefaultButton(QPushButton* button) { default_ = button; }
     void setCancelButton(QPushButton* button) { cancel_ = button; }
     // Moves the window with the pointer until the button is released, for window systems
@@ -47,7 +53,7 @@ class FormWidget final : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    QtForm& form_;
+    QtWindow& window_;
     QImage picture_;
     QColor back_;
     QPointer<QPushButton> default_;
@@ -56,106 +62,96 @@ class FormWidget final : public QWidget {
     QPoint moveOffset_;
 };
 
-class QtForm final : public platform::Form {
+class QtWindow final : public core::NativeWindow, private PressTarget {
   public:
-    // Builds the window hidden, with every control; a table that cannot be built throws Error.
-    // The layout's tables must outlive the form.
-    QtForm(QtRuntime& runtime, const platform::FormLayout& layout, platform::FormEvents& events,
-           platform::Hwnd handle, std::uintptr_t iconHandle, const QIcon& icon);
-    ~QtForm() override;
+    QtWindow(QtPlatform& platform, const core::WindowSpec& shape, core::WindowInput& input,
+             platform::Hwnd handle, std::uintptr_t iconHandle, QIcon icon);
+    ~QtWindow() override;
 
-    platform::Hwnd hWnd() const override { return handle_; }
+    platform::Hwnd handle() const override { return handle_; }
     std::uintptr_t iconHandle() const override { return iconHandle_; }
-    std::int16_t windowState() const override;
-    void setWindowState(std::int16_t state) override;
-    void setFocus() override;
-    void popupMenu(platform::Menu& menu) override;
-    std::string caption() const override { return caption_; }
+    void build(std::span<const core::WidgetSpec> widgets) override;
     void setCaption(std::string_view text) override;
-    void show(std::int16_t modal) override;
-    platform::Label& label(std::string_view name, std::int16_t index = platform::kNoIndex) override;
-    platform::PictureBox& pictureBox(std::string_view name) override;
-    platform::Timer& timer(std::string_view name) override;
-    platform::Menu& menu(std::string_view name) override;
-    platform::MenuItem& menuItem(std::string_view name,
-                                 std::int16_t index = platform::kNoIndex) override;
+    void show(core::Placement placement, const core::NativeWindow* owner) override;
+    void hide() override;
+    void runModalLoop() override;
+    void endModalLoop() override;
+    platform::WindowState state() const override;
+    void setState(platform::WindowState state) override;
+    void focus() override;
+    std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows) override;
+    void setText(core::WidgetId label, std::string_view text) override;
+    void setAlignment(core::WidgetId label, platform::Alignment alignment) override;
+    void setVisible(core::WidgetId widget, bool visible) override;
+    void moveWidget(core::WidgetId widget, core::PixelPoint topLeft) override;
+    void clearDrawing(core::WidgetId box) override;
+    void fillBox(core::WidgetId box, core::PixelRect area, platform::Colour colour) override;
+    void repaint(core::WidgetId box) override;
+    void startTimer(core::WidgetId timer, int intervalMs) override;
+    void stopTimer(core::WidgetId timer) override;
 
-    std::string_view name() const noexcept { return layout_.form.name; }
-    const platform::FormLayout& layout() const noexcept { return layout_; }
-    platform::FormEvents& events() noexcept { return events_; }
+    // The form's name in the layout, for reports about the window.
+    std::string_view name() const noexcept;
+    const QIcon& icon() const noexcept { return icon_; }
     FormWidget& widget() noexcept { return *widget_; }
-    QtRuntime& runtime() noexcept { return runtime_; }
-    bool loaded() const noexcept { return loaded_; }
-    bool unloading() const noexcept { return unloading_; }
-    void setUnloading(bool value) noexcept { unloading_ = value; }
-    bool modal() const noexcept { return modalLoop_ != nullptr; }
-    Units units() const noexcept { return units_; }
+    const FormWidget& widget() const noexcept { return *widget_; }
+    // The widget of a control, or nullptr (timers have none).
+    QWidget* widgetOf(core::WidgetId id) const noexcept;
     WindowProcChain& procedures() noexcept { return chain_; }
     bool topmost() const noexcept { return topmost_; }
     // Joins or leaves the window manager's topmost windows; position and size stay.
     void setTopmost(bool topmost);
-    // "frmmain MainTimer_Timer"; an empty control names the form itself.
-    std::string handlerName(std::string_view control, std::string_view event) const;
 
-    // The form stops for good: its timers stop, its window hides, a modal show returns.
-    void retire();
-
-    // From the widgets.
-    void mousePressed(const ControlId& id, QMouseEvent& event);
-    void timerTicked(const QtTimer& timer);
-    void buttonClicked(const ControlId& id);
-    void menuChosen(QAction& action);
-    void systemActivated();
+    // From the form widget.
+    void pressed(std::optional<core::WidgetId> widget, const QMouseEvent& event) override;
     void closeRequested();
+    void activated();
 
   private:
-    struct ControlEntry {
-        std::string_view name;
-        std::int16_t index;
-        platform::ControlKind kind;
-        QWidget* widget;
-        platform::RuntimeObject* object;
-    };
-    struct MenuEntry {
-        std::string_view name;
-        std::int16_t index;
-        QtMenu* menu;
-        QtMenuItem* item;
+    struct Entry {
+        const platform::ControlDef* def = nullptr;
+        QWidget* widget = nullptr;
+        int frame = 0;
     };
 
-    void build();
-    void buildControls();
-    void buildControl(const platform::ControlDef& def, QWidget& parent, int origin);
-    void stackControls();
-    void buildMenus();
-    void placeForFirstShow();
+    void buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int origin);
+    void stackWidgets();
+    void place(core::Placement placement, const QtWindow* owner);
     void focusFirst();
+    void applyTitle();
+    // Brings a window that no screen shows any more back onto the nearest one, once the
+    // screens have settled.
+    void watchScreens();
+    void watchScreen(QScreen* screen);
+    void keepOnScreen();
+    // Windows shown over this one go with it, as owned windows do with their owner.
+    void closeOwnedWindows();
+    // The widget of that id and kind; anything else is an internal error of the caller.
+    template <typename Widget>
+    Widget& widgetAs(core::WidgetId id) const;
     platform::LResult defaultProcedure(std::uint32_t msg, platform::WParam wParam,
                                        platform::LParam lParam);
-    const ControlEntry& find(std::string_view name, std::int16_t index,
-                             platform::ControlKind kind) const;
-    const MenuEntry& findMenu(std::string_view name, std::int16_t index, bool wantMenu) const;
-    void applyTitle();
 
-    QtRuntime& runtime_;
-    platform::FormLayout layout_;
-    platform::FormEvents& events_;
+    QtPlatform& platform_;
+    core::WindowInput& input_;
+    const platform::FormDef& def_;
     platform::Hwnd handle_;
     std::uintptr_t iconHandle_;
     QIcon icon_;
-    Units units_;
     WindowProcChain chain_;
-    std::string caption_;
+    QString caption_;
     std::unique_ptr<FormWidget> widget_;
-    std::vector<ControlEntry> controls_;
-    std::vector<MenuEntry> menus_;
-    std::vector<std::unique_ptr<platform::RuntimeObject>> objects_;
+    std::vector<Entry> entries_;
     std::vector<std::pair<int, QWidget*>> tabOrder_;
-    bool loaded_ = true;
-    bool unloading_ = false;
-    bool placed_ = false;
-    bool topmost_ = false;
+    std::vector<QPointer<QTimer>> timers_;
+    QPointer<QMenu> popup_;
     QEventLoop* modalLoop_ = nullptr;
+    bool topmost_ = false;
+    // The window this one was shown over, or 0.
+    platform::Hwnd owner_ = 0;
+    QTimer* screenCheck_ = nullptr;
+    // Set once the window is being destroyed: input that arrives then goes nowhere.
+    bool gone_ = false;
 };
 
 }  // namespace pelmora::qt

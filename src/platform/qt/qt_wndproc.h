@@ -1,5 +1,5 @@
-// Each form's window-procedure chain, kept as the OS keeps it: the procedure in place, the
-// form's own default procedure, and the procedures that may be called through the chain.
+// Each window's window-procedure chain, kept as the OS keeps it: the procedure in place, the
+// window's own default procedure, and the procedures that may be called through the chain.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 
 namespace pelmora::qt {
 
-// The value that stands for a form's own default procedure. It is a real procedure, so a
+// The value that stands for a window's own default procedure. It is a real procedure, so a
 // caller that invokes it directly gets a harmless 0.
 std::intptr_t defaultProcedureValue() noexcept;
 

@@ -74,6 +74,20 @@ void changeUnmappedState(xcb_connection_t* c, xcb_window_t window,
     writeState(c, window, state, atoms);
 }
 
+// The window a WINDOW property names, or none when the window or the property is missing.
+xcb_window_t windowProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property) {
+    // A window that is gone is an answer here, not an error for Qt to report.
+    xcb_generic_error_t* error = nullptr;
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, property, XCB_ATOM_WINDOW, 0, 1), &error));
+    std::free(error);
+    if (!reply || reply->format != 32 || reply->type != XCB_ATOM_WINDOW ||
+        xcb_get_property_value_length(reply.get()) < 4) {
+        return XCB_WINDOW_NONE;
+    }
+    return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+}
+
 }  // namespace
 
 bool available() {
@@ -118,6 +132,30 @@ void setAbove(QWidget& window, bool above) {
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&message));
     xcb_flush(c);
+}
+
+void clearTitle(QWidget& window) {
+    xcb_connection_t* c = connection();
+    if (c == nullptr) {
+        return;
+    }
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom(c, "_NET_WM_NAME"),
+                        atom(c, "UTF8_STRING"), 8, 0, nullptr);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
+                        nullptr);
+    xcb_flush(c);
+}
+
+bool windowManagerRunning(QWidget& window) {
+    xcb_connection_t* c = connection();
+    if (c == nullptr) {
+        return true;
+    }
+    const xcb_atom_t check = atom(c, "_NET_SUPPORTING_WM_CHECK");
+    const xcb_window_t named =
+        windowProperty(c, rootOf(c, static_cast<xcb_window_t>(window.winId())), check);
+    return named != XCB_WINDOW_NONE && windowProperty(c, named, check) == named;
 }
 
 }  // namespace pelmora::qt::x11

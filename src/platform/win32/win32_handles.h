@@ -54,6 +54,9 @@ struct DeleteDcFn {
 struct CloseHandleFn {
     void operator()(HANDLE h) const noexcept { ::CloseHandle(h); }
 };
+struct FreeLibraryFn {
+    void operator()(HMODULE h) const noexcept { ::FreeLibrary(h); }
+};
 template <typename T>
 struct DeleteObjectFn {
     void operator()(T h) const noexcept { ::DeleteObject(h); }
@@ -64,6 +67,7 @@ using IconHandle = Owned<HICON, DestroyIconFn>;
 using MenuHandle = Owned<HMENU, DestroyMenuFn>;
 using MemoryDc = Owned<HDC, DeleteDcFn>;
 using KernelHandle = Owned<HANDLE, CloseHandleFn>;
+using ModuleHandle = Owned<HMODULE, FreeLibraryFn>;
 using BitmapHandle = Owned<HBITMAP, DeleteObjectFn<HBITMAP>>;
 using FontHandle = Owned<HFONT, DeleteObjectFn<HFONT>>;
 using BrushHandle = Owned<HBRUSH, DeleteObjectFn<HBRUSH>>;
@@ -86,10 +90,12 @@ class PaintScope {
     HDC dc_;
 };
 
-// GetDC/ReleaseDC, for measuring text and making compatible surfaces.
+// GetDC/ReleaseDC, for measuring text and making compatible surfaces; with whole, the
+// window's frame included (GetWindowDC).
 class WindowDc {
   public:
-    explicit WindowDc(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
+    explicit WindowDc(HWND hwnd, bool whole = false) noexcept
+        : hwnd_(hwnd), dc_(whole ? ::GetWindowDC(hwnd) : ::GetDC(hwnd)) {}
     WindowDc(const WindowDc&) = delete;
     WindowDc& operator=(const WindowDc&) = delete;
     ~WindowDc() {

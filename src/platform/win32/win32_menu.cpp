@@ -1,57 +1,49 @@
-#include "platform/win32/win32_menu.h"
-
 #include <string>
 
 #include "platform/errors.h"
-#include "platform/win32/win32_runtime.h"
+#include "platform/win32/win32_window.h"
 
 namespace pelmora::win32 {
 
-Win32Menu::Win32Menu(const platform::MenuDef& def) : def_(def), menu_(::CreatePopupMenu()) {
-    if (!menu_) {
-        throw platform::Error(errnum::CannotCreateWindow,
-                              "Cannot create the menu '" + std::string(def.name) + "'");
+std::optional<std::size_t> Win32Window::popupMenu(std::span<const core::PopupRow> rows) {
+    if (!hwnd_) {
+        throw platform::Error(platform::ErrorCode::ObjectUnloaded, std::string(def_.name));
     }
-}
-
-Win32MenuItem::Win32MenuItem(const platform::MenuDef& def, UINT id, HMENU parent)
-    : def_(def), id_(id), parent_(parent), checked_(def.checked) {
-    if (!def.visible || parent == nullptr) {
-        return;
+    MenuHandle menu(::CreatePopupMenu());
+    if (!menu) {
+        throw platform::Error(platform::ErrorCode::CannotCreateWindow, "a popup menu");
     }
-    BOOL added = FALSE;
-    if (isSeparator()) {
-        added = ::AppendMenuA(parent, MF_SEPARATOR, id, nullptr);
-    } else {
-        const std::string caption(def.caption);
-        UINT flags = MF_STRING | (checked_ ? MF_CHECKED : MF_UNCHECKED);
-        flags |= def.enabled ? MF_ENABLED : MF_GRAYED;
-        added = ::AppendMenuA(parent, flags, id, caption.c_str());
+    // Row i has the command i + 1: TrackPopupMenu returns 0 for no choice.
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const core::PopupRow& row = rows[i];
+        BOOL added = FALSE;
+        if (row.separator) {
+            added = ::AppendMenuA(menu.get(), MF_SEPARATOR, i + 1, nullptr);
+        } else {
+            const std::string caption(row.caption);
+            UINT flags = MF_STRING | (row.checked ? MF_CHECKED : MF_UNCHECKED);
+            flags |= row.enabled ? MF_ENABLED : MF_GRAYED;
+            added = ::AppendMenuA(menu.get(), flags, i + 1, caption.c_str());
+        }
+        if (!added) {
+            throw platform::Error(platform::ErrorCode::CannotCreateWindow,
+                                  "the menu row " + std::string(row.caption));
+        }
     }
-    if (!added) {
-        throw platform::Error(errnum::CannotCreateWindow,
-                              "Cannot add the menu item '" + std::string(def.caption) + "'");
-    }
-}
-
-void Win32MenuItem::setChecked(platform::Bool16 value) {
-    checked_ = value != 0;
-    if (def_.visible && parent_ != nullptr && !isSeparator()) {
-        ::CheckMenuItem(parent_, id_, MF_BYCOMMAND | (checked_ ? MF_CHECKED : MF_UNCHECKED));
-    }
-}
-
-UINT trackPopupMenu(HWND owner, HMENU menu) {
     POINT at{};
     ::GetCursorPos(&at);
-    // Without the foreground the menu would not close on a click elsewhere.
-    ::SetForegroundWindow(owner);
+    // Without the foreground the menu would not close on a click elsewhere (tray menus).
+    ::SetForegroundWindow(hwnd_.get());
     const UINT flags =
         TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_NONOTIFY;
-    const BOOL chosen = ::TrackPopupMenu(menu, flags, at.x, at.y, 0, owner, nullptr);
-    // Lets the window see a message so the next popup opens at the first click.
-    ::PostMessageA(owner, WM_NULL, 0, 0);
-    return static_cast<UINT>(chosen);
+    const int chosen =
+        static_cast<int>(::TrackPopupMenu(menu.get(), flags, at.x, at.y, 0, hwnd_.get(), nullptr));
+    // Lets the window see a message so that the next popup opens at the first click.
+    ::PostMessageA(hwnd_.get(), WM_NULL, 0, 0);
+    if (chosen <= 0 || static_cast<std::size_t>(chosen) > rows.size()) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(chosen - 1);
 }
 
 }  // namespace pelmora::win32

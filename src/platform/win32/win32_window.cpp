@@ -3,175 +3,327 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <cmath>
-#include <string>
 
 #include "platform/errors.h"
-#include "platform/win32/win32_controls.h"
-#include "platform/win32/win32_menu.h"
+#include "platform/win32/win32_platform.h"
 
 namespace pelmora::win32 {
 
-using platform::ControlKind;
-using platform::Error;
+using platform::ErrorCode;
 
 namespace {
 
-constexpr int kFirstButtonId = 1000;
-// Above IDOK and IDCANCEL, which the dialog keys send.
-constexpr UINT kFirstMenuId = 100;
+// Child windows are numbered after their widget; above IDOK and IDCANCEL.
+constexpr LONG_PTR kFirstChildId = 1000;
+// Timers are numbered after their widget; a window's timer 0 would be no timer at all.
+constexpr UINT_PTR kFirstTimerId = 1;
 
-bool isMenu(const platform::MenuDef& def, std::span<const platform::MenuDef> all) noexcept {
-    if (def.parent.empty()) {
-        return true;
+struct ThreadForms {
+    HWND except;
+    std::vector<HWND> found;
+};
+
+// Collects the program's enabled form windows other than one.
+BOOL CALLBACK collectEnabledForm(HWND hwnd, LPARAM param) {
+    auto* forms = reinterpret_cast<ThreadForms*>(param);
+    if (hwnd != forms->except && Win32Window::of(hwnd) != nullptr && ::IsWindowEnabled(hwnd)) {
+        forms->found.push_back(hwnd);
     }
-    return std::any_of(all.begin(), all.end(),
-                       [&](const platform::MenuDef& other) { return other.parent == def.name; });
+    return TRUE;
 }
 
-Error missingControl(std::string_view name, std::int16_t index, bool arrayExists) {
-    if (arrayExists && index != platform::kNoIndex) {
-        return {platform::errnum::ControlArrayElementMissing,
-                "Control array element '" + std::to_string(index) + "' of '" + std::string(name) +
-                    "' doesn't exist"};
+// Collects the program's form windows that a window owns.
+BOOL CALLBACK collectOwnedForm(HWND hwnd, LPARAM param) {
+    auto* forms = reinterpret_cast<ThreadForms*>(param);
+    if (::GetWindow(hwnd, GW_OWNER) == forms->except && Win32Window::of(hwnd) != nullptr) {
+        forms->found.push_back(hwnd);
     }
-    return {platform::errnum::ControlNotFound, "Control '" + std::string(name) + "' not found"};
+    return TRUE;
+}
+
+#ifndef WM_DPICHANGED
+constexpr UINT WM_DPICHANGED = 0x02E0;
+#endif
+#ifndef WM_GETDPISCALEDSIZE
+constexpr UINT WM_GETDPISCALEDSIZE = 0x02E4;
+#endif
+
+// How much of a window must stay on a screen to take hold of it and drag it, at 96 DPI.
+constexpr int kGrip = 8;
+
+platform::MouseButton buttonOf(UINT msg) noexcept {
+    switch (msg) {
+        case WM_RBUTTONDOWN:
+            return platform::MouseButton::Right;
+        case WM_MBUTTONDOWN:
+            return platform::MouseButton::Middle;
+        default:
+            return platform::MouseButton::Left;
+    }
 }
 
 }  // namespace
 
-void Shape::invalidate() const noexcept {
-    if (surface_ != nullptr) {
-        ::InvalidateRect(surface_, &bounds_, FALSE);
+Win32Window::Win32Window(Win32Platform& platform, const core::WindowSpec& geometry,
+                         core::WindowInput& input)
+    : platform_(platform),
+      def_(*geometry.def),
+      input_(input),
+      client_{geometry.clientWidth, geometry.clientHeight},
+      dpi_(platform.systemDpi()) {
+    if (def_.border == platform::FormBorder::FixedDialog) {
+        style_ |= WS_CAPTION | WS_SYSMENU;
+        exStyle_ |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+    }
+    if (def_.showInTaskbar) {
+        exStyle_ |= WS_EX_APPWINDOW;
+    } else if (def_.border == platform::FormBorder::None) {
+        // A dialog gets an owner when shown, which keeps it off the taskbar; this does not.
+        exStyle_ |= WS_EX_TOOLWINDOW;
+    }
+    const SIZE size = outerSize(dpi_);
+    backBrush_.reset(::CreateSolidBrush(toColorRef(def_.backColour)));
+    const std::string caption(def_.caption);
+    // WM_NCCREATE hands the handle to hwnd_.
+    ::CreateWindowExA(exStyle_, Win32Platform::kFormClass, caption.c_str(), style_, 0, 0, size.cx,
+                      size.cy, nullptr, nullptr, platform_.instance(), this);
+    if (!hwnd_) {
+        throw platform::Error(ErrorCode::CannotCreateWindow,
+                              "the window of " + std::string(def_.name));
+    }
+    platform_.hearShellRestarts(hwnd_.get());
+    // The screen it was made on may have a DPI of its own; nothing is built yet.
+    const int dpi = platform_.windowDpi(hwnd_.get());
+    if (dpi != dpi_) {
+        rescale(dpi);
+    }
+    try {
+        setIcons();
+    } catch (...) {
+        ::SetWindowLongPtrA(hwnd_.get(), GWLP_USERDATA, 0);
+        hwnd_.reset();
+        throw;
     }
 }
 
-void Shape::setBounds(const RECT& bounds) noexcept {
-    invalidate();
-    bounds_ = bounds;
-    invalidate();
+SIZE Win32Window::outerSize(int dpi) const noexcept {
+    return platform_.frameSize({toDevice(client_.cx, dpi), toDevice(client_.cy, dpi)}, style_,
+                               exStyle_, dpi);
 }
 
-void Surface::paintShapes(HDC dc) const {
-    for (auto it = shapes.rbegin(); it != shapes.rend(); ++it) {
-        if ((*it)->def().visible) {
-            (*it)->paint(dc);
+void Win32Window::setIcons() {
+    if (def_.icon != platform::PictureId::Icon) {
+        return;
+    }
+    ::SendMessageA(
+        hwnd_.get(), WM_SETICON, ICON_BIG,
+        reinterpret_cast<LPARAM>(platform_.icon(platform_.systemMetric(SM_CXICON, dpi_))));
+    ::SendMessageA(
+        hwnd_.get(), WM_SETICON, ICON_SMALL,
+        reinterpret_cast<LPARAM>(platform_.icon(platform_.systemMetric(SM_CXSMICON, dpi_))));
+}
+
+void Win32Window::rescale(int dpi, std::optional<POINT> topLeft) {
+    dpi_ = dpi;
+    for (const auto& widget : widgets_) {
+        if (widget) {
+            widget->applyDpi(dpi_);
         }
     }
+    // Moved and sized in one step: sized where it was, a window across two screens could
+    // end up mostly on the other one again.
+    const SIZE size = outerSize(dpi_);
+    const POINT at = topLeft.value_or(POINT{});
+    ::SetWindowPos(hwnd_.get(), nullptr, at.x, at.y, size.cx, size.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE | (topLeft ? 0 : SWP_NOMOVE));
+    ::RedrawWindow(hwnd_.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
 }
 
-const Shape* Surface::hitTest(POINT point) const noexcept {
-    for (const Shape* shape : shapes) {
-        if (shape->takesMouse() && ::PtInRect(&shape->bounds(), point)) {
-            return shape;
+void Win32Window::dpiChanged(int dpi, const RECT& suggested) {
+    // The system suggests where the window goes; the size is the layout's at the new DPI
+    // (which is the suggested one where the system asked for it, WM_GETDPISCALEDSIZE).
+    const POINT topLeft{suggested.left, suggested.top};
+    if (dpi > 0 && dpi != dpi_) {
+        rescale(dpi, topLeft);
+        try {
+            setIcons();
+        } catch (...) {
+            // The icons of the old size stay.
+        }
+    } else {
+        ::SetWindowPos(hwnd_.get(), nullptr, topLeft.x, topLeft.y, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    keepOnScreen();
+}
+
+void Win32Window::keepOnScreen() noexcept {
+    if (!hwnd_ || ::IsIconic(hwnd_.get())) {
+        return;
+    }
+    RECT window{};
+    ::GetWindowRect(hwnd_.get(), &window);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!::GetMonitorInfoA(::MonitorFromRect(&window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        return;
+    }
+    const RECT& work = monitor.rcWork;
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    RECT seen{};
+    ::IntersectRect(&seen, &window, &work);
+    const int grip = toDevice(kGrip, dpi_);
+    if (seen.right - seen.left >= std::min(grip, width) &&
+        seen.bottom - seen.top >= std::min(grip, height)) {
+        return;
+    }
+    // Onto the screen as close to where it was as it fits, its top left first.
+    const int x = std::max<int>(work.left, std::min<int>(window.left, work.right - width));
+    const int y = std::max<int>(work.top, std::min<int>(window.top, work.bottom - height));
+    ::SetWindowPos(hwnd_.get(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+Win32Window::~Win32Window() {
+    if (!hwnd_) {
+        return;
+    }
+    // Windows it owns belong to forms of their own: the OS would destroy them with this one.
+    ThreadForms owned{hwnd_.get(), {}};
+    ::EnumThreadWindows(::GetCurrentThreadId(), &collectOwnedForm,
+                        reinterpret_cast<LPARAM>(&owned));
+    for (HWND other : owned.found) {
+        ::SetWindowLongPtrA(other, GWLP_HWNDPARENT, 0);
+    }
+    enableDisabled();
+    // Nothing reaches this object while the window goes.
+    ::SetWindowLongPtrA(hwnd_.get(), GWLP_USERDATA, 0);
+    for (PictureBoxWidget* box : boxes_) {
+        if (box->hwnd() != nullptr) {
+            ::SetWindowLongPtrA(box->hwnd(), GWLP_USERDATA, 0);
         }
     }
-    return nullptr;
+    forgetChildWindows();
+    hwnd_.reset();
 }
 
-Win32Form::Win32Form(Win32Runtime& runtime, const platform::FormLayout& layout,
-                     platform::FormEvents& events, HWND owner)
-    : runtime_(runtime), layout_(layout), events_(events), owner_(owner) {}
-
-Win32Form::~Win32Form() {
-    destroy();
-}
-
-RECT Win32Form::pixelRect(const platform::ControlDef& def) const noexcept {
-    const int left = runtime_.toPixels(def.left);
-    const int top = runtime_.toPixels(def.top);
-    return {left, top, left + runtime_.toPixels(def.width), top + runtime_.toPixels(def.height)};
-}
-
-Surface& Win32Form::surfaceFor(std::string_view parent) {
-    if (parent.empty()) {
-        return surface_;
+Win32Window* Win32Window::of(HWND hwnd) noexcept {
+    if (hwnd == nullptr ||
+        ::GetClassLongPtrA(hwnd, GCLP_WNDPROC) != reinterpret_cast<ULONG_PTR>(&windowProc)) {
+        return nullptr;
     }
-    for (auto& picture : pictures_) {
-        if (sameName(picture->def().name, parent)) {
-            return picture->surface();
-        }
-    }
-    throw Error(platform::errnum::ControlNotFound,
-                "Container '" + std::string(parent) + "' not found on " + std::string(name()));
+    auto* window = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    return window != nullptr && window->hwnd_.get() == hwnd ? window : nullptr;
 }
 
-void Win32Form::buildControls() {
-    // Containers first, so that their children can find them wherever they are listed.
-    for (const auto& def : layout_.controls) {
-        if (def.kind == ControlKind::PictureBox) {
-            pictures_.push_back(std::make_unique<Win32PictureBox>(*this, def, pixelRect(def)));
-        }
+void Win32Window::forgetChildWindows() noexcept {
+    for (PictureBoxWidget* box : boxes_) {
+        box->forgetWindow();
     }
-    for (const auto& def : layout_.controls) {
-        switch (def.kind) {
-            case ControlKind::Label: {
-                Surface& surface = surfaceFor(def.parent);
-                auto label = std::make_unique<Win32Label>(*this, def, pixelRect(def));
-                labels_.push_back(label.get());
-                surface.shapes.push_back(label.get());
-                shapes_.push_back(std::move(label));
+    for (ButtonWidget* button : buttons_) {
+        button->forgetWindow();
+    }
+}
+
+platform::Hwnd Win32Window::handle() const {
+    return reinterpret_cast<platform::Hwnd>(hwnd_.get());
+}
+
+std::uintptr_t Win32Window::iconHandle() const {
+    if (def_.icon != platform::PictureId::Icon) {
+        return 0;
+    }
+    return reinterpret_cast<std::uintptr_t>(
+        platform_.icon(platform_.systemMetric(SM_CXICON, dpi_)));
+}
+
+const Widget* Win32Window::widget(core::WidgetId id) const noexcept {
+    return id < widgets_.size() ? widgets_[id].get() : nullptr;
+}
+
+template <typename Kind>
+Kind& Win32Window::widgetAs(core::WidgetId id) const {
+    Kind* found = id < widgets_.size() ? dynamic_cast<Kind*>(widgets_[id].get()) : nullptr;
+    if (found == nullptr || !hwnd_) {
+        throw platform::Error(ErrorCode::InvalidProcedureCall,
+                              "no such widget on " + std::string(def_.name));
+    }
+    return *found;
+}
+
+std::vector<Widget*>& Win32Window::surfaceOf(std::optional<core::WidgetId> parent) {
+    if (!parent) {
+        return shapes_;
+    }
+    return widgetAs<PictureBoxWidget>(*parent).shapes;
+}
+
+// ---- building
+
+void Win32Window::build(std::span<const core::WidgetSpec> widgets) {
+    for (const core::WidgetSpec& widget : widgets) {
+        std::unique_ptr<Widget> made;
+        switch (widget.def->kind) {
+            case platform::ControlKind::Label:
+                made = std::make_unique<LabelWidget>(platform_, widget);
+                break;
+            case platform::ControlKind::Line:
+                made = std::make_unique<LineWidget>(widget);
+                break;
+            case platform::ControlKind::Image:
+                made = std::make_unique<ImageWidget>(platform_, widget);
+                break;
+            case platform::ControlKind::PictureBox: {
+                auto box = std::make_unique<PictureBoxWidget>(platform_, widget);
+                boxes_.push_back(box.get());
+                made = std::move(box);
                 break;
             }
-            case ControlKind::Line: {
-                Surface& surface = surfaceFor(def.parent);
-                const POINT from{runtime_.toPixels(def.left), runtime_.toPixels(def.top)};
-                const POINT to{runtime_.toPixels(def.width), runtime_.toPixels(def.height)};
-                const int width = std::max(1, ::MulDiv(def.borderWidth, runtime_.dpi(), 96));
-                const RECT bounds{std::min(from.x, to.x), std::min(from.y, to.y),
-                                  std::max(from.x, to.x) + width, std::max(from.y, to.y) + width};
-                auto line = std::make_unique<LineShape>(*this, def, bounds, from, to, width);
-                surface.shapes.push_back(line.get());
-                shapes_.push_back(std::move(line));
+            case platform::ControlKind::CommandButton: {
+                auto button = std::make_unique<ButtonWidget>(platform_, widget);
+                buttons_.push_back(button.get());
+                made = std::move(button);
                 break;
             }
-            case ControlKind::Image: {
-                Surface& surface = surfaceFor(def.parent);
-                RECT bounds = pixelRect(def);
-                if (!def.stretch && def.picture != platform::PictureId::None) {
-                    const SIZE size = runtime_.pictureSize(def.picture);
-                    bounds.right = bounds.left + ::MulDiv(size.cx, runtime_.dpi(), 96);
-                    bounds.bottom = bounds.top + ::MulDiv(size.cy, runtime_.dpi(), 96);
-                }
-                auto image = std::make_unique<ImageShape>(*this, def, bounds);
-                surface.shapes.push_back(image.get());
-                shapes_.push_back(std::move(image));
-                break;
-            }
-            case ControlKind::CommandButton:
-                surfaceFor(def.parent);  // the container must exist
-                buttons_.push_back(std::make_unique<CommandButton>(
-                    *this, def, pixelRect(def),
-                    kFirstButtonId + static_cast<int>(buttons_.size())));
-                break;
-            case ControlKind::Timer:
-                timers_.push_back(std::make_unique<Win32Timer>(*this, def, timers_.size() + 1));
-                break;
-            case ControlKind::PictureBox:
-                surfaceFor(def.parent);
+            case platform::ControlKind::Timer:
                 break;
         }
+        if (made) {
+            made->applyDpi(dpi_);
+        }
+        if (widgets_.size() <= widget.id) {
+            widgets_.resize(widget.id + 1);
+        }
+        widgets_[widget.id] = std::move(made);
     }
+    for (const core::WidgetSpec& widget : widgets) {
+        Widget* made = widgets_[widget.id].get();
+        if (made != nullptr && made->painted()) {
+            surfaceOf(widget.parent).push_back(made);
+        }
+    }
+    for (Widget* shape : shapes_) {
+        shape->attach(hwnd_.get());
+    }
+    createChildren(widgets, std::nullopt, hwnd_.get());
 }
 
-void Win32Form::createChildWindows(std::string_view parent, HWND parentHwnd) {
+void Win32Window::createChildren(std::span<const core::WidgetSpec> widgets,
+                                 std::optional<core::WidgetId> parent, HWND parentHwnd) {
     std::vector<HWND> frontToBack;
-    for (const auto& def : layout_.controls) {
-        if (!sameName(def.parent, parent)) {
+    for (const core::WidgetSpec& widget : widgets) {
+        if (widget.parent != parent) {
             continue;
         }
-        for (auto& picture : pictures_) {
-            if (&picture->def() == &def) {
-                picture->createWindow(parentHwnd);
-                frontToBack.push_back(picture->hwnd());
-                createChildWindows(def.name, picture->hwnd());
-            }
-        }
-        for (auto& button : buttons_) {
-            if (&button->def() == &def) {
-                button->createWindow(parentHwnd);
-                frontToBack.push_back(button->hwnd());
-            }
+        Widget* made = widgets_[widget.id].get();
+        if (auto* box = dynamic_cast<PictureBoxWidget*>(made)) {
+            box->create(parentHwnd, kFirstChildId + static_cast<LONG_PTR>(widget.id), this);
+            frontToBack.push_back(box->hwnd());
+            createChildren(widgets, widget.id, box->hwnd());
+        } else if (auto* button = dynamic_cast<ButtonWidget*>(made)) {
+            button->create(parentHwnd, kFirstChildId + static_cast<LONG_PTR>(widget.id),
+                           platform_.instance());
+            frontToBack.push_back(button->hwnd());
         }
     }
     // Each goes below the ones before it: the first listed ends up in front.
@@ -180,547 +332,373 @@ void Win32Form::createChildWindows(std::string_view parent, HWND parentHwnd) {
     }
 }
 
-void Win32Form::buildMenus() {
-    const auto all = layout_.menus;
-    for (const auto& def : all) {
-        if (isMenu(def, all)) {
-            menus_.push_back(std::make_unique<Win32Menu>(def));
-        }
-    }
-    for (const auto& def : all) {
-        if (def.parent.empty()) {
-            continue;
-        }
-        auto parent = std::find_if(menus_.begin(), menus_.end(), [&](const auto& m) {
-            return sameName(m->def().name, def.parent);
-        });
-        if (parent == menus_.end()) {
-            throw Error(platform::errnum::ControlNotFound,
-                        "Menu '" + std::string(def.parent) + "' not found");
-        }
-        if (isMenu(def, all)) {
-            // A submenu: shown inside its parent, which destroys it.
-            auto sub = std::find_if(menus_.begin(), menus_.end(),
-                                    [&](const auto& m) { return &m->def() == &def; });
-            const std::string caption(def.caption);
-            if (def.visible &&
-                ::AppendMenuA((*parent)->handle(), MF_POPUP,
-                              reinterpret_cast<UINT_PTR>((*sub)->handle()), caption.c_str())) {
-                (*sub)->handOver();
-            }
-            continue;
-        }
-        const UINT id = kFirstMenuId + static_cast<UINT>(items_.size());
-        items_.push_back(std::make_unique<Win32MenuItem>(def, id, (*parent)->handle()));
+// ---- the window
+
+void Win32Window::setCaption(std::string_view text) {
+    const std::string caption(text);
+    if (hwnd_) {
+        ::SetWindowTextA(hwnd_.get(), caption.c_str());
     }
 }
 
-void Win32Form::create() {
-    const platform::FormDef& form = layout_.form;
-    DWORD style = WS_POPUP | WS_CLIPCHILDREN;
-    DWORD exStyle = 0;
-    if (form.border == platform::FormBorder::FixedDialog) {
-        style |= WS_CAPTION | WS_SYSMENU;
-        exStyle |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+void Win32Window::place(core::Placement placement, HWND owner) {
+    if (placement == core::Placement::Manual) {
+        return;
     }
-    if (form.showInTaskbar) {
-        exStyle |= WS_EX_APPWINDOW;
-    } else if (owner_ == nullptr) {
-        // An owned window has no taskbar button anyway; an unowned one needs this.
-        exStyle |= WS_EX_TOOLWINDOW;
+    RECT over{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    if (placement == core::Placement::CenterOwner && owner != nullptr) {
+        ::GetWindowRect(owner, &over);
     }
-    RECT frame{0, 0, runtime_.toPixels(form.clientWidth), runtime_.toPixels(form.clientHeight)};
-    ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    caption_ = std::string(form.caption);
-    backBrush_.reset(::CreateSolidBrush(toColorRef(form.backColour)));
+    // Laid out at the DPI of the screen it goes to before it is centred there.
+    const HMONITOR where = ::MonitorFromRect(&over, MONITOR_DEFAULTTOPRIMARY);
+    const int dpi = platform_.monitorDpi(where);
+    if (dpi != dpi_) {
+        rescale(dpi);
+    }
+    RECT window{};
+    ::GetWindowRect(hwnd_.get(), &window);
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    int x = over.left + (over.right - over.left - width) / 2;
+    int y = over.top + (over.bottom - over.top - height) / 2;
+    if (placement == core::Placement::CenterOwner) {
+        // Over a window near the screen's edge it stays on the screen.
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof(monitor);
+        if (::GetMonitorInfoA(where, &monitor)) {
+            const RECT& work = monitor.rcWork;
+            x = std::max<int>(work.left, std::min<int>(x, work.right - width));
+            y = std::max<int>(work.top, std::min<int>(y, work.bottom - height));
+        }
+    }
+    ::SetWindowPos(hwnd_.get(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
-    buildControls();
-    buildMenus();
+void Win32Window::show(core::Placement placement, const core::NativeWindow* owner) {
+    if (!hwnd_) {
+        throw platform::Error(ErrorCode::ObjectUnloaded, std::string(def_.name));
+    }
+    const auto* over = dynamic_cast<const Win32Window*>(owner);
+    const HWND ownerHwnd = over != nullptr && over != this ? over->hwnd() : nullptr;
+    int how = SW_SHOW;
+    if (!shown_) {
+        if (ownerHwnd != nullptr) {
+            ::SetWindowLongPtrA(hwnd_.get(), GWLP_HWNDPARENT,
+                                reinterpret_cast<LONG_PTR>(ownerHwnd));
+        }
+        if (def_.windowState == platform::WindowState::Minimized) {
+            how = SW_SHOWMINIMIZED;
+        } else if (def_.windowState == platform::WindowState::Maximized) {
+            how = SW_SHOWMAXIMIZED;
+        }
+    }
+    place(placement, ownerHwnd);
+    shown_ = true;
+    ::ShowWindow(hwnd_.get(), how);
+    ::UpdateWindow(hwnd_.get());
+}
 
-    const HWND hwnd = ::CreateWindowExA(exStyle, kFormClass, caption_.c_str(), style, 0, 0,
-                                        frame.right - frame.left, frame.bottom - frame.top, owner_,
-                                        nullptr, runtime_.instance(), this);
-    if (hwnd == nullptr) {
-        throw Error(errnum::CannotCreateWindow,
-                    "Cannot create the window of " + std::string(name()));
-    }
-    surface_.hwnd = hwnd;
-    for (Shape* shape : surface_.shapes) {
-        shape->attach(hwnd);
-    }
-    if (form.icon == platform::PictureId::Icon) {
-        ::SendMessageA(hwnd, WM_SETICON, ICON_BIG,
-                       reinterpret_cast<LPARAM>(runtime_.icon(::GetSystemMetrics(SM_CXICON))));
-        ::SendMessageA(hwnd, WM_SETICON, ICON_SMALL,
-                       reinterpret_cast<LPARAM>(runtime_.icon(::GetSystemMetrics(SM_CXSMICON))));
-    }
-    createChildWindows({}, hwnd);
-    loaded_ = true;
-    for (auto& timer : timers_) {
-        timer->apply();
+void Win32Window::hide() {
+    if (hwnd_) {
+        ::ShowWindow(hwnd_.get(), SW_HIDE);
     }
 }
 
-void Win32Form::destroy() noexcept {
-    loaded_ = false;
-    modal_ = false;
-    for (auto& timer : timers_) {
-        timer->stop();
+void Win32Window::runModalLoop() {
+    if (!hwnd_) {
+        throw platform::Error(ErrorCode::ObjectUnloaded, std::string(def_.name));
     }
-    // The windows a modal show disabled come back before this one goes, so that
-    // the OS hands the activation to the owner and not to another program.
+    ThreadForms others{hwnd_.get(), {}};
+    ::EnumThreadWindows(::GetCurrentThreadId(), &collectEnabledForm,
+                        reinterpret_cast<LPARAM>(&others));
+    for (HWND other : others.found) {
+        ::EnableWindow(other, FALSE);
+        disabledByModal_.push_back(other);
+    }
+    inModalLoop_ = true;
+    modalEnded_ = false;
+    ::SetForegroundWindow(hwnd_.get());
+    while (!modalEnded_ && platform_.pumpOne()) {
+    }
+    inModalLoop_ = false;
+    enableDisabled();
+}
+
+void Win32Window::endModalLoop() {
+    modalEnded_ = true;
+    // Enabled before this window hides, so that the OS activates one of them and not
+    // another program.
+    enableDisabled();
+    if (hwnd_) {
+        ::PostMessageA(hwnd_.get(), WM_NULL, 0, 0);
+    }
+}
+
+void Win32Window::enableDisabled() noexcept {
     for (HWND disabled : disabledByModal_) {
         if (::IsWindow(disabled)) {
             ::EnableWindow(disabled, TRUE);
         }
     }
     disabledByModal_.clear();
-    hwnd_.reset();
-    surface_.hwnd = nullptr;
 }
 
-void Win32Form::requireLoaded() const {
-    if (!loaded_ || !hwnd_) {
-        throw Error(errnum::ObjectUnloaded, "Object was unloaded");
+platform::WindowState Win32Window::state() const {
+    if (hwnd_ && ::IsIconic(hwnd_.get())) {
+        return platform::WindowState::Minimized;
     }
-}
-
-platform::Hwnd Win32Form::hWnd() const {
-    requireLoaded();
-    return reinterpret_cast<platform::Hwnd>(hwnd_.get());
-}
-
-std::uintptr_t Win32Form::iconHandle() const {
-    requireLoaded();
-    return reinterpret_cast<std::uintptr_t>(runtime_.icon(::GetSystemMetrics(SM_CXICON)));
-}
-
-std::int16_t Win32Form::windowState() const {
-    requireLoaded();
-    if (::IsIconic(hwnd())) {
-        return platform::winstate::Minimized;
+    if (hwnd_ && ::IsZoomed(hwnd_.get())) {
+        return platform::WindowState::Maximized;
     }
-    if (::IsZoomed(hwnd())) {
-        return platform::winstate::Maximized;
-    }
-    return platform::winstate::Normal;
+    return platform::WindowState::Normal;
 }
 
-void Win32Form::setWindowState(std::int16_t state) {
-    requireLoaded();
+void Win32Window::setState(platform::WindowState state) {
+    if (!hwnd_) {
+        throw platform::Error(ErrorCode::ObjectUnloaded, std::string(def_.name));
+    }
     switch (state) {
-        case platform::winstate::Normal:
-            if (::IsIconic(hwnd()) || ::IsZoomed(hwnd())) {
-                ::ShowWindow(hwnd(), SW_RESTORE);
+        case platform::WindowState::Normal:
+            if (::IsIconic(hwnd_.get()) || ::IsZoomed(hwnd_.get())) {
+                ::ShowWindow(hwnd_.get(), SW_RESTORE);
             }
             return;
-        case platform::winstate::Minimized:
-            ::ShowWindow(hwnd(), SW_MINIMIZE);
+        case platform::WindowState::Minimized:
+            ::ShowWindow(hwnd_.get(), SW_MINIMIZE);
             return;
-        case platform::winstate::Maximized:
-            ::ShowWindow(hwnd(), SW_MAXIMIZE);
+        case platform::WindowState::Maximized:
+            ::ShowWindow(hwnd_.get(), SW_MAXIMIZE);
             return;
-        default:
-            throw Error(errnum::InvalidPropertyValue, "Invalid property value");
     }
 }
 
-void Win32Form::setFocus() {
-    requireLoaded();
-    ::SetForegroundWindow(hwnd());
-    ::SetActiveWindow(hwnd());
+void Win32Window::focus() {
+    if (!hwnd_) {
+        throw platform::Error(ErrorCode::ObjectUnloaded, std::string(def_.name));
+    }
+    ::SetForegroundWindow(hwnd_.get());
+    ::SetActiveWindow(hwnd_.get());
     if (hasDialogKeys()) {
-        focusFirstControl();
+        focusFirstButton();
     } else {
-        ::SetFocus(hwnd());
+        ::SetFocus(hwnd_.get());
     }
 }
 
-void Win32Form::popupMenu(platform::Menu& menu) {
-    requireLoaded();
-    const auto it = std::find_if(menus_.begin(), menus_.end(),
-                                 [&](const auto& held) { return held.get() == &menu; });
-    if (it == menus_.end()) {
-        throw Error(platform::errnum::ObjectRequired, "Object required");
+void Win32Window::focusFirstButton() noexcept {
+    if (lastFocus_ != nullptr && ::IsWindow(lastFocus_) && ::IsWindowEnabled(lastFocus_)) {
+        ::SetFocus(lastFocus_);
+        return;
     }
-    const UINT chosen = trackPopupMenu(hwnd(), (*it)->handle());
-    if (chosen != 0) {
-        clickMenuItem(chosen);
+    const ButtonWidget* first = nullptr;
+    for (const ButtonWidget* button : buttons_) {
+        if (button->hwnd() == nullptr || !button->def().enabled || !button->visible()) {
+            continue;
+        }
+        const std::int16_t tab = button->def().tabIndex;
+        if (first == nullptr ||
+            (tab >= 0 && (first->def().tabIndex < 0 || tab < first->def().tabIndex))) {
+            first = button;
+        }
+    }
+    ::SetFocus(first != nullptr ? first->hwnd() : hwnd_.get());
+}
+
+// ---- widgets
+
+void Win32Window::setText(core::WidgetId label, std::string_view text) {
+    widgetAs<LabelWidget>(label).setText(text);
+}
+
+void Win32Window::setAlignment(core::WidgetId label, platform::Alignment alignment) {
+    widgetAs<LabelWidget>(label).setAlignment(alignment);
+}
+
+void Win32Window::setVisible(core::WidgetId widget, bool visible) {
+    widgetAs<Widget>(widget).setVisible(visible);
+}
+
+void Win32Window::moveWidget(core::WidgetId widget, core::PixelPoint topLeft) {
+    widgetAs<Widget>(widget).moveTo(topLeft);
+}
+
+void Win32Window::clearDrawing(core::WidgetId box) {
+    widgetAs<PictureBoxWidget>(box).clear();
+}
+
+void Win32Window::fillBox(core::WidgetId box, core::PixelRect area, platform::Colour colour) {
+    const RECT drawn{area.left, area.top, area.left + area.width, area.top + area.height};
+    widgetAs<PictureBoxWidget>(box).fill(drawn, toColorRef(colour));
+}
+
+void Win32Window::repaint(core::WidgetId box) {
+    widgetAs<PictureBoxWidget>(box).repaint();
+}
+
+void Win32Window::startTimer(core::WidgetId timer, int intervalMs) {
+    if (!hwnd_ || ::SetTimer(hwnd_.get(), kFirstTimerId + timer,
+                             static_cast<UINT>(std::max(intervalMs, 1)), nullptr) == 0) {
+        throw platform::Error(ErrorCode::InternalError, "no timer for " + std::string(def_.name));
     }
 }
 
-std::string Win32Form::caption() const {
-    return caption_;
-}
-
-void Win32Form::setCaption(std::string_view text) {
-    caption_ = std::string(text);
+void Win32Window::stopTimer(core::WidgetId timer) {
     if (hwnd_) {
-        ::SetWindowTextA(hwnd(), caption_.c_str());
+        ::KillTimer(hwnd_.get(), kFirstTimerId + timer);
     }
 }
 
-void Win32Form::placeAtFirstShow() {
-    if (placed_) {
-        return;
+// ---- input
+
+void Win32Window::pressed(const std::vector<Widget*>& surface, std::optional<core::WidgetId> owner,
+                          UINT msg, WPARAM keys, POINT at) noexcept {
+    platform::Modifiers modifiers;
+    modifiers.shift = (keys & MK_SHIFT) != 0;
+    modifiers.control = (keys & MK_CONTROL) != 0;
+    modifiers.alt = ::GetKeyState(VK_MENU) < 0;
+    std::optional<core::WidgetId> control = owner;
+    if (const Widget* shape = hitTest(surface, at)) {
+        control = shape->id();
+        at.x -= shape->bounds().left;
+        at.y -= shape->bounds().top;
     }
-    placed_ = true;
-    RECT window{};
-    ::GetWindowRect(hwnd(), &window);
-    const int width = window.right - window.left;
-    const int height = window.bottom - window.top;
-    int x = 0;
-    int y = 0;
-    switch (layout_.form.startUp) {
-        case platform::StartUpPosition::Manual:
-            return;
-        case platform::StartUpPosition::CenterScreen:
-            x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-            y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-            break;
-        case platform::StartUpPosition::CenterOwner: {
-            RECT over{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-            if (owner_ != nullptr && ::IsWindow(owner_)) {
-                ::GetWindowRect(owner_, &over);
-            }
-            x = over.left + (over.right - over.left - width) / 2;
-            y = over.top + (over.bottom - over.top - height) / 2;
-            // Over a window near the screen's edge it stays on the screen.
-            MONITORINFO monitor{};
-            monitor.cbSize = sizeof(monitor);
-            const HMONITOR where = ::MonitorFromRect(&over, MONITOR_DEFAULTTOPRIMARY);
-            if (::GetMonitorInfoA(where, &monitor)) {
-                const RECT& work = monitor.rcWork;
-                x = std::max<int>(work.left, std::min<int>(x, work.right - width));
-                y = std::max<int>(work.top, std::min<int>(y, work.bottom - height));
-            }
-            break;
-        }
-    }
-    ::SetWindowPos(hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    input_.mousePressed(control, buttonOf(msg), modifiers,
+                        {fromDevice(at.x, dpi_), fromDevice(at.y, dpi_)});
 }
 
-void Win32Form::show(std::int16_t modal) {
-    requireLoaded();
-    if (modal != 0 && modal != 1) {
-        throw Error(platform::errnum::InvalidProcedureCall, "Invalid procedure call or argument");
-    }
-    if (modal == 1 && (modal_ || ::IsWindowVisible(hwnd()))) {
-        throw Error(errnum::AlreadyShownModally, "Form already displayed; can't show modally");
-    }
-    const bool first = !placed_;
-    placeAtFirstShow();
-    int how = SW_SHOW;
-    if (first && layout_.form.windowState == platform::winstate::Minimized) {
-        how = SW_SHOWMINIMIZED;
-    } else if (first && layout_.form.windowState == platform::winstate::Maximized) {
-        how = SW_SHOWMAXIMIZED;
-    }
-    if (modal == 0) {
-        ::ShowWindow(hwnd(), how);
-        ::UpdateWindow(hwnd());
-        return;
-    }
-    for (const auto& other : runtime_.forms()) {
-        const HWND window = other->hwnd();
-        if (other.get() != this && window != nullptr && ::IsWindowEnabled(window)) {
-            ::EnableWindow(window, FALSE);
-            disabledByModal_.push_back(window);
-        }
-    }
-    modal_ = true;
-    ::ShowWindow(hwnd(), how);
-    ::SetForegroundWindow(hwnd());
-    ::UpdateWindow(hwnd());
-    runtime_.pumpUntil([this] { return !loaded_; });
-    if (loaded_) {
-        // The loop ended without an unload: the program is ending.
-        modal_ = false;
-        for (HWND disabled : disabledByModal_) {
-            if (::IsWindow(disabled)) {
-                ::EnableWindow(disabled, TRUE);
-            }
-        }
-        disabledByModal_.clear();
-    }
-}
-
-platform::Label& Win32Form::label(std::string_view name, std::int16_t index) {
-    bool arrayExists = false;
-    for (Win32Label* label : labels_) {
-        if (sameName(label->def().name, name)) {
-            if (label->def().index == index) {
-                return *label;
-            }
-            arrayExists = true;
-        }
-    }
-    throw missingControl(name, index, arrayExists);
-}
-
-platform::PictureBox& Win32Form::pictureBox(std::string_view name) {
-    for (auto& picture : pictures_) {
-        if (sameName(picture->def().name, name)) {
-            return *picture;
-        }
-    }
-    throw missingControl(name, platform::kNoIndex, false);
-}
-
-platform::Timer& Win32Form::timer(std::string_view name) {
-    for (auto& timer : timers_) {
-        if (sameName(timer->def().name, name)) {
-            return *timer;
-        }
-    }
-    throw missingControl(name, platform::kNoIndex, false);
-}
-
-platform::Menu& Win32Form::menu(std::string_view name) {
-    for (auto& menu : menus_) {
-        if (sameName(menu->def().name, name)) {
-            return *menu;
-        }
-    }
-    throw missingControl(name, platform::kNoIndex, false);
-}
-
-platform::MenuItem& Win32Form::menuItem(std::string_view name, std::int16_t index) {
-    bool arrayExists = false;
-    for (auto& item : items_) {
-        if (sameName(item->def().name, name)) {
-            if (item->def().index == index) {
-                return *item;
-            }
-            arrayExists = true;
-        }
-    }
-    throw missingControl(name, index, arrayExists);
-}
-
-float Win32Form::toUnit(int pixels) const noexcept {
-    if (layout_.form.unit == platform::ScaleUnit::Pixels) {
-        return static_cast<float>(pixels);
-    }
-    return static_cast<float>(pixels) * 1440.0f / static_cast<float>(runtime_.dpi());
-}
-
-int Win32Form::fromUnit(float value) const {
-    double pixels = value;
-    if (layout_.form.unit == platform::ScaleUnit::Twips) {
-        pixels = pixels * runtime_.dpi() / 1440.0;
-    }
-    if (!std::isfinite(pixels) || std::fabs(pixels) > 1'000'000.0) {
-        throw Error::overflow();
-    }
-    return static_cast<int>(std::lround(pixels));
-}
-
-void Win32Form::mouseDown(const Surface& surface, std::string_view control, UINT message,
-                          WPARAM keys, POINT at) {
-    std::int16_t button = platform::button::Left;
-    if (message == WM_RBUTTONDOWN) {
-        button = platform::button::Right;
-    } else if (message == WM_MBUTTONDOWN) {
-        button = platform::button::Middle;
-    }
-    std::int16_t shift = 0;
-    shift |= (keys & MK_SHIFT) != 0 ? 1 : 0;
-    shift |= (keys & MK_CONTROL) != 0 ? 2 : 0;
-    shift |= ::GetKeyState(VK_MENU) < 0 ? 4 : 0;
-
-    std::string_view target = control;
-    std::int16_t index = platform::kNoIndex;
-    POINT local = at;
-    if (const Shape* shape = surface.hitTest(at)) {
-        target = shape->def().name;
-        index = shape->def().index;
-        local.x -= shape->bounds().left;
-        local.y -= shape->bounds().top;
-    }
-    const std::string event = std::string(target.empty() ? "Form" : target) + "_MouseDown";
-    const float x = toUnit(local.x);
-    const float y = toUnit(local.y);
-    raise(event, [&] { events_.onMouseDown(target, index, button, shift, x, y); });
-}
-
-void Win32Form::clickMenuItem(UINT id) {
-    for (auto& item : items_) {
-        if (item->id() == id) {
-            if (item->isSeparator()) {
-                return;
-            }
-            const auto& def = item->def();
-            raise(std::string(def.name) + "_Click", [&] { events_.onClick(def.name, def.index); });
-            return;
-        }
-    }
-}
-
-void Win32Form::timerTick(UINT_PTR id) {
-    for (auto& timer : timers_) {
-        if (timer->id() == id) {
-            timer->tick();
-            return;
-        }
-    }
-}
-
-CommandButton* Win32Form::buttonById(int id) noexcept {
-    for (auto& button : buttons_) {
-        if (button->id() == id) {
-            return button.get();
+ButtonWidget* Win32Window::buttonByControlId(WORD id) const noexcept {
+    for (ButtonWidget* button : buttons_) {
+        if (kFirstChildId + static_cast<LONG_PTR>(button->id()) == id) {
+            return button;
         }
     }
     return nullptr;
 }
 
-void Win32Form::command(WORD id, WORD code) {
-    CommandButton* button = buttonById(id);
+void Win32Window::command(WORD id, WORD code) noexcept {
+    ButtonWidget* button = buttonByControlId(id);
     if (button == nullptr && (id == IDOK || id == IDCANCEL)) {
         // Enter and Escape, from the dialog keys.
-        for (auto& candidate : buttons_) {
+        for (ButtonWidget* candidate : buttons_) {
             const bool wanted = id == IDOK ? candidate->def().isDefault : candidate->def().isCancel;
-            if (wanted && ::IsWindowEnabled(candidate->hwnd())) {
-                button = candidate.get();
+            if (wanted && candidate->hwnd() != nullptr && ::IsWindowEnabled(candidate->hwnd())) {
+                button = candidate;
                 break;
             }
         }
     }
-    if (button == nullptr) {
-        if (code == 0 && buttonById(id) == nullptr && id != IDOK && id != IDCANCEL) {
-            clickMenuItem(id);
-        }
+    if (button == nullptr || (code != BN_CLICKED && code != 1)) {
         return;
     }
-    if (code != BN_CLICKED && code != 1) {
-        return;
-    }
-    const auto& def = button->def();
-    raise(std::string(def.name) + "_Click", [&] { events_.onClick(def.name, def.index); });
+    input_.buttonClicked(button->id());
 }
 
-void Win32Form::focusFirstControl() noexcept {
-    if (lastFocus_ != nullptr && ::IsWindow(lastFocus_) && ::IsWindowEnabled(lastFocus_)) {
-        ::SetFocus(lastFocus_);
-        return;
-    }
-    CommandButton* first = nullptr;
-    for (auto& button : buttons_) {
-        if (button->hwnd() == nullptr || !button->def().enabled || !button->def().visible) {
-            continue;
-        }
-        if (first == nullptr ||
-            (button->def().tabIndex >= 0 &&
-             (first->def().tabIndex < 0 || button->def().tabIndex < first->def().tabIndex))) {
-            first = button.get();
-        }
-    }
-    ::SetFocus(first != nullptr ? first->hwnd() : hwnd());
-}
-
-void Win32Form::paint(HWND self) {
-    PaintScope scope(self);
+void Win32Window::paint() {
+    PaintScope scope(hwnd_.get());
     RECT client{};
-    ::GetClientRect(self, &client);
+    ::GetClientRect(hwnd_.get(), &client);
     Canvas buffer(scope.dc(), client.right, client.bottom);
     const HDC dc = buffer ? buffer.dc() : scope.dc();
     ::FillRect(dc, &client, backBrush_.get());
-    if (layout_.form.picture != platform::PictureId::None) {
-        const SIZE size = runtime_.pictureSize(layout_.form.picture);
-        const RECT where{0, 0, ::MulDiv(size.cx, runtime_.dpi(), 96),
-                         ::MulDiv(size.cy, runtime_.dpi(), 96)};
-        drawPicture(runtime_, dc, layout_.form.picture, where);
+    if (def_.picture != platform::PictureId::None) {
+        const SIZE size = platform_.pictureSize(def_.picture, dpi_);
+        drawPicture(platform_, dc, def_.picture, RECT{0, 0, size.cx, size.cy});
     }
-    surface_.paintShapes(dc);
+    paintShapes(dc, shapes_);
     if (buffer) {
         ::BitBlt(scope.dc(), 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
     }
 }
 
-LRESULT Win32Form::handle(HWND self, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == runtime_.taskbarCreatedMessage() && msg != 0) {
-        runtime_.shellRestarted(self);
+LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+    const HWND self = hwnd_.get();
+    if (msg == platform_.taskbarCreatedMessage() && msg != 0) {
+        platform_.shellRestarted(self);
         return 0;
     }
     switch (msg) {
         case WM_PAINT:
-            paint(self);
+            paint();
             return 0;
         case WM_ERASEBKGND:
             return 1;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
-            mouseDown(surface_, {}, msg, wParam, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            pressed(shapes_, std::nullopt, msg, wParam,
+                    {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
         case WM_SETCURSOR:
-            if (HCURSOR cursor = runtime_.pointerCursor()) {
+            if (const HCURSOR cursor = platform_.pointerCursor()) {
                 ::SetCursor(cursor);
                 return TRUE;
             }
             break;
         case WM_TIMER:
-            timerTick(wParam);
+            if (wParam >= kFirstTimerId) {
+                input_.timerTicked(static_cast<core::WidgetId>(wParam - kFirstTimerId));
+            }
             return 0;
         case WM_COMMAND:
             command(LOWORD(wParam), HIWORD(wParam));
             return 0;
         case DM_GETDEFID:
-            for (auto& button : buttons_) {
+            for (const ButtonWidget* button : buttons_) {
                 if (button->def().isDefault) {
-                    return MAKELRESULT(button->id(), DC_HASDEFID);
+                    return MAKELRESULT(kFirstChildId + static_cast<LONG_PTR>(button->id()),
+                                       DC_HASDEFID);
                 }
             }
             return 0;
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_INACTIVE) {
-                const HWND focus = ::GetFocus();
-                if (focus != nullptr && ::IsChild(self, focus)) {
-                    lastFocus_ = focus;
+                const HWND focused = ::GetFocus();
+                if (focused != nullptr && ::IsChild(self, focused)) {
+                    lastFocus_ = focused;
                 }
                 return 0;
             }
             if (hasDialogKeys() && HIWORD(wParam) == 0) {
-                focusFirstControl();
+                focusFirstButton();
             } else {
                 ::DefWindowProcA(self, msg, wParam, lParam);
             }
-            raise("Form_Activate", [&] { events_.onActivate(); });
+            input_.activated();
             return 0;
         case WM_SETFOCUS:
             if (hasDialogKeys()) {
-                focusFirstControl();
+                focusFirstButton();
                 return 0;
             }
             break;
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<LRESULT>(backBrush_.get());
+        case WM_DPICHANGED:
+            dpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        case WM_GETDPISCALEDSIZE:
+            *reinterpret_cast<SIZE*>(lParam) = outerSize(static_cast<int>(wParam));
+            return TRUE;
+        case WM_DISPLAYCHANGE:
+            keepOnScreen();
+            break;
         case WM_CLOSE:
-            runtime_.unload(*this);
+            input_.closeRequested();
             return 0;
         case WM_QUERYENDSESSION:
             return TRUE;
         case WM_ENDSESSION:
+            // The session ends: the form unloads as if closed, so that its handlers run.
             if (wParam != 0) {
-                runtime_.unloadAll();
+                input_.closeRequested();
             }
             return 0;
         case WM_NCDESTROY:
-            for (auto& button : buttons_) {
-                button->release();
-            }
+            // Destroyed under us (with an owner): its children went with it.
+            ::SetWindowLongPtrA(self, GWLP_USERDATA, 0);
+            forgetChildWindows();
             hwnd_.release();
-            surface_.hwnd = nullptr;
-            if (loaded_) {
-                // Destroyed under us (with its owner): gone without an unload.
-                loaded_ = false;
-                for (auto& timer : timers_) {
-                    timer->stop();
-                }
-                runtime_.forgetForm(*this);
-            }
             break;
         default:
             break;
@@ -728,25 +706,99 @@ LRESULT Win32Form::handle(HWND self, UINT msg, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcA(self, msg, wParam, lParam);
 }
 
-LRESULT CALLBACK Win32Form::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Win32Window::handlePicture(PictureBoxWidget& box, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const HWND self = box.hwnd();
+    switch (msg) {
+        case WM_PAINT:
+            box.paint();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            pressed(box.shapes, box.id(), msg, wParam,
+                    {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            return 0;
+        case WM_SETCURSOR:
+            if (const HCURSOR cursor = platform_.pointerCursor()) {
+                ::SetCursor(cursor);
+                return TRUE;
+            }
+            break;
+        case WM_COMMAND:
+            // Buttons inside the box belong to the form.
+            command(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_NCCALCSIZE: {
+            // The client area is what the frame leaves: the drawing area. With wParam set
+            // the first rectangle of the parameters is the one to shrink.
+            auto& client = *reinterpret_cast<RECT*>(lParam);
+            const RECT& frame = box.frameInsets();
+            client.left += frame.left;
+            client.top += frame.top;
+            client.right = std::max(client.left, client.right - frame.right);
+            client.bottom = std::max(client.top, client.bottom - frame.bottom);
+            return 0;
+        }
+        case WM_NCPAINT:
+            box.paintFrame();
+            return 0;
+        case WM_NCDESTROY:
+            ::SetWindowLongPtrA(self, GWLP_USERDATA, 0);
+            box.forgetWindow();
+            break;
+        default:
+            break;
+    }
+    return ::DefWindowProcA(self, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK Win32Window::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        auto* form = static_cast<Win32Form*>(create->lpCreateParams);
-        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-        form->hwnd_.reset(hwnd);
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        auto* window = static_cast<Win32Window*>(create->lpCreateParams);
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+        window->hwnd_.reset(hwnd);
         return ::DefWindowProcA(hwnd, msg, wParam, lParam);
     }
-    auto* form = reinterpret_cast<Win32Form*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (form == nullptr) {
+    auto* window = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (window == nullptr || window->hwnd_.get() != hwnd) {
         return ::DefWindowProcA(hwnd, msg, wParam, lParam);
-    }
-    if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
     }
     try {
-        return form->handle(hwnd, msg, wParam, lParam);
+        return window->handle(msg, wParam, lParam);
     } catch (...) {
-        form->runtime_.deliver("window procedure", [] { throw; });
+        // Nothing may unwind into the OS's dispatch; a failed paint leaves the old pixels.
+        if (msg == WM_PAINT) {
+            ::ValidateRect(hwnd, nullptr);
+        }
+        return 0;
+    }
+}
+
+LRESULT CALLBACK Win32Window::pictureProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+    auto* window = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    PictureBoxWidget* box = nullptr;
+    if (window != nullptr) {
+        const auto it =
+            std::find_if(window->boxes_.begin(), window->boxes_.end(),
+                         [hwnd](const PictureBoxWidget* b) { return b->hwnd() == hwnd; });
+        box = it != window->boxes_.end() ? *it : nullptr;
+    }
+    // Messages of its creation arrive before the box holds its handle.
+    if (box == nullptr) {
+        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+    try {
+        return window->handlePicture(*box, msg, wParam, lParam);
+    } catch (...) {
         if (msg == WM_PAINT) {
             ::ValidateRect(hwnd, nullptr);
         }

@@ -1,172 +1,116 @@
-// A form as a real window: built from its layout table, it paints its skin and
-// windowless controls, owns its child windows, timers and menus, and turns the
-// window's messages into the system's form events.
+// A form's native window on Windows: a top-level window of a pixel geometry and style with
+// its widgets, timers, modal loop and popups. Its window procedure turns presses, button
+// clicks, timer ticks, close requests and activation into the core's WindowInput.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "platform/forms.h"
-#include "platform/layout.h"
+#include "platform/core/native.h"
 #include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_widgets.h"
 
 namespace pelmora::win32 {
 
-class Win32Runtime;
-class Win32Form;
-class Win32Label;
-class Win32PictureBox;
-class Win32Timer;
-class Win32Menu;
-class Win32MenuItem;
-class CommandButton;
+class Win32Platform;
 
-// A control without a window of its own, painted by the window it sits on.
-class Shape {
+class Win32Window final : public core::NativeWindow {
   public:
-    Shape(Win32Form& form, const platform::ControlDef& def, RECT bounds)
-        : form_(form), def_(def), bounds_(bounds) {}
-    Shape(const Shape&) = delete;
-    Shape& operator=(const Shape&) = delete;
-    virtual ~Shape() = default;
+    Win32Window(Win32Platform& platform, const core::WindowSpec& geometry,
+                core::WindowInput& input);
+    ~Win32Window() override;
 
-    virtual void paint(HDC dc) const = 0;
-    // Whether a mouse press inside the bounds belongs to this shape.
-    virtual bool takesMouse() const noexcept { return false; }
-
-    const platform::ControlDef& def() const noexcept { return def_; }
-    const RECT& bounds() const noexcept { return bounds_; }
-    void attach(HWND surface) noexcept { surface_ = surface; }
-
-  protected:
-    void invalidate() const noexcept;
-    void setBounds(const RECT& bounds) noexcept;
-
-    Win32Form& form_;
-    const platform::ControlDef& def_;
-    RECT bounds_;
-    HWND surface_ = nullptr;
-};
-
-// The window a set of shapes is painted on: the form itself or a picture box.
-struct Surface {
-    std::string_view name;  // empty: the form
-    HWND hwnd = nullptr;
-    std::vector<Shape*> shapes;  // front to back
-
-    void paintShapes(HDC dc) const;
-    const Shape* hitTest(POINT point) const noexcept;
-};
-
-class Win32Form final : public platform::Form {
-  public:
-    Win32Form(Win32Runtime& runtime, const platform::FormLayout& layout,
-              platform::FormEvents& events, HWND owner);
-    ~Win32Form() override;
-
-    // Creates the window hidden, with its controls, timers and menus.
-    void create();
-    // Destroys the window and everything on it, without events.
-    void destroy() noexcept;
-
-    platform::Hwnd hWnd() const override;
+    platform::Hwnd handle() const override;
     std::uintptr_t iconHandle() const override;
-    std::int16_t windowState() const override;
-    void setWindowState(std::int16_t state) override;
-    void setFocus() override;
-    void popupMenu(platform::Menu& menu) override;
-    std::string caption() const override;
+    void build(std::span<const core::WidgetSpec> widgets) override;
     void setCaption(std::string_view text) override;
-    void show(std::int16_t modal) override;
+    void show(core::Placement placement, const core::NativeWindow* owner) override;
+    void hide() override;
+    void runModalLoop() override;
+    void endModalLoop() override;
+    platform::WindowState state() const override;
+    void setState(platform::WindowState state) override;
+    void focus() override;
+    std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows) override;
+    void setText(core::WidgetId label, std::string_view text) override;
+    void setAlignment(core::WidgetId label, platform::Alignment alignment) override;
+    void setVisible(core::WidgetId widget, bool visible) override;
+    void moveWidget(core::WidgetId widget, core::PixelPoint topLeft) override;
+    void clearDrawing(core::WidgetId box) override;
+    void fillBox(core::WidgetId box, core::PixelRect area, platform::Colour colour) override;
+    void repaint(core::WidgetId box) override;
+    void startTimer(core::WidgetId timer, int intervalMs) override;
+    void stopTimer(core::WidgetId timer) override;
 
-    platform::Label& label(std::string_view name, std::int16_t index) override;
-    platform::PictureBox& pictureBox(std::string_view name) override;
-    platform::Timer& timer(std::string_view name) override;
-    platform::Menu& menu(std::string_view name) override;
-    platform::MenuItem& menuItem(std::string_view name, std::int16_t index) override;
-
-    // For the runtime and the controls.
-    Win32Runtime& runtime() noexcept { return runtime_; }
-    const platform::FormLayout& layout() const noexcept { return layout_; }
-    platform::FormEvents& events() noexcept { return events_; }
-    std::string_view name() const noexcept { return layout_.form.name; }
     HWND hwnd() const noexcept { return hwnd_.get(); }
-    HWND owner() const noexcept { return owner_; }
-    bool loaded() const noexcept { return loaded_; }
-    bool unloading() const noexcept { return unloading_; }
-    void setUnloading(bool value) noexcept { unloading_ = value; }
+    // Forms with buttons take Tab, Enter and Escape as a dialog does.
     bool hasDialogKeys() const noexcept { return !buttons_.empty(); }
-    // Converts pixels to the unit in which the form reports positions.
-    float toUnit(int pixels) const noexcept;
-    int fromUnit(float value) const;
-    // Runs an event handler of this form at the runtime's edge.
-    template <typename Body>
-    void raise(std::string_view event, Body&& body) noexcept;
-    // Mouse press on the form or on one of its picture boxes.
-    void mouseDown(const Surface& surface, std::string_view control, UINT message, WPARAM keys,
-                   POINT at);
-    void clickMenuItem(UINT id);
-    void timerTick(UINT_PTR id);
+    // The widget of that id, for checks of what a window shows.
+    const Widget* widget(core::WidgetId id) const noexcept;
+    // The window of a handle of the form class, or null.
+    static Win32Window* of(HWND hwnd) noexcept;
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK pictureProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+    // The DPI the window is laid out at.
+    int dpi() const noexcept { return dpi_; }
 
   private:
-    LRESULT handle(HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
-    void paint(HWND self);
-    void command(WORD id, WORD code);
-    void placeAtFirstShow();
-    void focusFirstControl() noexcept;
-    void requireLoaded() const;
-    RECT pixelRect(const platform::ControlDef& def) const noexcept;
-    Surface& surfaceFor(std::string_view parent);
-    void buildControls();
-    void createChildWindows(std::string_view parent, HWND parentHwnd);
-    void buildMenus();
-    CommandButton* buttonById(int id) noexcept;
+    LRESULT handle(UINT msg, WPARAM wParam, LPARAM lParam);
+    // The window moved to a screen of another DPI: laid out again at it, where the system
+    // suggests.
+    void dpiChanged(int dpi, const RECT& suggested);
+    // Lays the window and every widget out again at a DPI; the window's top left goes where
+    // given, or stays.
+    void rescale(int dpi, std::optional<POINT> topLeft = std::nullopt);
+    // The window's outer size at a DPI.
+    SIZE outerSize(int dpi) const noexcept;
+    void setIcons();
+    // Brings a window that is on no screen any more (or too little of it to take hold of)
+    // back onto the nearest one.
+    void keepOnScreen() noexcept;
+    LRESULT handlePicture(PictureBoxWidget& box, UINT msg, WPARAM wParam, LPARAM lParam);
+    void paint();
+    void pressed(const std::vector<Widget*>& surface, std::optional<core::WidgetId> owner, UINT msg,
+                 WPARAM keys, POINT at) noexcept;
+    void command(WORD id, WORD code) noexcept;
+    void place(core::Placement placement, HWND owner);
+    // Creates the child windows of a parent, front to back, and theirs.
+    void createChildren(std::span<const core::WidgetSpec> widgets,
+                        std::optional<core::WidgetId> parent, HWND parentHwnd);
+    void focusFirstButton() noexcept;
+    void enableDisabled() noexcept;
+    void forgetChildWindows() noexcept;
+    template <typename Kind>
+    Kind& widgetAs(core::WidgetId id) const;
+    std::vector<Widget*>& surfaceOf(std::optional<core::WidgetId> parent);
+    ButtonWidget* buttonByControlId(WORD id) const noexcept;
 
-    Win32Runtime& runtime_;
-    platform::FormLayout layout_;
-    platform::FormEvents& events_;
-    HWND owner_;
+    Win32Platform& platform_;
+    const platform::FormDef& def_;
+    core::WindowInput& input_;
+    SIZE client_;  // at 96 DPI
+    DWORD style_ = WS_POPUP | WS_CLIPCHILDREN;
+    DWORD exStyle_ = 0;
+    int dpi_;
     WindowHandle hwnd_;
     BrushHandle backBrush_;
-    std::string caption_;
-    bool loaded_ = false;
-    bool unloading_ = false;
-    bool placed_ = false;
-    bool modal_ = false;
-    HWND lastFocus_ = nullptr;
+    // Indexed by widget id; null for timers.
+    std::vector<std::unique_ptr<Widget>> widgets_;
+    std::vector<Widget*> shapes_;  // painted on the window itself, front to back
+    std::vector<PictureBoxWidget*> boxes_;
+    std::vector<ButtonWidget*> buttons_;
+    bool shown_ = false;
+    bool inModalLoop_ = false;
+    bool modalEnded_ = false;
     std::vector<HWND> disabledByModal_;
-
-    Surface surface_;
-    std::vector<std::unique_ptr<Shape>> shapes_;
-    std::vector<Win32Label*> labels_;
-    std::vector<std::unique_ptr<Win32PictureBox>> pictures_;
-    std::vector<std::unique_ptr<Win32Timer>> timers_;
-    std::vector<std::unique_ptr<CommandButton>> buttons_;
-    std::vector<std::unique_ptr<Win32Menu>> menus_;
-    std::vector<std::unique_ptr<Win32MenuItem>> items_;
+    HWND lastFocus_ = nullptr;
 };
-
-}  // namespace pelmora::win32
-
-#include "platform/win32/win32_runtime.h"
-
-namespace pelmora::win32 {
-
-template <typename Body>
-void Win32Form::raise(std::string_view event, Body&& body) noexcept {
-    std::string handler;
-    try {
-        handler.append(name()).append(".").append(event);
-    } catch (...) {
-        // The name is only for the report; the event still runs without it.
-    }
-    runtime_.deliver(handler, std::forward<Body>(body));
-}
 
 }  // namespace pelmora::win32

@@ -12,8 +12,24 @@
 
 namespace pelmora::ui {
 
+// The About box's control names, each stated once; handlers use these.
+namespace frmAbout_names {
+using platform::ControlName;
+inline constexpr ControlName AnimateTimer{"AnimateTimer"};
+inline constexpr ControlName Container{"Container"};
+inline constexpr ControlName Line1{"Line1"};
+inline constexpr ControlName lblDisclaimer{"lblDisclaimer"};
+inline constexpr ControlName lblVersion{"lblVersion"};
+inline constexpr ControlName lblTitle{"lblTitle"};
+inline constexpr ControlName lblDescription{"lblDescription"};
+inline constexpr ControlName Image1{"Image1"};
+inline constexpr ControlName Label1{"Label1"};
+inline constexpr ControlName cmdOK{"cmdOK"};
+}  // namespace frmAbout_names
+
 namespace about_layout {
 
+using namespace frmAbout_names;
 using platform::ControlKind;
 using platform::LabelSizing;
 
@@ -35,7 +51,7 @@ inline constexpr std::string_view kDisclaimer =
 inline constexpr std::string_view kRightsNotice = "(C) Pelmora team";
 
 // A label on the panel: transparent, left-aligned, no border.
-constexpr platform::ControlDef text(std::string_view name, std::int32_t left, std::int32_t top,
+constexpr platform::ControlDef text(platform::ControlName name, std::int32_t left, std::int32_t top,
                                     std::int32_t width, std::int32_t height,
                                     std::string_view caption, platform::Colour colour,
                                     platform::FontDef font, LabelSizing sizing,
@@ -43,7 +59,7 @@ constexpr platform::ControlDef text(std::string_view name, std::int32_t left, st
     platform::ControlDef def{};
     def.name = name;
     def.kind = ControlKind::Label;
-    def.parent = "Container";
+    def.parent = Container;
     def.left = left;
     def.top = top;
     def.width = width;
@@ -53,7 +69,7 @@ constexpr platform::ControlDef text(std::string_view name, std::int32_t left, st
     def.backColour = kDialogBackground;
     def.transparent = true;
     def.font = font;
-    def.alignment = platform::align::Left;
+    def.alignment = platform::Alignment::Left;
     def.sizing = sizing;
     def.tabIndex = tabIndex;
     return def;
@@ -63,10 +79,10 @@ constexpr platform::ControlDef text(std::string_view name, std::int32_t left, st
 constexpr platform::ControlDef rule(std::int16_t index, std::int32_t x1, std::int32_t y,
                                     platform::Colour colour, std::int16_t width) {
     platform::ControlDef def{};
-    def.name = "Line1";
+    def.name = Line1;
     def.index = index;
     def.kind = ControlKind::Line;
-    def.parent = "Container";
+    def.parent = Container;
     def.left = x1;
     def.top = y;
     def.width = 4230;
@@ -78,7 +94,7 @@ constexpr platform::ControlDef rule(std::int16_t index, std::int32_t x1, std::in
 
 constexpr platform::ControlDef slideTimer() {
     platform::ControlDef def{};
-    def.name = "AnimateTimer";
+    def.name = AnimateTimer;
     def.kind = ControlKind::Timer;
     def.interval = 30;
     return def;
@@ -86,7 +102,7 @@ constexpr platform::ControlDef slideTimer() {
 
 constexpr platform::ControlDef panel() {
     platform::ControlDef def{};
-    def.name = "Container";
+    def.name = Container;
     def.kind = ControlKind::PictureBox;
     def.left = 4080;
     def.top = 0;
@@ -100,9 +116,9 @@ constexpr platform::ControlDef panel() {
 
 constexpr platform::ControlDef icon() {
     platform::ControlDef def{};
-    def.name = "Image1";
+    def.name = Image1;
     def.kind = ControlKind::Image;
-    def.parent = "Container";
+    def.parent = Container;
     def.left = 150;
     def.top = 0;
     def.width = 720;
@@ -114,7 +130,7 @@ constexpr platform::ControlDef icon() {
 
 constexpr platform::ControlDef okButton() {
     platform::ControlDef def{};
-    def.name = "cmdOK";
+    def.name = cmdOK;
     def.kind = ControlKind::CommandButton;
     def.left = 1440;
     def.top = 2160;
@@ -134,16 +150,16 @@ inline constexpr platform::ControlDef kControls[] = {
     slideTimer(),
     panel(),
     rule(1, 0, 1365, kGrey, 1),
-    text("lblDisclaimer", 150, 1440, 3795, 585, kDisclaimer, kDarkBlue, kDialogFont,
+    text(lblDisclaimer, 150, 1440, 3795, 585, kDisclaimer, kDarkBlue, kDialogFont,
          LabelSizing::WrapGrow, 6),
-    text("lblVersion", 990, 600, 525, 195, "Version", kRed, kDialogFont, LabelSizing::AutoSize, 5),
+    text(lblVersion, 990, 600, 525, 195, "Version", kRed, kDialogFont, LabelSizing::AutoSize, 5),
     rule(0, 15, 1380, kWhite, 2),
-    text("lblTitle", 960, 240, 2235, 330, "Application Title", kRed, kTitleFont,
+    text(lblTitle, 960, 240, 2235, 330, "Application Title", kRed, kTitleFont,
          LabelSizing::AutoSize, 4),
-    text("lblDescription", 150, 840, 3765, 450, kDescription, kDarkBlue, kDialogFont,
+    text(lblDescription, 150, 840, 3765, 450, kDescription, kDarkBlue, kDialogFont,
          LabelSizing::WrapFixed, 3),
     icon(),
-    text("Label1", 1950, 0, 1725, 195, kRightsNotice, kDarkBlue, kDialogFont, LabelSizing::AutoSize,
+    text(Label1, 1950, 0, 1725, 195, kRightsNotice, kDarkBlue, kDialogFont, LabelSizing::AutoSize,
          2),
     okButton(),
 };
@@ -160,7 +176,7 @@ constexpr platform::FormDef dialog() {
     def.backColour = kDialogBackground;
     def.picture = platform::PictureId::None;
     def.icon = platform::PictureId::Icon;
-    def.windowState = platform::winstate::Normal;
+    def.windowState = platform::WindowState::Normal;
     def.unit = platform::ScaleUnit::Pixels;
     return def;
 }

@@ -7,6 +7,8 @@
 
 namespace pelmora::ui {
 
+using namespace frmAbout_names;
+
 platform::Form& FrmAbout::me() {
     return runtime_.load(kAboutLayout, *this);
 }
@@ -21,30 +23,30 @@ void FrmAbout::onLoad() {
     version += std::to_string(runtime_.minor());
     version += '.';
     version += std::to_string(runtime_.revision());
-    form.label("lblVersion").setCaption(version);
+    form.label(lblVersion).setCaption(version);
 
-    form.label("lblTitle").setCaption(runtime_.title());
+    form.label(lblTitle).setCaption(runtime_.title());
 }
 
 void FrmAbout::onActivate() {
-    runtime_.setMousePointer(platform::pointer::Default);
+    runtime_.setMousePointer(platform::MousePointer::Default);
 }
 
-void FrmAbout::onTimer(std::string_view timer) {
-    if (timer == "AnimateTimer") {
+void FrmAbout::onTimer(platform::ControlName timer) {
+    if (timer == AnimateTimer) {
         AnimateTimer_Timer();
     }
 }
 
-void FrmAbout::onClick(std::string_view control, std::int16_t /*index*/) {
-    if (control == "cmdOK") {
+void FrmAbout::onClick(platform::ControlName control, std::int16_t /*index*/) {
+    if (control == cmdOK) {
         runtime_.unload(me());
     }
 }
 
 void FrmAbout::AnimateTimer_Timer() {
     platform::Form& form = me();
-    platform::PictureBox& panel = form.pictureBox("Container");
+    platform::PictureBox& panel = form.pictureBox(Container);
     const float next = panel.left() - kSlideStep;
     if (!std::isfinite(next)) {
         throw platform::Error::overflow();
@@ -52,7 +54,7 @@ void FrmAbout::AnimateTimer_Timer() {
     panel.setLeft(next);
     // The runtime may round the position: the test is on the value read back.
     if (!(panel.left() > kSlideEnd)) {
-        form.timer("AnimateTimer").setEnabled(platform::kFalse);
+        form.timer(AnimateTimer).setEnabled(false);
     }
 }
 

@@ -20,8 +20,8 @@ class FrmAbout final : public platform::FormEvents {
 
     void onLoad() override;
     void onActivate() override;
-    void onTimer(std::string_view timer) override;
-    void onClick(std::string_view control, std::int16_t index) override;
+    void onTimer(platform::ControlName timer) override;
+    void onClick(platform::ControlName control, std::int16_t index) override;
 
   private:
     platform::Form& me();

@@ -1,68 +1,72 @@
 // The Action menu's click handler and the About command.
-#include "app/frmmain.h"
 #include "ui/about/about_layout.h"
+#include "ui/main/frmmain.h"
 #include "ui/main/window_calls.h"
 
-namespace pelmora::app {
+namespace pelmora::ui {
+
+using namespace frmmain_names;
 
 namespace {
 
+platform::MenuItem& item(platform::Form& form, ActionItem which) {
+    return form.menuItem(mnuAction, static_cast<std::int16_t>(which));
+}
+
 // Flips the check mark and returns the mark as read back.
-platform::Bool16 flip(platform::MenuItem& item) {
-    item.setChecked(platform::toBool16(item.checked() == 0));
+bool flip(platform::MenuItem& item) {
+    item.setChecked(!item.checked());
     return item.checked();
 }
 
 }  // namespace
 
-void FrmMain::onClick(std::string_view control, std::int16_t index) {
-    if (control == "mnuAction") {
-        mnuAction_Click(index);
+void FrmMain::onClick(platform::ControlName control, std::int16_t index) {
+    if (control == mnuAction) {
+        mnuAction_Click(static_cast<ActionItem>(index));
     }
 }
 
-void FrmMain::mnuAction_Click(std::int16_t index) {
-    switch (index) {
-        case 0: {
+void FrmMain::mnuAction_Click(ActionItem which) {
+    switch (which) {
+        case ActionItem::KeepOnTop: {
             platform::Form& form = me();
-            if (flip(form.menuItem("mnuAction", 0)) != 0) {
-                ui::Set_OnTop(os_, form);
+            if (flip(item(form, ActionItem::KeepOnTop))) {
+                Set_OnTop(os_, form);
             } else {
-                ui::Set_NotOnTop(os_, form);
+                Set_NotOnTop(os_, form);
             }
             break;
         }
-        case 1:
-            state_.preciseValues = flip(me().menuItem("mnuAction", 1));
+        case ActionItem::PreciseValues:
+            state_.preciseValues = platform::toBool16(flip(item(me(), ActionItem::PreciseValues)));
             break;
-        case 2:
-            flip(me().menuItem("mnuAction", 2));
+        case ActionItem::ShowUsageMeter:
+            flip(item(me(), ActionItem::ShowUsageMeter));
             break;
-        case 4:
+        case ActionItem::About:
             showAbout();
             break;
-        case 6:
+        case ActionItem::Exit:
             runtime_.unload(me());
-            break;
-        default:
             break;
     }
 }
 
 void FrmMain::showAbout() {
-    runtime_.setMousePointer(platform::pointer::Hourglass);
-    ui::Set_NotOnTop(os_, me());
-    runtime_.load(ui::kAboutLayout, frmAbout_).show(1);
+    runtime_.setMousePointer(platform::MousePointer::Hourglass);
+    Set_NotOnTop(os_, me());
+    runtime_.load(kAboutLayout, frmAbout_).show(platform::ShowMode::Modal);
     // The tray menu can close the main window while the box is open; then there is
     // nothing left to put back on top, and it must not be loaded again.
     if (!loaded_) {
         return;
     }
     platform::Form& form = me();
-    if (form.menuItem("mnuAction", 0).checked() != 0) {
-        ui::Set_OnTop(os_, form);
-        runtime_.setMousePointer(platform::pointer::Default);
+    if (item(form, ActionItem::KeepOnTop).checked()) {
+        Set_OnTop(os_, form);
+        runtime_.setMousePointer(platform::MousePointer::Default);
     }
 }
 
-}  // namespace pelmora::app
+}  // namespace pelmora::ui

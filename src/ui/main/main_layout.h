@@ -11,11 +11,36 @@
 
 namespace pelmora::ui {
 
+// The main window's control and menu names, each stated once; handlers use these.
+namespace frmmain_names {
+using platform::ControlName;
+inline constexpr ControlName lblTotalRam{"lblTotalRam"};
+inline constexpr ControlName lblFreeRam{"lblFreeRam"};
+inline constexpr ControlName lblRamUsage{"lblRamUsage"};
+inline constexpr ControlName picGraph{"picGraph"};
+inline constexpr ControlName MainTimer{"MainTimer"};
+inline constexpr ControlName Line1{"Line1"};
+inline constexpr ControlName Line2{"Line2"};
+inline constexpr ControlName Line3{"Line3"};
+inline constexpr ControlName mnuA{"mnuA"};
+inline constexpr ControlName mnuAction{"mnuAction"};
+}  // namespace frmmain_names
+
+// The Action menu's items, by their index in the control array.
+enum class ActionItem : std::int16_t {
+    KeepOnTop = 0,
+    PreciseValues = 1,
+    ShowUsageMeter = 2,
+    About = 4,
+    Exit = 6,
+};
+
 namespace main_layout {
 
+using namespace frmmain_names;
 using platform::ControlKind;
 using platform::kNoIndex;
-using platform::align::Center;
+inline constexpr platform::Alignment Center = platform::Alignment::Center;
 
 inline constexpr platform::Colour kWhite = 0x00FFFFFF;
 inline constexpr platform::Colour kRed = 0x000000FF;
@@ -23,9 +48,10 @@ inline constexpr platform::Colour kEdgeColour = platform::kWindowBackground;
 inline constexpr platform::FontDef kFigureFont{"Arial", 9.0f, 700, platform::kAnsiCharset};
 
 // A figure label: transparent, one line, fixed size, text centred until the first refresh.
-constexpr platform::ControlDef figure(std::string_view name, std::int16_t index, std::int32_t left,
-                                      std::int32_t top, std::int32_t height, std::string_view text,
-                                      platform::Colour colour, std::int16_t tabIndex) {
+constexpr platform::ControlDef figure(platform::ControlName name, std::int16_t index,
+                                      std::int32_t left, std::int32_t top, std::int32_t height,
+                                      std::string_view text, platform::Colour colour,
+                                      std::int16_t tabIndex) {
     platform::ControlDef def{};
     def.name = name;
     def.index = index;
@@ -45,7 +71,7 @@ constexpr platform::ControlDef figure(std::string_view name, std::int16_t index,
 }
 
 // An edge line one pixel wide in the window-background colour.
-constexpr platform::ControlDef edge(std::string_view name, std::int32_t x1, std::int32_t y1,
+constexpr platform::ControlDef edge(platform::ControlName name, std::int32_t x1, std::int32_t y1,
                                     std::int32_t x2, std::int32_t y2) {
     platform::ControlDef def{};
     def.name = name;
@@ -61,7 +87,7 @@ constexpr platform::ControlDef edge(std::string_view name, std::int32_t x1, std:
 
 constexpr platform::ControlDef meterBox() {
     platform::ControlDef def{};
-    def.name = "picGraph";
+    def.name = picGraph;
     def.kind = ControlKind::PictureBox;
     def.left = 2925;
     def.top = 15;
@@ -78,7 +104,7 @@ constexpr platform::ControlDef meterBox() {
 
 constexpr platform::ControlDef refreshTimer() {
     platform::ControlDef def{};
-    def.name = "MainTimer";
+    def.name = MainTimer;
     def.kind = ControlKind::Timer;
     def.interval = 30;
     return def;
@@ -88,33 +114,42 @@ constexpr platform::ControlDef refreshTimer() {
 inline constexpr platform::ControlDef kControls[] = {
     meterBox(),
     refreshTimer(),
-    edge("Line3", 3105, 0, 3105, 765),
-    edge("Line2", 0, 0, 3105, 0),
-    edge("Line1", 0, 0, 0, 765),
-    figure("lblRamUsage", 1, 105, 510, 225, "RAM Usage:", kWhite, 5),
-    figure("lblFreeRam", 1, 105, 285, 195, "Free RAM:", kWhite, 4),
-    figure("lblRamUsage", 0, 120, 495, 225, "RAM Usage:", kRed, 2),
-    figure("lblFreeRam", 0, 120, 270, 195, "Free RAM:", kRed, 1),
-    figure("lblTotalRam", 0, 105, 45, 195, "Total RAM:", kWhite, 0),
-    figure("lblTotalRam", 1, 120, 30, 195, "Total RAM:", kRed, 3),
+    edge(Line3, 3105, 0, 3105, 765),
+    edge(Line2, 0, 0, 3105, 0),
+    edge(Line1, 0, 0, 0, 765),
+    figure(lblRamUsage, 1, 105, 510, 225, "RAM Usage:", kWhite, 5),
+    figure(lblFreeRam, 1, 105, 285, 195, "Free RAM:", kWhite, 4),
+    figure(lblRamUsage, 0, 120, 495, 225, "RAM Usage:", kRed, 2),
+    figure(lblFreeRam, 0, 120, 270, 195, "Free RAM:", kRed, 1),
+    figure(lblTotalRam, 0, 105, 45, 195, "Total RAM:", kWhite, 0),
+    figure(lblTotalRam, 1, 120, 30, 195, "Total RAM:", kRed, 3),
 };
 
-// An item of the Action menu, enabled and visible.
-constexpr platform::MenuDef action(std::int16_t index, std::string_view caption,
-                                   bool checked = false) {
+// A row of the Action menu, enabled and visible.
+constexpr platform::MenuDef row(std::int16_t index, std::string_view caption, bool checked) {
     platform::MenuDef def{};
-    def.name = "mnuAction";
+    def.name = mnuAction;
     def.index = index;
-    def.parent = "mnuA";
+    def.parent = mnuA;
     def.caption = caption;
     def.checked = checked;
     return def;
 }
 
+// An item of the Action menu, named by its command.
+constexpr platform::MenuDef action(ActionItem item, std::string_view caption,
+                                   bool checked = false) {
+    return row(static_cast<std::int16_t>(item), caption, checked);
+}
+
+constexpr platform::MenuDef separator(std::int16_t index) {
+    return row(index, "-", false);
+}
+
 // The top-level menu is never shown as a menu bar, only as a popup.
 constexpr platform::MenuDef actionMenu() {
     platform::MenuDef def{};
-    def.name = "mnuA";
+    def.name = mnuA;
     def.caption = "&Action";
     def.visible = false;
     return def;
@@ -122,13 +157,13 @@ constexpr platform::MenuDef actionMenu() {
 
 inline constexpr platform::MenuDef kMenus[] = {
     actionMenu(),
-    action(0, "&Keep on top"),
-    action(1, "&Precise Values"),
-    action(2, "&Show Usage Meter", true),
-    action(3, "-"),
-    action(4, "&About"),
-    action(5, "-"),
-    action(6, "E&xit"),
+    action(ActionItem::KeepOnTop, "&Keep on top"),
+    action(ActionItem::PreciseValues, "&Precise Values"),
+    action(ActionItem::ShowUsageMeter, "&Show Usage Meter", true),
+    separator(3),
+    action(ActionItem::About, "&About"),
+    separator(5),
+    action(ActionItem::Exit, "E&xit"),
 };
 
 constexpr platform::FormDef window() {
@@ -143,7 +178,7 @@ constexpr platform::FormDef window() {
     def.backColour = platform::kWindowBackground;
     def.picture = platform::PictureId::Skin;
     def.icon = platform::PictureId::Icon;
-    def.windowState = platform::winstate::Normal;
+    def.windowState = platform::WindowState::Normal;
     def.unit = platform::ScaleUnit::Twips;
     return def;
 }

@@ -2,19 +2,21 @@
 // other drags the whole window, whichever part of it was pressed.
 #include <array>
 
-#include "app/frmmain.h"
+#include "ui/main/frmmain.h"
 #include "ui/main/window_calls.h"
 
-namespace pelmora::app {
+namespace pelmora::ui {
+
+using namespace frmmain_names;
 
 namespace {
 
-// The form's own background (empty name), the three label arrays and the meter.
-constexpr std::array<std::string_view, 5> kPressable{"", "lblTotalRam", "lblFreeRam", "lblRamUsage",
-                                                     "picGraph"};
+// The form's own background, the three label arrays and the meter.
+constexpr std::array<platform::ControlName, 5> kPressable{platform::kFormItself, lblTotalRam,
+                                                          lblFreeRam, lblRamUsage, picGraph};
 
-bool pressable(std::string_view control) {
-    for (std::string_view name : kPressable) {
+bool pressable(platform::ControlName control) {
+    for (platform::ControlName name : kPressable) {
         if (name == control) {
             return true;
         }
@@ -24,17 +26,18 @@ bool pressable(std::string_view control) {
 
 }  // namespace
 
-void FrmMain::onMouseDown(std::string_view control, std::int16_t /*index*/, std::int16_t button,
-                          std::int16_t /*shift*/, float /*x*/, float /*y*/) {
+void FrmMain::onMouseDown(platform::ControlName control, std::int16_t /*index*/,
+                          platform::MouseButton button, platform::Modifiers /*shift*/, float /*x*/,
+                          float /*y*/) {
     if (!pressable(control)) {
         return;
     }
     platform::Form& form = me();
-    if ((button & platform::button::Right) != 0) {
-        form.popupMenu(form.menu("mnuA"));
+    if (button == platform::MouseButton::Right) {
+        form.popupMenu(form.menu(mnuA));
     } else {
-        ui::Drag_Form(os_, form);
+        Drag_Form(os_, form);
     }
 }
 
-}  // namespace pelmora::app
+}  // namespace pelmora::ui

@@ -1,0 +1,521 @@
+#include "platform/core/form.h"
+
+#include <algorithm>
+
+#include "platform/core/runtime.h"
+
+namespace pelmora::core {
+
+using platform::ControlKind;
+using platform::ErrorCode;
+
+namespace {
+
+std::string elementText(platform::ControlName name, std::int16_t index) {
+    std::string text(name.text());
+    if (index != platform::kNoIndex) {
+        text += '(';
+        text += std::to_string(index);
+        text += ')';
+    }
+    return text;
+}
+
+Placement placementOf(platform::StartUpPosition position) noexcept {
+    switch (position) {
+        case platform::StartUpPosition::CenterOwner:
+            return Placement::CenterOwner;
+        case platform::StartUpPosition::CenterScreen:
+            return Placement::CenterScreen;
+        case platform::StartUpPosition::Manual:
+            break;
+    }
+    return Placement::Manual;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Controls
+
+CoreLabel::CoreLabel(CoreForm& form, WidgetId id, const platform::ControlDef& def)
+    : form_(form), id_(id), caption_(def.text), alignment_(def.alignment) {}
+
+void CoreLabel::setCaption(std::string_view text) {
+    NativeWindow& window = form_.live();
+    if (text == caption_) {
+        return;
+    }
+    // What is kept is what the screen shows: a text that failed to get there is sent again.
+    window.setText(id_, text);
+    caption_.assign(text);
+}
+
+void CoreLabel::setAlignment(platform::Alignment value) {
+    NativeWindow& window = form_.live();
+    if (value == alignment_) {
+        return;
+    }
+    window.setAlignment(id_, value);
+    alignment_ = value;
+}
+
+CorePictureBox::CorePictureBox(CoreForm& form, WidgetId id, const platform::ControlDef& def,
+                               PixelRect rect, int frame)
+    : form_(form),
+      id_(id),
+      rect_(rect),
+      scale_(form.perPixel(), std::max(0, rect.width - 2 * frame),
+             std::max(0, rect.height - 2 * frame)),
+      visible_(def.visible) {}
+
+void CorePictureBox::setVisible(bool value) {
+    NativeWindow& window = form_.live();
+    if (value == visible_) {
+        return;
+    }
+    window.setVisible(id_, value);
+    visible_ = value;
+}
+
+float CorePictureBox::left() const {
+    return static_cast<float>(rect_.left * form_.perPixel());
+}
+
+void CorePictureBox::setLeft(float value) {
+    NativeWindow& window = form_.live();
+    const int left = unitsToPixels(value, form_.perPixel());
+    if (left == rect_.left) {
+        return;
+    }
+    window.moveWidget(id_, PixelPoint{left, rect_.top});
+    rect_.left = left;
+}
+
+void CorePictureBox::cls() {
+    form_.live();
+    drawing_.clear();
+    changed();
+}
+
+void CorePictureBox::refresh() {
+    form_.live();
+    changed();
+}
+
+void CorePictureBox::scale(platform::UserRect corners) {
+    form_.live();
+    scale_.set(corners);
+}
+
+void CorePictureBox::fillBox(platform::UserRect box, platform::Colour colour) {
+    form_.live();
+    if (const auto area = scale_.box(box)) {
+        drawing_.push_back(Fill{*area, colour});
+        changed();
+    }
+}
+
+void CorePictureBox::changed() {
+    if (!queued_) {
+        form_.runtime().settleLater(*this);
+        queued_ = true;
+    }
+}
+
+bool CorePictureBox::settle() {
+    if (form_.unloading) {
+        return false;
+    }
+    queued_ = false;
+    if (!form_.loaded() || (shownKnown_ && drawing_ == shown_)) {
+        return true;
+    }
+    NativeWindow& window = form_.live();
+    shownKnown_ = false;
+    window.clearDrawing(id_);
+    for (const Fill& fill : drawing_) {
+        window.fillBox(id_, fill.area, fill.colour);
+    }
+    window.repaint(id_);
+    shown_ = drawing_;
+    shownKnown_ = true;
+    return true;
+}
+
+CoreTimer::CoreTimer(CoreForm& form, WidgetId id, const platform::ControlDef& def)
+    : form_(form),
+      id_(id),
+      name_(def.name),
+      handler_(handlerName(form.name(), def.name.text(), "Timer")),
+      interval_(def.interval),
+      enabled_(def.enabled) {}
+
+void CoreTimer::setEnabled(bool value) {
+    form_.live();
+    enabled_ = value;
+    start();
+}
+
+void CoreTimer::start() {
+    const bool ticking = enabled_ && interval_ > 0 && !stopped_;
+    if (ticking == started_) {
+        return;
+    }
+    if (ticking) {
+        form_.live().startTimer(id_, interval_);
+    } else {
+        form_.live().stopTimer(id_);
+    }
+    started_ = ticking;
+}
+
+void CoreTimer::stop() {
+    stopped_ = true;
+    if (started_) {
+        started_ = false;
+        form_.live().stopTimer(id_);
+    }
+}
+
+void CoreMenuItem::setChecked(bool value) {
+    form_.live();
+    checked_ = value;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The form
+
+CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
+                   platform::FormEvents& events)
+    : runtime_(runtime),
+      layout_(layout),
+      events_(events),
+      perPixel_(unitsPerPixel(layout.form.unit)),
+      caption_(layout.form.caption) {
+    const std::vector<WidgetSpec> specs = widgetSpecs();
+    controls_.resize(layout_.controls.size());
+    for (const WidgetSpec& shape : specs) {
+        const platform::ControlDef& def = *shape.def;
+        switch (def.kind) {
+            case ControlKind::Label:
+                controls_[shape.id] = std::make_unique<CoreLabel>(*this, shape.id, def);
+                break;
+            case ControlKind::PictureBox:
+                controls_[shape.id] =
+                    std::make_unique<CorePictureBox>(*this, shape.id, def, shape.rect, shape.frame);
+                break;
+            case ControlKind::Timer:
+                controls_[shape.id] = std::make_unique<CoreTimer>(*this, shape.id, def);
+                break;
+            case ControlKind::Line:
+            case ControlKind::Image:
+            case ControlKind::CommandButton:
+                break;
+        }
+    }
+    for (const platform::MenuDef& def : layout_.menus) {
+        items_.push_back(std::make_unique<CoreMenuItem>(*this, def));
+        menus_.push_back(def.parent.empty() ? std::make_unique<CoreMenu>(*this, def.name)
+                                            : nullptr);
+    }
+    const WindowSpec window{&layout_.form, twipsToPixels(layout_.form.clientWidth),
+                            twipsToPixels(layout_.form.clientHeight)};
+    window_ = runtime_.native().createWindow(window, *this);
+    window_->build(specs);
+}
+
+CoreForm::~CoreForm() = default;
+
+std::vector<WidgetSpec> CoreForm::widgetSpecs() const {
+    std::vector<WidgetSpec> specs;
+    specs.reserve(layout_.controls.size());
+    for (std::size_t i = 0; i < layout_.controls.size(); ++i) {
+        const platform::ControlDef& def = layout_.controls[i];
+        WidgetSpec shape;
+        shape.id = i;
+        shape.def = &def;
+        if (!def.parent.empty()) {
+            const auto parent = std::find_if(
+                layout_.controls.begin(), layout_.controls.end(), [&](const auto& other) {
+                    return other.kind == ControlKind::PictureBox &&
+                           sameName(other.name.text(), def.parent.text());
+                });
+            if (parent == layout_.controls.end()) {
+                throw platform::Error(ErrorCode::ControlNotFound,
+                                      "container " + std::string(def.parent.text()) + " of " +
+                                          elementText(def.name, def.index));
+            }
+            shape.parent = static_cast<WidgetId>(parent - layout_.controls.begin());
+        }
+        if (def.kind == ControlKind::Line) {
+            shape.from = {twipsToPixels(def.left), twipsToPixels(def.top)};
+            shape.to = {twipsToPixels(def.width), twipsToPixels(def.height)};
+        } else {
+            shape.rect = {twipsToPixels(def.left), twipsToPixels(def.top), twipsToPixels(def.width),
+                          twipsToPixels(def.height)};
+        }
+        shape.frame = def.kind == ControlKind::PictureBox && def.framed ? 1 : 0;
+        specs.push_back(shape);
+    }
+    return specs;
+}
+
+NativeWindow& CoreForm::live() {
+    if (!loaded_) {
+        throw platform::Error(ErrorCode::ObjectUnloaded, std::string(name()));
+    }
+    return *window_;
+}
+
+platform::Hwnd CoreForm::hWnd() const {
+    return window_->handle();
+}
+
+std::uintptr_t CoreForm::iconHandle() const {
+    return window_->iconHandle();
+}
+
+platform::WindowState CoreForm::windowState() const {
+    return window_->state();
+}
+
+void CoreForm::setWindowState(platform::WindowState state) {
+    live().setState(state);
+}
+
+void CoreForm::setFocus() {
+    live().focus();
+}
+
+void CoreForm::setCaption(std::string_view text) {
+    NativeWindow& window = live();
+    window.setCaption(text);
+    caption_.assign(text);
+}
+
+void CoreForm::show(platform::ShowMode mode) {
+    NativeWindow& window = live();
+    if (mode == platform::ShowMode::Modal && (modalLoop_ || shown_)) {
+        throw platform::Error(ErrorCode::AlreadyShownModally, std::string(name()));
+    }
+    // Whatever the showing sets off (an activation handler) must not destroy this form.
+    Runtime::Busy hold(runtime_);
+    const CoreForm* owner = runtime_.ownerFor(*this);
+    window.show(shown_ ? Placement::Manual : placementOf(layout_.form.startUp),
+                owner != nullptr ? owner->window_.get() : nullptr);
+    shown_ = true;
+    // An activation handler may have unloaded the form already: no loop would end.
+    if (mode != platform::ShowMode::Modal || !loaded_) {
+        return;
+    }
+    // However the loop ends, even by failing to run, nothing stays blocked by it.
+    struct Leave {
+        CoreForm& form;
+        ~Leave() {
+            form.modalLoop_ = false;
+            std::erase(form.runtime_.modal_, &form);
+        }
+    } leave{*this};
+    modalLoop_ = true;
+    runtime_.modal_.push_back(this);
+    window.runModalLoop();
+}
+
+void CoreForm::startTimers() {
+    for (const auto& object : controls_) {
+        if (auto* timer = dynamic_cast<CoreTimer*>(object.get())) {
+            timer->start();
+        }
+    }
+}
+
+void CoreForm::retire() noexcept {
+    if (!loaded_) {
+        return;
+    }
+    // Each step is taken whatever the others do: a timer that will not stop must not leave
+    // a modal show waiting or the window on screen. The window goes with the form anyway.
+    const auto attempt = [](auto&& step) noexcept {
+        try {
+            step();
+        } catch (...) {
+        }
+    };
+    for (const auto& object : controls_) {
+        if (auto* timer = dynamic_cast<CoreTimer*>(object.get())) {
+            attempt([&] { timer->stop(); });
+        }
+    }
+    if (modalLoop_) {
+        attempt([&] { window_->endModalLoop(); });
+    }
+    attempt([&] { window_->hide(); });
+    loaded_ = false;
+}
+
+platform::RuntimeObject& CoreForm::control(platform::ControlName name, std::int16_t index,
+                                           ControlKind kind) {
+    bool named = false;
+    for (std::size_t i = 0; i < layout_.controls.size(); ++i) {
+        const platform::ControlDef& def = layout_.controls[i];
+        if (!sameName(def.name.text(), name.text())) {
+            continue;
+        }
+        named = true;
+        if (def.index != index) {
+            continue;
+        }
+        if (def.kind != kind || controls_[i] == nullptr) {
+            throw platform::Error(ErrorCode::TypeMismatch, elementText(name, index));
+        }
+        return *controls_[i];
+    }
+    if (named) {
+        throw platform::Error(ErrorCode::ControlArrayElementMissing, elementText(name, index));
+    }
+    throw platform::Error(ErrorCode::ControlNotFound, elementText(name, index));
+}
+
+platform::Label& CoreForm::label(platform::ControlName name, std::int16_t index) {
+    return static_cast<platform::Label&>(control(name, index, ControlKind::Label));
+}
+
+platform::PictureBox& CoreForm::pictureBox(platform::ControlName name) {
+    return static_cast<platform::PictureBox&>(
+        control(name, platform::kNoIndex, ControlKind::PictureBox));
+}
+
+platform::Timer& CoreForm::timer(platform::ControlName name) {
+    return static_cast<platform::Timer&>(control(name, platform::kNoIndex, ControlKind::Timer));
+}
+
+platform::Menu& CoreForm::menu(platform::ControlName name) {
+    for (const auto& menu : menus_) {
+        if (menu != nullptr && sameName(menu->name.text(), name.text())) {
+            return *menu;
+        }
+    }
+    throw platform::Error(ErrorCode::ControlNotFound, elementText(name, platform::kNoIndex));
+}
+
+platform::MenuItem& CoreForm::menuItem(platform::ControlName name, std::int16_t index) {
+    bool named = false;
+    for (const auto& item : items_) {
+        if (!sameName(item->def.name.text(), name.text())) {
+            continue;
+        }
+        named = true;
+        if (item->def.index == index) {
+            return *item;
+        }
+    }
+    throw platform::Error(
+        named ? ErrorCode::ControlArrayElementMissing : ErrorCode::ControlNotFound,
+        elementText(name, index));
+}
+
+void CoreForm::popupMenu(platform::Menu& target) {
+    NativeWindow& window = live();
+    // The popup runs posted work while it is open: no form goes before it returns.
+    Runtime::Busy hold(runtime_);
+    auto* menu = dynamic_cast<CoreMenu*>(&target);
+    if (menu == nullptr) {
+        throw platform::Error(ErrorCode::InvalidProcedureCall, "not a menu of this program");
+    }
+    CoreForm& owner = menu->owner;
+    owner.live();
+    std::vector<const platform::MenuDef*> shown;
+    std::vector<PopupRow> rows;
+    for (const auto& item : owner.items_) {
+        const platform::MenuDef& def = item->def;
+        if (!def.visible || !sameName(def.parent.text(), menu->name.text())) {
+            continue;
+        }
+        shown.push_back(&def);
+        rows.push_back(PopupRow{def.caption, def.caption == "-", item->checked(), def.enabled});
+    }
+    // A row chosen later (from a menu a tray host shows itself) names these items.
+    popupOwner_ = &owner;
+    popupItems_ = shown;
+    const std::optional<std::size_t> chosen = window.popupMenu(rows);
+    if (chosen) {
+        choose(*chosen);
+    }
+}
+
+void CoreForm::choose(std::size_t row) {
+    CoreForm* const owner = popupOwner_;
+    if (owner == nullptr || row >= popupItems_.size() || !owner->loaded()) {
+        return;
+    }
+    const platform::MenuDef& def = *popupItems_[row];
+    if (def.caption == "-" || !def.enabled) {
+        return;
+    }
+    runtime_.dispatch(handlerName(owner->name(), def.name.text(), "Click"),
+                      [&] { owner->events_.onClick(def.name, def.index); });
+}
+
+void CoreForm::popupChosen(std::size_t row) noexcept {
+    if (!loaded_ || runtime_.blockedByModal(*this)) {
+        return;
+    }
+    runtime_.dispatch(handlerName(name(), {}, "PopupMenu"), [&] { choose(row); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input from the native window
+
+void CoreForm::mousePressed(std::optional<WidgetId> control, platform::MouseButton button,
+                            platform::Modifiers modifiers, PixelPoint at) noexcept {
+    if (!loaded_ || runtime_.blockedByModal(*this)) {
+        return;
+    }
+    platform::ControlName name = platform::kFormItself;
+    std::int16_t index = platform::kNoIndex;
+    if (control && *control < layout_.controls.size()) {
+        name = layout_.controls[*control].name;
+        index = layout_.controls[*control].index;
+    }
+    const auto x = static_cast<float>(at.x * perPixel_);
+    const auto y = static_cast<float>(at.y * perPixel_);
+    runtime_.dispatch(handlerName(this->name(), name.text(), "MouseDown"),
+                      [&] { events_.onMouseDown(name, index, button, modifiers, x, y); });
+}
+
+void CoreForm::buttonClicked(WidgetId button) noexcept {
+    if (!loaded_ || runtime_.blockedByModal(*this) || button >= layout_.controls.size()) {
+        return;
+    }
+    const platform::ControlDef& def = layout_.controls[button];
+    runtime_.dispatch(handlerName(name(), def.name.text(), "Click"),
+                      [&] { events_.onClick(def.name, def.index); });
+}
+
+void CoreForm::timerTicked(WidgetId id) noexcept {
+    if (!loaded_ || id >= controls_.size()) {
+        return;
+    }
+    auto* timer = dynamic_cast<CoreTimer*>(controls_[id].get());
+    // A tick that arrives while the last one's handler waits in a modal loop is dropped.
+    if (timer == nullptr || !timer->enabled() || timer->running) {
+        return;
+    }
+    timer->running = true;
+    runtime_.dispatch(timer->handler(), [&] { events_.onTimer(timer->name()); });
+    timer->running = false;
+}
+
+void CoreForm::closeRequested() noexcept {
+    if (!loaded_ || runtime_.blockedByModal(*this)) {
+        return;
+    }
+    runtime_.dispatch(handlerName(name(), {}, "Close"), [&] { runtime_.unload(*this); });
+}
+
+void CoreForm::activated() noexcept {
+    runtime_.dispatch(handlerName(name(), {}, "Activate"), [&] { runtime_.activated(*this); });
+}
+
+}  // namespace pelmora::core

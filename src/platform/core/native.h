@@ -1,0 +1,160 @@
+// The native interface: what a toolkit must do for the runtime core. The core keeps every
+// rule of the forms runtime (lifecycle, lookups, errors, coordinates); a native layer only
+// makes windows, widgets, pixels, timers, loops and boxes on its toolkit, in pixels, and
+// pushes the user's input back through WindowInput. One implementation per backend:
+// win32_*.cpp, qt_*.cpp and the recording one of the tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/forms.h"
+#include "platform/layout.h"
+#include "platform/types.h"
+
+namespace pelmora::core {
+
+// Pixels of a window's client area or of a widget's parent, origin top left.
+struct PixelRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    bool operator==(const PixelRect&) const = default;
+};
+
+struct PixelPoint {
+    int x = 0;
+    int y = 0;
+    bool operator==(const PixelPoint&) const = default;
+};
+
+// A widget is named by its position in the form's control table.
+using WidgetId = std::size_t;
+
+// One control of a window, in pixels. Lines carry their two end points instead of a box.
+struct WidgetSpec {
+    WidgetId id = 0;
+    const platform::ControlDef* def = nullptr;  // kind, texts, font, colours, picture
+    std::optional<WidgetId> parent;             // a picture box, or the window itself
+    PixelRect rect;                             // labels, boxes, images, buttons
+    PixelPoint from, to;                        // lines
+    int frame = 0;                              // picture boxes: frame width on each side
+};
+
+struct WindowSpec {
+    const platform::FormDef* def = nullptr;  // caption, border, colours, picture, icon
+    int clientWidth = 0;                     // pixels
+    int clientHeight = 0;
+};
+
+// Where a window goes when it is first shown.
+enum class Placement : std::uint8_t { Manual, CenterOwner, CenterScreen };
+
+// One row of a popup menu.
+struct PopupRow {
+    std::string_view caption;  // "&" marks the access key
+    bool separator = false;
+    bool checked = false;
+    bool enabled = true;
+};
+
+// Input a native window pushes into the core, one event at a time on the UI thread.
+// The core never lets an error escape these.
+class WindowInput {
+  public:
+    // control: the pressed widget, or none for the window's own background; at: pixels
+    // from the pressed widget's (or the client area's) top left.
+    virtual void mousePressed(std::optional<WidgetId> control, platform::MouseButton button,
+                              platform::Modifiers modifiers, PixelPoint at) noexcept = 0;
+    // A button chosen by click, Enter (default) or Escape (cancel).
+    virtual void buttonClicked(WidgetId button) noexcept = 0;
+    virtual void timerTicked(WidgetId timer) noexcept = 0;
+    // The frame's close button or the window manager asked the window to close.
+    virtual void closeRequested() noexcept = 0;
+    // The window became the active one.
+    virtual void activated() noexcept = 0;
+    // A row of the last popup opened on this window was chosen after popupMenu returned
+    // none: a tray host that shows the menu itself reports the choice later.
+    virtual void popupChosen(std::size_t row) noexcept = 0;
+
+  protected:
+    ~WindowInput() = default;
+};
+
+class NativeWindow {
+  public:
+    NativeWindow() = default;
+    NativeWindow(const NativeWindow&) = delete;
+    NativeWindow& operator=(const NativeWindow&) = delete;
+    virtual ~NativeWindow() = default;
+
+    // The handle the OS calls know the window by, and its icon's.
+    virtual platform::Hwnd handle() const = 0;
+    virtual std::uintptr_t iconHandle() const = 0;
+
+    // Creates every widget, front to back within each parent as listed; hidden window.
+    virtual void build(std::span<const WidgetSpec> widgets) = 0;
+
+    virtual void setCaption(std::string_view text) = 0;
+    // Shows the window; the first time at its placement (owner: the window to centre on).
+    virtual void show(Placement placement, const NativeWindow* owner) = 0;
+    virtual void hide() = 0;
+    // Dispatches events until endModalLoop(); other windows stay disabled meanwhile.
+    virtual void runModalLoop() = 0;
+    virtual void endModalLoop() = 0;
+    virtual platform::WindowState state() const = 0;
+    virtual void setState(platform::WindowState state) = 0;
+    virtual void focus() = 0;
+    // Opens a popup at the mouse pointer; the chosen row, or none when dismissed (or when
+    // the choice will come later through WindowInput::popupChosen).
+    virtual std::optional<std::size_t> popupMenu(std::span<const PopupRow> rows) = 0;
+
+    virtual void setText(WidgetId label, std::string_view text) = 0;
+    virtual void setAlignment(WidgetId label, platform::Alignment alignment) = 0;
+    virtual void setVisible(WidgetId widget, bool visible) = 0;
+    virtual void moveWidget(WidgetId widget, PixelPoint topLeft) = 0;
+    // Drawing on a picture box's persistent surface, in pixels of its drawing area.
+    virtual void clearDrawing(WidgetId box) = 0;
+    // Fills [left, left + width) x [top, top + height); already clipped to the area.
+    virtual void fillBox(WidgetId box, PixelRect area, platform::Colour colour) = 0;
+    virtual void repaint(WidgetId box) = 0;
+    // Ticks timerTicked every intervalMs until stopTimer.
+    virtual void startTimer(WidgetId timer, int intervalMs) = 0;
+    virtual void stopTimer(WidgetId timer) = 0;
+};
+
+class NativePlatform {
+  public:
+    NativePlatform() = default;
+    NativePlatform(const NativePlatform&) = delete;
+    NativePlatform& operator=(const NativePlatform&) = delete;
+    virtual ~NativePlatform() = default;
+
+    // A hidden window; input arrives through `input` until the window is destroyed.
+    virtual std::unique_ptr<NativeWindow> createWindow(const WindowSpec& shape,
+                                                       WindowInput& input) = 0;
+    // True while another copy of the program runs; throws Error when it cannot tell.
+    virtual bool otherInstanceRunning() = 0;
+    // The running file's name without its extension.
+    virtual std::string executableName() = 0;
+    // A modal box with an OK button; returns when closed.
+    virtual void messageBox(std::string_view title, std::string_view prompt,
+                            platform::MsgBoxIcon icon) = 0;
+    virtual void setPointer(platform::MousePointer pointer) = 0;
+    // Runs work from the event loop once the running handlers have returned; the core's work
+    // never throws.
+    virtual void post(std::function<void()> work) = 0;
+    // Leaves the event loop: the program ends.
+    virtual void quit() = 0;
+    // Writes one line of the error report where the platform keeps such lines.
+    virtual void writeReportLine(std::string_view line) noexcept = 0;
+};
+
+}  // namespace pelmora::core

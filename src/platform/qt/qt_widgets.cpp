@@ -1,0 +1,257 @@
+#include "platform/qt/qt_widgets.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "platform/qt/qt_style.h"
+
+namespace pelmora::qt {
+
+namespace {
+
+bool wholeMultiple(qreal length, int of) {
+    const qreal times = length / of;
+    return times >= 1.0 && std::abs(times - std::round(times)) < 1e-6;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Labels
+
+LabelWidget::LabelWidget(const platform::ControlDef& def, PressTarget& target, core::WidgetId id,
+                         QRect geometry, QWidget* parent)
+    : QWidget(parent),
+      target_(target),
+      id_(id),
+      text_(toQString(def.text)),
+      alignment_(def.alignment),
+      sizing_(def.sizing),
+      fore_(toQColor(def.foreColour, palette())),
+      back_(toQColor(def.backColour, palette())),
+      transparent_(def.transparent) {
+    setFont(toQFont(def.font));
+    setGeometry(geometry);
+    setVisible(def.visible);
+    setEnabled(def.enabled);
+    fitToText();
+}
+
+void LabelWidget::setText(std::string_view text) {
+    QString next = toQString(text);
+    if (next == text_) {
+        return;
+    }
+    text_ = std::move(next);
+    fitToText();
+    update();
+}
+
+void LabelWidget::setAlignment(platform::Alignment value) {
+    if (value != alignment_) {
+        alignment_ = value;
+        update();
+    }
+}
+
+int LabelWidget::textFlags() const {
+    int flags = Qt::AlignTop;
+    switch (alignment_) {
+        case platform::Alignment::Right:
+            flags |= Qt::AlignRight;
+            break;
+        case platform::Alignment::Center:
+            flags |= Qt::AlignHCenter;
+            break;
+        case platform::Alignment::Left:
+            flags |= Qt::AlignLeft;
+            break;
+    }
+    const bool wraps =
+        sizing_ == platform::LabelSizing::WrapFixed || sizing_ == platform::LabelSizing::WrapGrow;
+    flags |= wraps ? Qt::TextWordWrap : Qt::TextSingleLine;
+    return flags;
+}
+
+void LabelWidget::fitToText() {
+    const QFontMetrics metrics(font());
+    switch (sizing_) {
+        case platform::LabelSizing::AutoSize:
+            resize(metrics.horizontalAdvance(text_), metrics.height());
+            break;
+        case platform::LabelSizing::WrapGrow: {
+            const QRect needed = metrics.boundingRect(
+                QRect(0, 0, std::max(1, width()), std::numeric_limits<int>::max() / 2), textFlags(),
+                text_);
+            resize(width(), std::max(needed.height(), metrics.height()));
+            break;
+        }
+        case platform::LabelSizing::Fixed:
+        case platform::LabelSizing::WrapFixed:
+            break;
+    }
+}
+
+void LabelWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (!transparent_) {
+        painter.fillRect(rect(), back_);
+    }
+    painter.setPen(fore_);
+    painter.setFont(font());
+    painter.drawText(rect(), textFlags(), text_);
+}
+
+void LabelWidget::mousePressEvent(QMouseEvent* event) {
+    target_.pressed(id_, *event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Picture boxes
+
+PictureWidget::PictureWidget(const platform::ControlDef& def, PressTarget& target,
+                             core::WidgetId id, QRect geometry, int frame, const QImage& picture,
+                             QWidget* parent)
+    : QWidget(parent),
+      target_(target),
+      id_(id),
+      frame_(std::max(0, frame)),
+      frameColour_(toQColor(def.foreColour, palette())) {
+    setGeometry(geometry);
+    const QSize area(std::max(1, geometry.width() - 2 * frame_),
+                     std::max(1, geometry.height() - 2 * frame_));
+    background_ = QImage(area, QImage::Format_RGB32);
+    background_.fill(toQColor(def.backColour, palette()));
+    if (!picture.isNull()) {
+        QPainter painter(&background_);
+        painter.drawImage(0, 0, picture);
+    }
+    surface_ = background_.copy();
+    setVisible(def.visible);
+    setEnabled(def.enabled);
+}
+
+void PictureWidget::clear() {
+    std::memcpy(surface_.bits(), background_.constBits(),
+                static_cast<std::size_t>(background_.sizeInBytes()));
+}
+
+void PictureWidget::fill(QRect area, QRgb colour) {
+    area = area.intersected(surface_.rect());
+    if (!area.isEmpty()) {
+        // One detach for the whole box rather than one per row; the first row is filled and
+        // copied to the others.
+        uchar* const bits = surface_.bits();
+        const qsizetype stride = surface_.bytesPerLine();
+        auto* const first = reinterpret_cast<QRgb*>(bits + area.top() * stride) + area.left();
+        std::fill(first, first + area.width(), colour);
+        const auto rowBytes = static_cast<std::size_t>(area.width()) * sizeof(QRgb);
+        for (int y = area.top() + 1; y <= area.bottom(); ++y) {
+            std::memcpy(reinterpret_cast<QRgb*>(bits + y * stride) + area.left(), first, rowBytes);
+        }
+    }
+}
+
+void PictureWidget::showDrawing() {
+    ++repaintsAsked_;
+    update();
+}
+
+void PictureWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (frame_ > 0) {
+        // Filled, not stroked: a pen's edges fall between device pixels at some scales.
+        painter.fillRect(rect(), frameColour_);
+    }
+    painter.drawImage(frame_, frame_, surface_);
+}
+
+void PictureWidget::mousePressEvent(QMouseEvent* event) {
+    target_.pressed(id_, *event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lines, images and buttons
+
+LineWidget::LineWidget(const platform::ControlDef& def, QPoint from, QPoint to, QWidget* parent)
+    : QWidget(parent),
+      width_(std::max<int>(1, def.borderWidth)),
+      colour_(toQColor(def.foreColour, palette())) {
+    QRect bounds(QPoint(std::min(from.x(), to.x()), std::min(from.y(), to.y())),
+                 QPoint(std::max(from.x(), to.x()), std::max(from.y(), to.y())));
+    if (from.y() == to.y()) {
+        bounds.setHeight(width_);
+    } else if (from.x() == to.x()) {
+        bounds.setWidth(width_);
+    } else {
+        bounds.adjust(-width_, -width_, width_, width_);
+    }
+    from_ = from - bounds.topLeft();
+    to_ = to - bounds.topLeft();
+    setGeometry(bounds);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setVisible(def.visible);
+}
+
+void LineWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (from_.x() == to_.x() || from_.y() == to_.y()) {
+        painter.fillRect(rect(), colour_);
+        return;
+    }
+    painter.setPen(QPen(colour_, width_));
+    painter.drawLine(from_, to_);
+}
+
+ImageWidget::ImageWidget(const platform::ControlDef& def, PressTarget& target, core::WidgetId id,
+                         QRect geometry, const QImage& picture, QWidget* parent)
+    : QWidget(parent), target_(target), id_(id), picture_(picture), stretch_(def.stretch) {
+    setGeometry(geometry);
+    if (!stretch_ && !picture_.isNull()) {
+        resize(picture_.size());
+    }
+    setVisible(def.visible);
+    setEnabled(def.enabled);
+}
+
+void ImageWidget::paintEvent(QPaintEvent*) {
+    if (picture_.isNull()) {
+        return;
+    }
+    QPainter painter(this);
+    if (stretch_) {
+        // A whole number of device pixels per picture pixel stays sharp; only an uneven
+        // stretch is smoothed.
+        const QRectF shown = painter.deviceTransform().mapRect(QRectF(rect()));
+        const bool whole = wholeMultiple(shown.width(), picture_.width()) &&
+                           wholeMultiple(shown.height(), picture_.height());
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, !whole);
+        painter.drawImage(rect(), picture_);
+    } else {
+        painter.drawImage(0, 0, picture_);
+    }
+}
+
+void ImageWidget::mousePressEvent(QMouseEvent* event) {
+    target_.pressed(id_, *event);
+}
+
+QPushButton* makeButton(const platform::ControlDef& def, QRect geometry, QWidget* parent) {
+    auto* button = new QPushButton(toQString(def.text), parent);
+    QFont font = toQFont(def.font);
+    // Buttons keep the toolkit's smooth text; only the skin's lettering is pixel-exact.
+    font.setStyleStrategy(QFont::PreferDefault);
+    button->setFont(font);
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    button->setDefault(def.isDefault);
+    button->setVisible(def.visible);
+    button->setEnabled(def.enabled);
+    return button;
+}
+
+}  // namespace pelmora::qt

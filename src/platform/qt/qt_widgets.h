@@ -1,0 +1,130 @@
+// The widgets a window is made of on Qt Widgets: labels, picture boxes with a persistent
+// drawing surface, lines, images and buttons, placed in pixels. Each one tells its window
+// when it is pressed.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+#include <optional>
+#include <string_view>
+
+#include "platform/core/native.h"
+#include "platform/layout.h"
+#include "platform/types.h"
+
+namespace pelmora::qt {
+
+// Where a widget's mouse presses go: its window, told which widget was pressed (none for
+// the window's own background).
+class PressTarget {
+  public:
+    virtual void pressed(std::optional<core::WidgetId> widget, const QMouseEvent& event) = 0;
+
+  protected:
+    ~PressTarget() = default;
+};
+
+class LabelWidget final : public QWidget {
+  public:
+    LabelWidget(const platform::ControlDef& def, PressTarget& target, core::WidgetId id,
+                QRect geometry, QWidget* parent);
+
+    const QString& text() const noexcept { return text_; }
+    void setText(std::string_view text);
+    void setAlignment(platform::Alignment value);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+  private:
+    void fitToText();
+    int textFlags() const;
+
+    PressTarget& target_;
+    core::WidgetId id_;
+    QString text_;
+    platform::Alignment alignment_;
+    platform::LabelSizing sizing_;
+    QColor fore_;
+    QColor back_;
+    bool transparent_;
+};
+
+// A picture box: an optional flat frame in its fore colour round a drawing area that keeps
+// what is drawn on it, with the background colour and picture underneath. Clearing and
+// filling only change the surface; it shows on the screen at showDrawing(). The core sends a
+// drawing only when it differs from the last one it sent, so the box draws whatever it is
+// told.
+class PictureWidget final : public QWidget {
+  public:
+    PictureWidget(const platform::ControlDef& def, PressTarget& target, core::WidgetId id,
+                  QRect geometry, int frame, const QImage& picture, QWidget* parent);
+
+    // Children and drawing start inside the frame.
+    int frame() const noexcept { return frame_; }
+    const QImage& surface() const noexcept { return surface_; }
+    // How many times the box was told to show its drawing.
+    int repaintsAsked() const noexcept { return repaintsAsked_; }
+
+    void clear();
+    // Fills a box of the drawing area; what lies outside the area is left out.
+    void fill(QRect area, QRgb colour);
+    // Schedules a repaint of the box with the surface as it is now.
+    void showDrawing();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+  private:
+    PressTarget& target_;
+    core::WidgetId id_;
+    int frame_;
+    QColor frameColour_;
+    QImage background_;
+    QImage surface_;
+    int repaintsAsked_ = 0;
+};
+
+// A line between two points of its parent; windowless, so presses fall through to what is
+// below it.
+class LineWidget final : public QWidget {
+  public:
+    LineWidget(const platform::ControlDef& def, QPoint from, QPoint to, QWidget* parent);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QPoint from_;
+    QPoint to_;
+    int width_;
+    QColor colour_;
+};
+
+class ImageWidget final : public QWidget {
+  public:
+    ImageWidget(const platform::ControlDef& def, PressTarget& target, core::WidgetId id,
+                QRect geometry, const QImage& picture, QWidget* parent);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+  private:
+    PressTarget& target_;
+    core::WidgetId id_;
+    QImage picture_;
+    bool stretch_;
+};
+
+// A command button of the table, owned by its parent; it never becomes the default by focus.
+QPushButton* makeButton(const platform::ControlDef& def, QRect geometry, QWidget* parent);
+
+}  // namespace pelmora::qt

@@ -1,0 +1,453 @@
+#include "platform/win32/win32_platform.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/errors.h"
+#include "platform/win32/win32_resource_ids.h"
+#include "platform/win32/win32_window.h"
+
+namespace pelmora::win32 {
+
+using platform::ErrorCode;
+
+namespace {
+
+// Posted to the message-only window: run the queued work.
+constexpr UINT kRunPosted = WM_APP + 1;
+
+int screenDpi() noexcept {
+    WindowDc screen(nullptr);
+    const int dpi = screen.get() != nullptr ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
+    return dpi > 0 ? dpi : 96;
+}
+
+UINT iconFlag(platform::MsgBoxIcon icon) noexcept {
+    switch (icon) {
+        case platform::MsgBoxIcon::Critical:
+            return MB_ICONHAND;
+        case platform::MsgBoxIcon::Question:
+            return MB_ICONQUESTION;
+        case platform::MsgBoxIcon::Exclamation:
+            return MB_ICONEXCLAMATION;
+        case platform::MsgBoxIcon::Information:
+            return MB_ICONASTERISK;
+        case platform::MsgBoxIcon::None:
+            break;
+    }
+    return 0;
+}
+
+bool sameFont(const LOGFONTA& a, const LOGFONTA& b) noexcept {
+    return a.lfHeight == b.lfHeight && a.lfWeight == b.lfWeight && a.lfItalic == b.lfItalic &&
+           a.lfUnderline == b.lfUnderline && a.lfStrikeOut == b.lfStrikeOut &&
+           a.lfCharSet == b.lfCharSet && std::strcmp(a.lfFaceName, b.lfFaceName) == 0;
+}
+
+// A function of a system DLL that older systems lack, or null.
+template <typename Function>
+Function lookUp(HMODULE module, const char* name) noexcept {
+    if (module == nullptr) {
+        return nullptr;
+    }
+    // Through the generic function type, which converts to any other.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+}
+
+constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+
+BOOL CALLBACK noteFormWindow(HWND hwnd, LPARAM found) {
+    if (Win32Window::of(hwnd) != nullptr) {
+        *reinterpret_cast<bool*>(found) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+COLORREF toColorRef(platform::Colour colour) noexcept {
+    if (platform::isSystemColour(colour)) {
+        return ::GetSysColor(static_cast<int>(colour & 0xFFu));
+    }
+    return colour & 0x00FFFFFFu;
+}
+
+Win32Platform::Win32Platform(HINSTANCE instance, PlatformOptions options)
+    : instance_(instance), options_(std::move(options)) {
+    systemDpi_ = options_.dpi > 0 ? options_.dpi : screenDpi();
+    const HMODULE user32 = ::GetModuleHandleA("user32.dll");
+    newer_.getDpiForWindow = lookUp<decltype(newer_.getDpiForWindow)>(user32, "GetDpiForWindow");
+    newer_.adjustWindowRectExForDpi =
+        lookUp<decltype(newer_.adjustWindowRectExForDpi)>(user32, "AdjustWindowRectExForDpi");
+    newer_.getSystemMetricsForDpi =
+        lookUp<decltype(newer_.getSystemMetricsForDpi)>(user32, "GetSystemMetricsForDpi");
+    newer_.changeWindowMessageFilterEx =
+        lookUp<decltype(newer_.changeWindowMessageFilterEx)>(user32, "ChangeWindowMessageFilterEx");
+    shcore_.reset(::LoadLibraryExA("shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    newer_.getDpiForMonitor =
+        lookUp<decltype(newer_.getDpiForMonitor)>(shcore_.get(), "GetDpiForMonitor");
+    taskbarCreated_ = ::RegisterWindowMessageA("TaskbarCreated");
+    registerClasses();
+    postWindow_.reset(::CreateWindowExA(0, kPostClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        instance_, this));
+    if (!postWindow_) {
+        throw platform::Error(ErrorCode::CannotCreateWindow, "the event loop's message window");
+    }
+}
+
+Win32Platform::~Win32Platform() {
+    // Work still queued is dropped with the window that would have run it.
+    postWindow_.reset();
+    posted_.clear();
+    for (ATOM atom : classes_) {
+        ::UnregisterClassA(MAKEINTATOM(atom), instance_);
+    }
+}
+
+void Win32Platform::registerClasses() {
+    WNDCLASSEXA form{};
+    form.cbSize = sizeof(form);
+    form.lpfnWndProc = &Win32Window::windowProc;
+    form.hInstance = instance_;
+    form.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    form.lpszClassName = kFormClass;
+    WNDCLASSEXA picture = form;
+    picture.lpfnWndProc = &Win32Window::pictureProc;
+    picture.lpszClassName = kPictureClass;
+    WNDCLASSEXA post{};
+    post.cbSize = sizeof(post);
+    post.lpfnWndProc = &Win32Platform::postProc;
+    post.hInstance = instance_;
+    post.lpszClassName = kPostClass;
+    for (const WNDCLASSEXA* cls : {&form, &picture, &post}) {
+        const ATOM atom = ::RegisterClassExA(cls);
+        if (atom != 0) {
+            classes_.push_back(atom);
+        } else if (::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+            throw platform::Error(ErrorCode::CannotCreateWindow,
+                                  std::string("the window class ") + cls->lpszClassName);
+        }
+    }
+}
+
+std::unique_ptr<core::NativeWindow> Win32Platform::createWindow(const core::WindowSpec& geometry,
+                                                                core::WindowInput& input) {
+    return std::make_unique<Win32Window>(*this, geometry, input);
+}
+
+int Win32Platform::windowDpi(HWND hwnd) const noexcept {
+    if (options_.dpi > 0) {
+        return options_.dpi;
+    }
+    if (newer_.getDpiForWindow != nullptr) {
+        const UINT dpi = newer_.getDpiForWindow(hwnd);
+        return dpi > 0 ? static_cast<int>(dpi) : systemDpi_;
+    }
+    return monitorDpi(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST));
+}
+
+int Win32Platform::monitorDpi(HMONITOR monitor) const noexcept {
+    if (options_.dpi > 0) {
+        return options_.dpi;
+    }
+    UINT x = 0;
+    UINT y = 0;
+    if (newer_.getDpiForMonitor != nullptr && monitor != nullptr &&
+        SUCCEEDED(newer_.getDpiForMonitor(monitor, kEffectiveDpi, &x, &y)) && y > 0) {
+        return static_cast<int>(y);
+    }
+    return systemDpi_;
+}
+
+SIZE Win32Platform::frameSize(SIZE client, DWORD style, DWORD exStyle, int dpi) const noexcept {
+    RECT frame{0, 0, client.cx, client.cy};
+    // A DPI the system does not know of (one set in the options) has no frame of its own.
+    if (newer_.adjustWindowRectExForDpi != nullptr && options_.dpi == 0) {
+        newer_.adjustWindowRectExForDpi(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi));
+    } else {
+        ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    }
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+int Win32Platform::systemMetric(int index, int dpi) const noexcept {
+    if (newer_.getSystemMetricsForDpi != nullptr && options_.dpi == 0) {
+        return newer_.getSystemMetricsForDpi(index, static_cast<UINT>(dpi));
+    }
+    return ::GetSystemMetrics(index);
+}
+
+bool Win32Platform::otherInstanceRunning() {
+    if (!instanceMutex_) {
+        instanceMutex_.reset(::CreateMutexA(nullptr, FALSE, options_.instanceMutex.c_str()));
+        if (!instanceMutex_) {
+            throw platform::Error(ErrorCode::InternalError,
+                                  "cannot open the mutex " + options_.instanceMutex);
+        }
+        otherInstance_ = ::GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    return otherInstance_;
+}
+
+std::string Win32Platform::executableName() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            throw platform::Error(ErrorCode::InternalError, "cannot read the program's file name");
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const auto slash = path.find_last_of("\\/");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) {
+        name.resize(dot);
+    }
+    return name;
+}
+
+bool Win32Platform::hasFormWindows() const noexcept {
+    bool anyForm = false;
+    ::EnumThreadWindows(::GetCurrentThreadId(), &noteFormWindow,
+                        reinterpret_cast<LPARAM>(&anyForm));
+    return anyForm;
+}
+
+void Win32Platform::messageBox(std::string_view title, std::string_view prompt,
+                               platform::MsgBoxIcon icon) {
+    const std::string text(prompt);
+    const std::string caption(title);
+    UINT flags = MB_OK | iconFlag(icon);
+    // Like every modal box of the program, it keeps the user off the program's windows.
+    if (hasFormWindows()) {
+        flags |= MB_TASKMODAL;
+    }
+    ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
+}
+
+void Win32Platform::setPointer(platform::MousePointer pointer) {
+    pointer_ = pointer;
+    POINT at{};
+    ::GetCursorPos(&at);
+    const HWND under = ::WindowFromPoint(at);
+    if (under != nullptr && isFormWindow(::GetAncestor(under, GA_ROOT))) {
+        const HCURSOR cursor = pointerCursor();
+        ::SetCursor(cursor != nullptr ? cursor : ::LoadCursorA(nullptr, IDC_ARROW));
+    }
+}
+
+HCURSOR Win32Platform::pointerCursor() const noexcept {
+    return pointer_ == platform::MousePointer::Hourglass ? ::LoadCursorA(nullptr, IDC_WAIT)
+                                                         : nullptr;
+}
+
+bool Win32Platform::isFormWindow(HWND hwnd) const noexcept {
+    return Win32Window::of(hwnd) != nullptr;
+}
+
+void Win32Platform::post(std::function<void()> work) {
+    posted_.push_back(std::move(work));
+    if (!::PostMessageA(postWindow_.get(), kRunPosted, 0, 0)) {
+        posted_.pop_back();
+        throw platform::Error(ErrorCode::InternalError, "cannot post to the event loop");
+    }
+}
+
+void Win32Platform::runPosted() noexcept {
+    // One message per post: run the oldest; work posted meanwhile has its own message.
+    if (posted_.empty()) {
+        return;
+    }
+    std::function<void()> work = std::move(posted_.front());
+    posted_.pop_front();
+    try {
+        work();
+    } catch (...) {
+        // The core's posted work reports its own errors; nothing reaches the OS's dispatch.
+    }
+}
+
+LRESULT CALLBACK Win32Platform::postProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    } else if (msg == kRunPosted) {
+        if (auto* self =
+                reinterpret_cast<Win32Platform*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
+            self->runPosted();
+        }
+        return 0;
+    } else if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    }
+    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void Win32Platform::quit() {
+    quitting_ = true;
+    // Wakes a loop waiting for a message so that it sees the request.
+    ::PostMessageA(postWindow_.get(), WM_NULL, 0, 0);
+}
+
+void Win32Platform::writeReportLine(std::string_view line) noexcept {
+    try {
+        if (options_.reportSink) {
+            options_.reportSink(line);
+            return;
+        }
+        std::string text(line);
+        text += '\n';
+        ::OutputDebugStringA(text.c_str());
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
+    } catch (...) {
+        // A report that cannot be written is lost; the program goes on.
+    }
+}
+
+void Win32Platform::dispatch(MSG& msg) {
+    if (msg.hwnd != nullptr) {
+        Win32Window* window = Win32Window::of(::GetAncestor(msg.hwnd, GA_ROOT));
+        if (window != nullptr && window->hasDialogKeys() &&
+            ::IsDialogMessageA(window->hwnd(), &msg)) {
+            return;
+        }
+    }
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+}
+
+bool Win32Platform::pumpOne() {
+    if (quitting_) {
+        return false;
+    }
+    MSG msg{};
+    const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+        // Told to quit from outside (or no queue left): every loop stops.
+        quitting_ = true;
+        return false;
+    }
+    dispatch(msg);
+    return !quitting_;
+}
+
+void Win32Platform::run() {
+    while (pumpOne()) {
+    }
+}
+
+HBITMAP Win32Platform::picture(platform::PictureId id) {
+    for (const auto& held : pictures_) {
+        if (held.id == id) {
+            return held.bitmap.get();
+        }
+    }
+    int resource = 0;
+    if (id == platform::PictureId::Skin) {
+        resource = PELMORA_BITMAP_SKIN;
+    } else if (id == platform::PictureId::Scale) {
+        resource = PELMORA_BITMAP_SCALE;
+    }
+    BitmapHandle bitmap;
+    if (resource != 0) {
+        bitmap.reset(static_cast<HBITMAP>(::LoadImageA(instance_, MAKEINTRESOURCEA(resource),
+                                                       IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    }
+    if (!bitmap) {
+        throw platform::Error(ErrorCode::InvalidPicture);
+    }
+    pictures_.push_back({id, std::move(bitmap)});
+    return pictures_.back().bitmap.get();
+}
+
+SIZE Win32Platform::pictureSize(platform::PictureId id, int dpi) {
+    if (id == platform::PictureId::Icon) {
+        return {toDevice(kIconSize, dpi), toDevice(kIconSize, dpi)};
+    }
+    BITMAP info{};
+    ::GetObjectA(picture(id), sizeof(info), &info);
+    return {toDevice(info.bmWidth, dpi), toDevice(std::abs(info.bmHeight), dpi)};
+}
+
+HICON Win32Platform::icon(int size) {
+    for (const auto& held : icons_) {
+        if (held.size == size) {
+            return held.handle.get();
+        }
+    }
+    IconHandle icon(static_cast<HICON>(
+        ::LoadImageA(instance_, MAKEINTRESOURCEA(PELMORA_ICON_GROUP), IMAGE_ICON, size, size, 0)));
+    if (!icon) {
+        throw platform::Error(ErrorCode::InvalidPicture, "the program's icon");
+    }
+    icons_.push_back({size, std::move(icon)});
+    return icons_.back().handle.get();
+}
+
+HFONT Win32Platform::font(const platform::FontDef& def, int dpi) {
+    LOGFONTA logical{};
+    if (def.face.empty()) {
+        // The default dialog font, at its own size unless one is given; made for the
+        // session's DPI.
+        ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof(logical), &logical);
+        logical.lfHeight = ::MulDiv(logical.lfHeight, dpi, systemDpi_);
+    } else {
+        const std::size_t length = std::min(def.face.size(), std::size_t{LF_FACESIZE - 1});
+        std::copy_n(def.face.data(), length, logical.lfFaceName);
+        logical.lfCharSet = def.charset;
+        logical.lfWeight = def.weight;
+        logical.lfItalic = def.italic ? TRUE : FALSE;
+        logical.lfUnderline = def.underline ? TRUE : FALSE;
+        logical.lfStrikeOut = def.strikeout ? TRUE : FALSE;
+        logical.lfOutPrecision = OUT_DEFAULT_PRECIS;
+        logical.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+        logical.lfQuality = DEFAULT_QUALITY;
+        logical.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+    }
+    if (def.points > 0.0f) {
+        const int hundredths = static_cast<int>(std::lround(def.points * 100.0f));
+        logical.lfHeight = -::MulDiv(hundredths, dpi, 7200);
+    }
+    for (const auto& held : fonts_) {
+        if (sameFont(held.logical, logical)) {
+            return held.handle.get();
+        }
+    }
+    FontHandle handle(::CreateFontIndirectA(&logical));
+    if (!handle) {
+        throw platform::Error(ErrorCode::InternalError,
+                              std::string("cannot create the font ") + logical.lfFaceName);
+    }
+    fonts_.push_back({logical, std::move(handle)});
+    return fonts_.back().handle.get();
+}
+
+void Win32Platform::hearShellRestarts(HWND hwnd) const noexcept {
+    constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW
+    if (newer_.changeWindowMessageFilterEx != nullptr && taskbarCreated_ != 0) {
+        newer_.changeWindowMessageFilterEx(hwnd, taskbarCreated_, kAllow, nullptr);
+    }
+}
+
+void Win32Platform::shellRestarted(HWND hwnd) noexcept {
+    try {
+        if (options_.onShellRestart) {
+            options_.onShellRestart(hwnd);
+        }
+    } catch (...) {
+        // The icon stays away until the program adds it again; nothing else is lost.
+    }
+}
+
+}  // namespace pelmora::win32

@@ -1,0 +1,2 @@
+#include "platform/forms.h"
+#include "platform/os_calls.h"
