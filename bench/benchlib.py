@@ -30,6 +30,9 @@ DRAW_AFTER_CHANGE_S = 2 * REFRESH_MS / 1000 + 0.040
 # Wine answers GlobalMemoryStatusEx from a copy it keeps for a second, so a change shows up
 # to a second later there.
 WINE_MEMORY_STATUS_AGE_S = 1.0
+# Pelmora's Linux program reads /proc/meminfo again once its last figures are a quarter of a
+# second old.
+LINUX_MEMORY_STATUS_AGE_S = 0.25
 
 TRAYER_ARGS = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
                "--width", "100", "--height", "24", "--transparent", "false"]

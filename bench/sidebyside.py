@@ -270,8 +270,9 @@ def run_linux(args):
                 rows["pelmora"]["tips"] = sum(line.startswith("tip ") for line in f)
         for p in (pelmora, bare, loop):
             p.stop()
-        check = None if args.no_check else drawing_check(desk, pelmora, args.check_seconds,
-                                                         args.paint_timeout)
+        check = None if args.no_check else drawing_check(
+            desk, pelmora, args.check_seconds, args.paint_timeout,
+            bl.LINUX_MEMORY_STATUS_AGE_S + bl.DRAW_AFTER_CHANGE_S)
 
     print_table(f"Linux: {args.pelmora}", wall, nominal, rows,
                 ["pelmora", "bare_qt", "wake_read", "X server"])

@@ -390,6 +390,7 @@ TEST(MemInfoParse, LoadIsTheRoundedShareInUse) {
 TEST_F(OsCallsTest, MemoryStatusComesFromMeminfoInBytes) {
     OsOptions options;
     options.memInfoPath = path("meminfo");
+    options.memInfoMaxAge = {};
     std::ofstream(options.memInfoPath) << kMemInfo;
     start(options);
     platform::MEMORYSTATUSEX status{};
@@ -401,7 +402,7 @@ TEST_F(OsCallsTest, MemoryStatusComesFromMeminfoInBytes) {
     EXPECT_EQ(status.ullTotalPageFile, 9000000ull * 1024);
     EXPECT_EQ(status.ullAvailPageFile, 2500000ull * 1024);
 
-    // The file is read anew at every call.
+    // With no age allowed, the file is read anew at every call.
     std::ofstream(options.memInfoPath) << "MemTotal: 4000000 kB\nMemAvailable: 3000000 kB\n";
     ASSERT_EQ(os().GlobalMemoryStatusEx(status), 1);
     EXPECT_EQ(status.ullTotalPhys, 4000000ull * 1024);

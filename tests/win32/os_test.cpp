@@ -131,5 +131,58 @@ TEST(TrayRecordTest, KeeperAddsTheIconAgainWithItsLastTipAfterAShellRestart) {
     EXPECT_EQ(sent[0].first, static_cast<DWORD>(NIM_DELETE));
 }
 
+TEST(TrayRecordTest, OnlyAModifyOfWhatTheShellAlreadyShowsIsARepeat) {
+    const auto withIcon = [](std::uint32_t hwnd, std::uint32_t flags, const char* tip,
+                             std::uint32_t icon) {
+        platform::NOTIFYICONDATAA r = record(hwnd, flags, tip);
+        r.hIcon = icon;
+        return r;
+    };
+    const struct Case {
+        const char* what;
+        bool accepted;  // the shell's answer to the last tip
+        DWORD message;
+        platform::NOTIFYICONDATAA request;
+        bool repeat;
+    } cases[] = {
+        {"the same tip", true, NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 257 MB"), true},
+        {"the same tip and icon", true, NIM_MODIFY,
+         record(0x22, NIF_TIP | NIF_ICON | NIF_MESSAGE, "Free RAM = 257 MB"), true},
+        {"another tip", true, NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 258 MB"), false},
+        {"another icon", true, NIM_MODIFY, withIcon(0x22, NIF_ICON, "", 0x80004321u), false},
+        {"another window's icon", true, NIM_MODIFY, record(0x99, NIF_TIP, "Free RAM = 257 MB"),
+         false},
+        {"an add", true, NIM_ADD, record(0x22, NIF_TIP, "Free RAM = 257 MB"), false},
+        {"a modify of nothing", true, NIM_MODIFY, record(0x22, 0, "Free RAM = 257 MB"), false},
+        {"a flag the keeper does not know", true, NIM_MODIFY,
+         record(0x22, NIF_TIP | NIF_STATE, "Free RAM = 257 MB"), false},
+        {"the same tip, refused last time", false, NIM_MODIFY,
+         record(0x22, NIF_TIP, "Free RAM = 257 MB"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TrayIconKeeper keeper([](DWORD, platform::NOTIFYICONDATAA&) { return TRUE; });
+        keeper.noteRequest(NIM_ADD, record(0x22, NIF_MESSAGE | NIF_ICON, ""));
+        EXPECT_FALSE(keeper.repeatsShown(NIM_MODIFY, record(0x22, NIF_TIP, "")));  // no tip yet
+        keeper.noteRequest(NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 257 MB"), c.accepted);
+        platform::NOTIFYICONDATAA request = c.request;
+        EXPECT_EQ(keeper.repeatsShown(c.message, request), c.repeat);
+    }
+
+    // After the shell restarts, the icon is shown only if adding it again succeeded.
+    bool addSucceeds = false;
+    TrayIconKeeper keeper([&](DWORD, platform::NOTIFYICONDATAA&) { return addSucceeds; });
+    keeper.noteRequest(NIM_ADD, record(0x22, NIF_MESSAGE | NIF_ICON | NIF_TIP, "tip"));
+    const platform::NOTIFYICONDATAA same = record(0x22, NIF_TIP, "tip");
+    EXPECT_TRUE(keeper.repeatsShown(NIM_MODIFY, same));
+    keeper.shellRestarted(0x22);
+    EXPECT_FALSE(keeper.repeatsShown(NIM_MODIFY, same));
+    addSucceeds = true;
+    keeper.shellRestarted(0x22);
+    EXPECT_TRUE(keeper.repeatsShown(NIM_MODIFY, same));
+    keeper.noteRequest(NIM_DELETE, record(0x22, 0, ""));
+    EXPECT_FALSE(keeper.repeatsShown(NIM_MODIFY, same));
+}
+
 }  // namespace
 }  // namespace pelmora::win32::test

@@ -1,7 +1,6 @@
 #include "platform/core/runtime.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <new>
 
@@ -18,11 +17,20 @@ std::string handlerName(std::string_view form, std::string_view control, std::st
     return name;
 }
 
+namespace {
+
+// Names are ASCII identifiers: folded without the C locale, which costs a call per letter
+// and would fold other bytes by the user's settings.
+constexpr char foldAscii(char c) noexcept {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
 bool sameName(std::string_view a, std::string_view b) noexcept {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return foldAscii(x) == foldAscii(y);
+           });
 }
 
 Runtime::Runtime(NativePlatform& native, Identity identity, ErrorReporter::Clock clock)

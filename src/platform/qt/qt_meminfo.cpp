@@ -130,9 +130,26 @@ std::uint32_t memoryLoadPercent(std::uint64_t totalKb, std::uint64_t availableKb
     return static_cast<std::uint32_t>((used * 100 + totalKb / 2) / totalKb);
 }
 
-MemInfoReader::MemInfoReader(std::string path) : path_(std::move(path)) {}
+MemInfoReader::MemInfoReader(std::string path, Clock::duration maxAge)
+    : path_(std::move(path)), maxAge_(maxAge) {}
 
-bool MemInfoReader::read(MemInfoFigures& figures, std::string& reason) {
+bool MemInfoReader::read(MemInfoFigures& figures, std::string& reason, Clock::time_point now) {
+    // A clock that went back (or a reader used with another clock) reads anew.
+    if (fresh_ && now >= readAt_ && now - readAt_ < maxAge_) {
+        figures = last_;
+        return true;
+    }
+    fresh_ = false;
+    if (!readFile(last_, reason)) {
+        return false;
+    }
+    fresh_ = true;
+    readAt_ = now;
+    figures = last_;
+    return true;
+}
+
+bool MemInfoReader::readFile(MemInfoFigures& figures, std::string& reason) {
     if (!fd_) {
         fd_.reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
         if (!fd_) {

@@ -1,8 +1,9 @@
-// The memory figures of /proc/meminfo, read cheaply at every refresh: the file stays open and
-// is read again from its start into a fixed buffer, without allocating.
+// The memory figures of /proc/meminfo, read cheaply: the file stays open and is read again
+// from its start into a fixed buffer, without allocating, once its last figures have aged.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +13,9 @@
 namespace pelmora::qt {
 
 inline constexpr const char* kMemInfoPath = "/proc/meminfo";
+// How long a good read is answered again. The kernel writes its whole table for every read,
+// about as much work as the toolkit's own wake-up; a quarter of a second is not seen as stale.
+inline constexpr std::chrono::milliseconds kMemInfoMaxAge{250};
 
 struct MemInfoFigures {
     std::uint64_t totalKb = 0;
@@ -30,15 +34,28 @@ std::uint32_t memoryLoadPercent(std::uint64_t totalKb, std::uint64_t availableKb
 
 class MemInfoReader {
   public:
-    explicit MemInfoReader(std::string path = kMemInfoPath);
+    using Clock = std::chrono::steady_clock;
 
-    // Fills the figures; on failure returns false with the reason (the file is opened again
-    // at the next call).
-    bool read(MemInfoFigures& figures, std::string& reason);
+    explicit MemInfoReader(std::string path = kMemInfoPath,
+                           Clock::duration maxAge = kMemInfoMaxAge);
+
+    // Fills the figures, read anew unless the last good read is younger than the reader's
+    // age limit; on failure returns false with the reason (nothing of a failed read is kept:
+    // the file is opened and read again at the next call).
+    bool read(MemInfoFigures& figures, std::string& reason, Clock::time_point now);
+    bool read(MemInfoFigures& figures, std::string& reason) {
+        return read(figures, reason, Clock::now());
+    }
 
   private:
+    bool readFile(MemInfoFigures& figures, std::string& reason);
+
     std::string path_;
+    Clock::duration maxAge_;
     UniqueFd fd_;
+    bool fresh_ = false;
+    Clock::time_point readAt_{};
+    MemInfoFigures last_{};
     std::array<char, 16384> buffer_{};
 };
 

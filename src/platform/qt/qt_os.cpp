@@ -21,7 +21,7 @@ QtOsCalls::QtOsCalls(QtPlatform& platform, platform::FormsRuntime& runtime,
                      const OsOptions& options)
     : platform_(platform),
       runtime_(runtime),
-      memInfo_(options.memInfoPath),
+      memInfo_(options.memInfoPath, options.memInfoMaxAge),
       tray_(platform, runtime, options.trayLogPath) {
     platform_.setWindowObserver(this);
 }

@@ -15,6 +15,7 @@ namespace pelmora::qt {
 
 struct OsOptions {
     std::string memInfoPath = kMemInfoPath;
+    MemInfoReader::Clock::duration memInfoMaxAge = kMemInfoMaxAge;
     // Every tray request is written to this file when it is set.
     std::string trayLogPath;
 };

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -166,7 +168,12 @@ QImage loadPicture(platform::PictureId id) {
     if (path == nullptr) {
         return {};
     }
-    QImage image(QString::fromLatin1(path));
+    // Read as the format its name gives: guessing from the contents would load and ask every
+    // image plugin installed, before the built-in reader of bitmaps gets its turn.
+    QImageReader reader(QString::fromLatin1(path),
+                        QFileInfo(QString::fromLatin1(path)).suffix().toLatin1());
+    reader.setAutoDetectImageFormat(false);
+    const QImage image = reader.read();
     if (image.isNull()) {
         throw platform::Error(platform::ErrorCode::InvalidPicture,
                               std::string("cannot read ") + path);

@@ -28,7 +28,26 @@ bool TrayIconKeeper::sameIcon(const platform::NOTIFYICONDATAA& record) const noe
     return icon_ && icon_->hWnd == record.hWnd && icon_->uID == record.uID;
 }
 
-void TrayIconKeeper::noteRequest(DWORD message, const platform::NOTIFYICONDATAA& record) {
+bool TrayIconKeeper::repeatsShown(DWORD message,
+                                  const platform::NOTIFYICONDATAA& record) const noexcept {
+    constexpr UINT kKnown = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    const UINT flags = record.uFlags;
+    if (message != NIM_MODIFY || !shown_ || !sameIcon(record) || flags == 0 ||
+        (flags & ~kKnown) != 0 || record.cbSize != icon_->cbSize) {
+        return false;
+    }
+    if ((flags & NIF_MESSAGE) != 0 && record.uCallbackMessage != icon_->uCallbackMessage) {
+        return false;
+    }
+    if ((flags & NIF_ICON) != 0 && record.hIcon != icon_->hIcon) {
+        return false;
+    }
+    return (flags & NIF_TIP) == 0 ||
+           (hasTip_ && std::memcmp(record.szTip, icon_->szTip, sizeof(record.szTip)) == 0);
+}
+
+void TrayIconKeeper::noteRequest(DWORD message, const platform::NOTIFYICONDATAA& record,
+                                 bool accepted) {
     switch (message) {
         case NIM_ADD:
             if (record.hWnd == 0) {
@@ -36,11 +55,13 @@ void TrayIconKeeper::noteRequest(DWORD message, const platform::NOTIFYICONDATAA&
             }
             icon_ = record;
             hasTip_ = (record.uFlags & NIF_TIP) != 0;
+            shown_ = accepted;
             return;
         case NIM_MODIFY:
             if (!sameIcon(record)) {
                 return;
             }
+            shown_ = accepted;
             if ((record.uFlags & NIF_MESSAGE) != 0) {
                 icon_->uCallbackMessage = record.uCallbackMessage;
             }
@@ -56,6 +77,7 @@ void TrayIconKeeper::noteRequest(DWORD message, const platform::NOTIFYICONDATAA&
             if (sameIcon(record)) {
                 icon_.reset();
                 hasTip_ = false;
+                shown_ = false;
             }
             return;
         default:
@@ -69,7 +91,7 @@ void TrayIconKeeper::shellRestarted(platform::Hwnd hwnd) {
     }
     platform::NOTIFYICONDATAA again = *icon_;
     again.uFlags = NIF_MESSAGE | NIF_ICON | (hasTip_ ? NIF_TIP : 0u);
-    send_(NIM_ADD, again);
+    shown_ = send_(NIM_ADD, again) != FALSE;
 }
 
 void TrayIconKeeper::removeLeftover() {
@@ -80,6 +102,7 @@ void TrayIconKeeper::removeLeftover() {
     gone.uFlags = 0;
     icon_.reset();
     hasTip_ = false;
+    shown_ = false;
     send_(NIM_DELETE, gone);
 }
 

@@ -26,8 +26,11 @@ class TrayIconKeeper {
 
     explicit TrayIconKeeper(Send send) : send_(std::move(send)) {}
 
-    // Notes a request that was passed to the shell (whatever its result).
-    void noteRequest(DWORD message, const platform::NOTIFYICONDATAA& record);
+    // Notes a request that was passed to the shell, and whether the shell accepted it.
+    void noteRequest(DWORD message, const platform::NOTIFYICONDATAA& record, bool accepted = true);
+    // Whether a request only repeats what the shell last accepted for this icon: a modify
+    // whose every field the shell shows already.
+    bool repeatsShown(DWORD message, const platform::NOTIFYICONDATAA& record) const noexcept;
     // The shell has restarted: adds the icon owned by this window again, with its last tip.
     void shellRestarted(platform::Hwnd hwnd);
     // Deletes an icon that is still shown; nothing when none is.
@@ -42,6 +45,8 @@ class TrayIconKeeper {
     Send send_;
     std::optional<platform::NOTIFYICONDATAA> icon_;
     bool hasTip_ = false;
+    // The shell accepted the last request that added or changed the icon.
+    bool shown_ = false;
 };
 
 }  // namespace pelmora::win32
