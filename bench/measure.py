@@ -7,7 +7,7 @@ program, peak RSS, RSS at the end, first paint, the X server's CPU and the drawi
 next to their budgets. Exits 1 when a figure is over its budget, 2 when one could not be
 judged.
 
-    bench/measure.py PATH/TO/pelmora [--seconds 30] [--tray-log]
+    bench/measure.py PATH/TO/pelmora [--seconds 20] [--tray-log]
 """
 
 import argparse
@@ -22,7 +22,7 @@ ROOT = os.path.dirname(BENCH)
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("program", help="the built pelmora program")
-    parser.add_argument("--seconds", type=float, default=30.0, help="how long to run it")
+    parser.add_argument("--seconds", type=float, default=20.0, help="length of each round")
     parser.add_argument("--tray-log", action="store_true",
                         help="have the program log its tray requests and count them "
                         "(the logging itself costs CPU)")

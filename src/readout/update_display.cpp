@@ -60,16 +60,9 @@ Text compose(std::string_view head, std::int64_t number, std::string_view tail) 
     return text;
 }
 
-}  // namespace
-
-void Update_Display(platform::Form& frmmain, MainState& state, platform::OsCalls& os) {
-    Get_MemStatus(os, state.memLoad, state.totalPhys, state.availPhys);
-
-    const ScaledSize total = scaleSize(state.totalPhys);
-    state.totalUnit = total.unit;
-    const ScaledSize free = scaleSize(state.availPhys);
-    state.freeUnit = free.unit;
-
+// The six labels and the meter.
+void showFigures(platform::Form& frmmain, const MainState& state, const ScaledSize& total,
+                 const ScaledSize& free) {
     const platform::Alignment alignment = state.totalPhys > kAlignmentThreshold
                                               ? platform::Alignment::Left
                                               : platform::Alignment::Center;
@@ -97,6 +90,29 @@ void Update_Display(platform::Form& frmmain, MainState& state, platform::OsCalls
     meter::DrawPercent_Graph(state.totalPhys, static_cast<float>(state.availPhys),
                              frmmain.pictureBox(picGraph))
         .raise();
+}
+
+}  // namespace
+
+void Update_Display(platform::Form& frmmain, MainState& state, platform::OsCalls& os) {
+    Get_MemStatus(os, state.memLoad, state.totalPhys, state.availPhys);
+
+    const ScaledSize total = scaleSize(state.totalPhys);
+    state.totalUnit = total.unit;
+    const ScaledSize free = scaleSize(state.availPhys);
+    state.freeUnit = free.unit;
+
+    // At 33 refreshes a second the figures are mostly those already shown: the labels and
+    // the meter are then left alone, which is most of a refresh's work.
+    const ShownFigures figures{state.memLoad, state.totalPhys, state.availPhys,
+                               state.preciseValues != 0};
+    if (state.shown == figures) {
+        frmmain.pictureBox(picGraph).refresh();
+    } else {
+        state.shown.reset();
+        showFigures(frmmain, state, total, free);
+        state.shown = figures;
+    }
 
     Text tip;
     tip << app::identity::kTitle << "  ( "

@@ -223,5 +223,45 @@ TEST_F(RefreshFixture, AFailingCaptionStopsTheRefreshWithTheEarlierCaptionsSet) 
     EXPECT_EQ(journal.count("clearDrawing"), 1u);
 }
 
+TEST_F(RefreshFixture, FiguresAlreadyShownAreWrittenAgainOnlyWhereTheLastRefreshFellShort) {
+    ASSERT_EQ(refresh(), 0);
+    const auto steps = [&](const char* what, auto before) {
+        SCOPED_TRACE(what);
+        before();
+        const std::size_t from = journal.mark();
+        refresh();
+        return journal.entries({"setText", "setAlignment", "clearDrawing", "repaint", "!"}, from);
+    };
+    using Entries = std::vector<std::string>;
+
+    // A caption the window refused is sent again, with those after it, though the figures
+    // stay the same.
+    os.memory = {70, 2 * GiB, 300 * MiB};
+    EXPECT_EQ(steps("refused", [&] { journal.failOn("setText frmmain lblFreeRam(1)", 1); }).back(),
+              "! setText frmmain lblFreeRam(1) \"Free RAM = 301 MB\"");
+    EXPECT_EQ(steps("same figures after a refusal", [] {}),
+              (Entries{"setText frmmain lblFreeRam(1) \"Free RAM = 301 MB\"",
+                       "setText frmmain lblRamUsage(0) \"Usage = 70 %\"",
+                       "setText frmmain lblRamUsage(1) \"Usage = 70 %\"",
+                       "clearDrawing frmmain picGraph", "repaint frmmain picGraph"}));
+    EXPECT_EQ(steps("same figures, all shown", [] {}), Entries{});
+
+    // A meter drawing the window refused is drawn again by the next refresh.
+    os.memory.availPhys = 600 * MiB;
+    EXPECT_EQ(steps("meter refused", [&] { journal.failOn("repaint frmmain picGraph", 1); }).back(),
+              "! repaint frmmain picGraph");
+    EXPECT_EQ(steps("same figures after a refused meter", [] {}),
+              (Entries{"clearDrawing frmmain picGraph", "repaint frmmain picGraph"}));
+    EXPECT_EQ(steps("same figures, meter shown", [] {}), Entries{});
+
+    // The other mode shows the same figures otherwise.
+    EXPECT_EQ(steps("precise", [&] { state.preciseValues = platform::kTrue; }),
+              (Entries{"setText frmmain lblTotalRam(0) \"Total RAM = 2147483648 Bytes\"",
+                       "setText frmmain lblTotalRam(1) \"Total RAM = 2147483648 Bytes\"",
+                       "setText frmmain lblFreeRam(0) \"Free RAM = 629145600 Bytes\"",
+                       "setText frmmain lblFreeRam(1) \"Free RAM = 629145600 Bytes\""}));
+    EXPECT_EQ(allCaptions()[5], "Usage = 70 %");
+}
+
 }  // namespace
 }  // namespace pelmora::readout

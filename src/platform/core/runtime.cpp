@@ -27,10 +27,9 @@ constexpr char foldAscii(char c) noexcept {
 
 }  // namespace
 
-bool sameName(std::string_view a, std::string_view b) noexcept {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return foldAscii(x) == foldAscii(y);
-           });
+bool sameNameFolded(std::string_view a, std::string_view b) noexcept {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return foldAscii(x) == foldAscii(y); });
 }
 
 Runtime::Runtime(NativePlatform& native, Identity identity, ErrorReporter::Clock clock)

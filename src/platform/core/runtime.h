@@ -130,6 +130,12 @@ class Runtime final : public platform::FormsRuntime {
 std::string handlerName(std::string_view form, std::string_view control, std::string_view event);
 
 // Names compare without regard to case, as the forms runtime always did.
-bool sameName(std::string_view a, std::string_view b) noexcept;
+bool sameNameFolded(std::string_view a, std::string_view b) noexcept;
+
+// Lookups run at every refresh, and their names are the layouts' own constants: the very
+// same text matches before any letter is compared.
+inline bool sameName(std::string_view a, std::string_view b) noexcept {
+    return a.size() == b.size() && (a.data() == b.data() || sameNameFolded(a, b));
+}
 
 }  // namespace pelmora::core
