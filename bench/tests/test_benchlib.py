@@ -173,5 +173,36 @@ class Budgets(unittest.TestCase):
         self.assertIsNone(sidebyside.check_verdict(None).ok)
 
 
+class Rounds(unittest.TestCase):
+    class Started:
+        def __init__(self, paints, cpus):
+            self.name, self.paints, self.start_cpus = "p", paints, cpus
+
+    def rows(self, cpu_p, cpu_b, hwm, draws):
+        return {"p": {"cpu_tick_us": cpu_p, "cpu_percent": 1.0, "hwm_mib": hwm, "rss_mib": hwm,
+                      "draws": draws},
+                "b": {"cpu_tick_us": cpu_b, "cpu_percent": 1.0, "ticks": 100},
+                "_tray_draws": 1, "_load": "0 0 0"}
+
+    def test_each_figure_is_the_median_of_the_rounds_and_the_ratio_that_of_their_ratios(self):
+        per_round = [(3.0, 100, self.rows(120.0, 100.0, 28.0, 0)),
+                     (3.0, 100, self.rows(90.0, 60.0, 29.5, 1)),
+                     (3.0, 100, self.rows(110.0, 110.0, 28.2, 0))]
+        program = self.Started([0.10, 0.30, 0.20], [5e7, 7e7, 6e7])
+        wall, nominal, rows = sidebyside.combine(per_round, [program])
+        self.assertEqual((wall, nominal), (9.0, 300.0))
+        self.assertEqual(rows["p"]["cpu_tick_us"], 110.0)
+        self.assertEqual(rows["p"]["cpu_rounds"], [120.0, 90.0, 110.0])
+        self.assertEqual(rows["p"]["hwm_mib"], 29.5)  # the highest, not the median
+        self.assertEqual((rows["p"]["draws"], rows["b"]["ticks"], rows["_tray_draws"]), (1, 300, 3))
+        self.assertAlmostEqual(rows["p"]["paint_ms"], 200.0)
+        self.assertAlmostEqual(rows["p"]["start_cpu_ms"], 60.0)
+        # Ratios 1.2, 1.5 and 1.0: their median, not 110 / 100.
+        self.assertAlmostEqual(sidebyside.round_ratio(rows, "p", "b"), 1.2)
+        self.assertAlmostEqual(sidebyside.round_ratio(rows, "b", "b"), 1.0)
+        verdict = sidebyside.cpu_verdict(rows, "p", "b", 1.15)
+        self.assertFalse(verdict.ok)
+        self.assertIn("median of 3 rounds", verdict.budget)
+
 if __name__ == "__main__":
     unittest.main()
