@@ -239,6 +239,28 @@ TEST_F(CoreLifecycle, AfterEndNoEventArrivesAndNothingLoads) {
     EXPECT_EQ(logFrom(from), std::vector<std::string>{});
 }
 
+TEST_F(CoreLifecycle, OnlyATimersOwnTickReachesItsHandler) {
+    platform::Form& form = load(kProbeA);
+    form.show(ShowMode::Modeless);
+    recording::RecordingWindow& window = platform.window("frmA");
+    const struct {
+        const char* what;
+        core::WidgetId id;
+        std::vector<std::string> log;
+    } cases[] = {
+        {"the timer", window.widget("tmrTick").made.id, {"frmA.Timer tmrTick"}},
+        {"a label's slot", window.widget("lblSolo").made.id, {}},
+        {"a disabled timer", window.widget("tmrIdle").made.id, {}},
+        {"past the last control", 10'000, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t from = log.size();
+        window.input.timerTicked(c.id);
+        EXPECT_EQ(logFrom(from), c.log);
+    }
+}
+
 TEST_F(CoreLifecycle, AModalShowReturnsOnceTheFormIsGone) {
     const struct {
         const char* how;

@@ -494,12 +494,15 @@ void CoreForm::buttonClicked(WidgetId button) noexcept {
 }
 
 void CoreForm::timerTicked(WidgetId id) noexcept {
-    if (!loaded_ || id >= controls_.size()) {
+    // The layout tells a timer's slot, which always holds a CoreTimer: no type query at
+    // every tick (a costly one where type names are compared as strings).
+    if (!loaded_ || id >= controls_.size() || layout_.controls[id].kind != ControlKind::Timer ||
+        controls_[id] == nullptr) {
         return;
     }
-    auto* timer = dynamic_cast<CoreTimer*>(controls_[id].get());
+    auto* timer = static_cast<CoreTimer*>(controls_[id].get());
     // A tick that arrives while the last one's handler waits in a modal loop is dropped.
-    if (timer == nullptr || !timer->enabled() || timer->running) {
+    if (!timer->enabled() || timer->running) {
         return;
     }
     timer->running = true;
