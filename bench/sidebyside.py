@@ -104,10 +104,6 @@ def measure(desk, programs, others, seconds, settle=2.0):
             raise bl.BenchError(f"{p.name} ended during the run:\n{p.current.log_tail()}")
         row["hwm_mib"] = bl.status_kib(p.current.pid, "VmHWM") / 1024
         row["rss_mib"] = bl.status_kib(p.current.pid, "VmRSS") / 1024
-        if p.paints:
-            row["paint_ms"] = 1000 * statistics.median(p.paints)
-            row["paints"] = [1000 * t for t in p.paints]
-            row["start_cpu_ms"] = statistics.median(p.start_cpus) / 1e6
         if p.current.rect:
             row["draws"] = len(bl.bursts([d.t for d in bl.damage_in(damage, p.current.rect)]))
     rows["_tray_draws"] = len(bl.bursts([d.t for d in bl.damage_in(damage, bl.TRAY_RECT)]))
@@ -174,7 +170,7 @@ def combine(per_round, windowed):
 def round_ratio(rows, name, base):
     """The median over the rounds of a program's CPU per tick over the floor's."""
     pairs = zip(rows[name]["cpu_rounds"], rows[base]["cpu_rounds"])
-    ratios = [a / b for a, b in pairs if a is not None and b]
+    ratios = [r for r in (bl.ratio(a, b) for a, b in pairs) if r is not None]
     return statistics.median(ratios) if ratios else None
 
 

@@ -135,15 +135,14 @@ MemInfoReader::MemInfoReader(std::string path, Clock::duration maxAge)
 
 bool MemInfoReader::read(MemInfoFigures& figures, std::string& reason, Clock::time_point now) {
     // A clock that went back (or a reader used with another clock) reads anew.
-    if (fresh_ && now >= readAt_ && now - readAt_ < maxAge_) {
+    if (readAt_ && now >= *readAt_ && now - *readAt_ < maxAge_) {
         figures = last_;
         return true;
     }
-    fresh_ = false;
+    readAt_.reset();
     if (!readFile(last_, reason)) {
         return false;
     }
-    fresh_ = true;
     readAt_ = now;
     figures = last_;
     return true;

@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -53,8 +54,8 @@ class MemInfoReader {
     std::string path_;
     Clock::duration maxAge_;
     UniqueFd fd_;
-    bool fresh_ = false;
-    Clock::time_point readAt_{};
+    // When the figures kept were read; none after a failure.
+    std::optional<Clock::time_point> readAt_;
     MemInfoFigures last_{};
     std::array<char, 16384> buffer_{};
 };

@@ -170,8 +170,8 @@ QImage loadPicture(platform::PictureId id) {
     }
     // Read as the format its name gives: guessing from the contents would load and ask every
     // image plugin installed, before the built-in reader of bitmaps gets its turn.
-    QImageReader reader(QString::fromLatin1(path),
-                        QFileInfo(QString::fromLatin1(path)).suffix().toLatin1());
+    const QString name = QString::fromLatin1(path);
+    QImageReader reader(name, QFileInfo(name).suffix().toLatin1());
     reader.setAutoDetectImageFormat(false);
     const QImage image = reader.read();
     if (image.isNull()) {
