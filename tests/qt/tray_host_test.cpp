@@ -215,28 +215,66 @@ TEST_F(TrayHostTest, AnXEmbedIconWindowIsLoggedAsItDocksAndItsMouseIsTheLayers) 
     OsOptions options;
     options.trayLogPath = path("tray.log");
     start(options);
-    // A stand-in for the window Qt docks into an XEmbed tray, and some other widget.
+    platform::Form& form = runtime().load(ui::kMainLayout, events);
+    platform::NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = static_cast<std::uint32_t>(form.hWnd());
+    data.uFlags = platform::NIF_MESSAGE | platform::NIF_ICON;
+    data.uCallbackMessage = 2025;
+    data.hIcon = static_cast<std::uint32_t>(form.iconHandle());
+    ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, data), 1);
+    if (os().tray().hostMenu(form.hWnd(), 0) != nullptr) {
+        GTEST_SKIP() << "a StatusNotifierItem host shows the icon: Qt makes no XEmbed window";
+    }
+    EXPECT_TRUE(os().tray().watchesEveryEvent()) << "the icon has no window yet";
+
+    // Stand-ins for the windows Qt docks into an XEmbed tray, and some other widget.
     PressCounter docked;
     docked.setObjectName(QStringLiteral("QSystemTrayIconSys"));
     docked.setToolTip(QStringLiteral("Pelmora  ( Free RAM = 3 GB )"));
     docked.resize(22, 22);
     docked.show();
+    EXPECT_FALSE(os().tray().watchesEveryEvent()) << "the icon's window is known and shown";
     PressCounter other;
     other.resize(22, 22);
-    for (PressCounter* target : {&docked, &other}) {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5),
-                          target->mapToGlobal(QPointF(5, 5)), Qt::LeftButton, Qt::LeftButton,
+    const auto press = [](PressCounter& target) {
+        QMouseEvent event(QEvent::MouseButtonPress, QPointF(5, 5),
+                          target.mapToGlobal(QPointF(5, 5)), Qt::LeftButton, Qt::LeftButton,
                           Qt::NoModifier);
-        QApplication::sendEvent(target, &press);
-    }
+        QApplication::sendEvent(&target, &event);
+    };
+    press(docked);
+    press(other);
     EXPECT_EQ(docked.presses, 0) << "Qt's own handling acts on the press";
     EXPECT_EQ(other.presses, 1) << "other widgets keep their mouse";
+
+    // The tray host goes: Qt hides the window, and docks the icon anew, in that window or in
+    // another, when a host comes back.
+    docked.hide();
+    EXPECT_TRUE(os().tray().watchesEveryEvent());
+    docked.show();
+    EXPECT_FALSE(os().tray().watchesEveryEvent());
+    docked.hide();
+    PressCounter redocked;
+    redocked.setObjectName(QStringLiteral("QSystemTrayIconSys"));
+    redocked.resize(22, 22);
+    redocked.show();
+    EXPECT_FALSE(os().tray().watchesEveryEvent());
+    press(redocked);
+    EXPECT_EQ(redocked.presses, 0);
+
+    // Once the icon is gone, nothing is watched.
+    ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_DELETE, data), 1);
+    EXPECT_FALSE(os().tray().watchesEveryEvent());
+
     std::ifstream in(path("tray.log"));
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
         lines.push_back(line);
     }
-    EXPECT_EQ(lines, std::vector<std::string>{"dock Pelmora  ( Free RAM = 3 GB )"});
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"add", "dock Pelmora  ( Free RAM = 3 GB )",
+                                        "dock Pelmora  ( Free RAM = 3 GB )", "dock", "delete"}));
 }
 
 }  // namespace

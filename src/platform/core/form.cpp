@@ -195,6 +195,10 @@ CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
       caption_(layout.form.caption) {
     const std::vector<WidgetSpec> specs = widgetSpecs();
     controls_.resize(layout_.controls.size());
+    controlNames_.reserve(layout_.controls.size());
+    for (const platform::ControlDef& def : layout_.controls) {
+        controlNames_.push_back(named(def.name, def.index, def.kind));
+    }
     for (const WidgetSpec& shape : specs) {
         const platform::ControlDef& def = *shape.def;
         switch (def.kind) {
@@ -216,6 +220,7 @@ CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
     }
     for (const platform::MenuDef& def : layout_.menus) {
         items_.push_back(std::make_unique<CoreMenuItem>(*this, def));
+        itemNames_.push_back(named(def.name, def.index, ControlKind{}));
         menus_.push_back(def.parent.empty() ? std::make_unique<CoreMenu>(*this, def.name)
                                             : nullptr);
     }
@@ -354,24 +359,36 @@ void CoreForm::retire() noexcept {
     loaded_ = false;
 }
 
-platform::RuntimeObject& CoreForm::control(platform::ControlName name, std::int16_t index,
-                                           ControlKind kind) {
+CoreForm::Named CoreForm::named(platform::ControlName name, std::int16_t index, ControlKind kind) {
+    const std::string_view text = name.text();
+    return Named{text.data(), static_cast<std::uint32_t>(text.size()), index, kind};
+}
+
+CoreForm::Lookup CoreForm::lookup(const std::vector<Named>& table, platform::ControlName name,
+                                  std::int16_t index) noexcept {
     bool named = false;
-    for (std::size_t i = 0; i < layout_.controls.size(); ++i) {
-        const platform::ControlDef& def = layout_.controls[i];
-        if (!sameName(def.name.text(), name.text())) {
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (!sameName(table[i].name(), name.text())) {
             continue;
         }
         named = true;
-        if (def.index != index) {
-            continue;
+        if (table[i].index == index) {
+            return {i, true};
         }
-        if (def.kind != kind || controls_[i] == nullptr) {
+    }
+    return {table.size(), named};
+}
+
+platform::RuntimeObject& CoreForm::control(platform::ControlName name, std::int16_t index,
+                                           ControlKind kind) {
+    const Lookup found = lookup(controlNames_, name, index);
+    if (found.slot < controlNames_.size()) {
+        if (controlNames_[found.slot].kind != kind || controls_[found.slot] == nullptr) {
             throw platform::Error(ErrorCode::TypeMismatch, elementText(name, index));
         }
-        return *controls_[i];
+        return *controls_[found.slot];
     }
-    if (named) {
+    if (found.named) {
         throw platform::Error(ErrorCode::ControlArrayElementMissing, elementText(name, index));
     }
     throw platform::Error(ErrorCode::ControlNotFound, elementText(name, index));
@@ -400,18 +417,12 @@ platform::Menu& CoreForm::menu(platform::ControlName name) {
 }
 
 platform::MenuItem& CoreForm::menuItem(platform::ControlName name, std::int16_t index) {
-    bool named = false;
-    for (const auto& item : items_) {
-        if (!sameName(item->def.name.text(), name.text())) {
-            continue;
-        }
-        named = true;
-        if (item->def.index == index) {
-            return *item;
-        }
+    const Lookup found = lookup(itemNames_, name, index);
+    if (found.slot < items_.size()) {
+        return *items_[found.slot];
     }
     throw platform::Error(
-        named ? ErrorCode::ControlArrayElementMissing : ErrorCode::ControlNotFound,
+        found.named ? ErrorCode::ControlArrayElementMissing : ErrorCode::ControlNotFound,
         elementText(name, index));
 }
 

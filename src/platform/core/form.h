@@ -3,9 +3,11 @@
 // and turns the native window's input into the system's events.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/core/coordinates.h"
@@ -168,6 +170,23 @@ class CoreForm final : public platform::Form, private WindowInput {
     // The control of that name, index and kind; raises the runtime's lookup errors.
     platform::RuntimeObject& control(platform::ControlName name, std::int16_t index,
                                      platform::ControlKind kind);
+
+    // A name of the layout's tables, packed: a lookup runs at every refresh, and reading
+    // these few lines costs far less than reading every definition.
+    struct Named {
+        const char* text;
+        std::uint32_t size;
+        std::int16_t index;
+        platform::ControlKind kind;  // a control's; menu items leave it unset
+        std::string_view name() const noexcept { return {text, size}; }
+    };
+    struct Lookup {
+        std::size_t slot;  // the table's size when nothing has that name and index
+        bool named;        // something has that name, whatever its index
+    };
+    static Named named(platform::ControlName name, std::int16_t index, platform::ControlKind kind);
+    static Lookup lookup(const std::vector<Named>& table, platform::ControlName name,
+                         std::int16_t index) noexcept;
     std::vector<WidgetSpec> widgetSpecs() const;
 
     Runtime& runtime_;
@@ -180,6 +199,8 @@ class CoreForm final : public platform::Form, private WindowInput {
     std::vector<std::unique_ptr<platform::RuntimeObject>> controls_;
     std::vector<std::unique_ptr<CoreMenuItem>> items_;
     std::vector<std::unique_ptr<CoreMenu>> menus_;
+    std::vector<Named> controlNames_;  // parallel to the layout's controls
+    std::vector<Named> itemNames_;     // parallel to items_
     // The items of the last popup opened on this window, and the form they belong to.
     CoreForm* popupOwner_ = nullptr;
     std::vector<const platform::MenuDef*> popupItems_;

@@ -177,7 +177,7 @@ void TrayHostMenu::choose(std::size_t row) {
 // ---------------------------------------------------------------------------------------------
 // The icons
 
-// Sees every event of the application first; only those of an icon's XEmbed window stop here.
+// Installed on each icon's XEmbed window: its mouse and its showings stop here.
 class TrayIcons::MouseFilter final : public QObject {
   public:
     explicit MouseFilter(TrayIcons& icons) : icons_(icons) {}
@@ -185,6 +185,22 @@ class TrayIcons::MouseFilter final : public QObject {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         return icons_.filter(watched, event) || QObject::eventFilter(watched, event);
+    }
+
+  private:
+    TrayIcons& icons_;
+};
+
+// Sees every event of the application, but only while Qt may make an icon's XEmbed window
+// that is not known yet: the refresh timer's events then go by without it.
+class TrayIcons::WindowWatch final : public QObject {
+  public:
+    explicit WindowWatch(TrayIcons& icons) : icons_(icons) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        icons_.adopt(watched);
+        return QObject::eventFilter(watched, event);
     }
 
   private:
@@ -203,14 +219,14 @@ TrayIcons::TrayIcons(QtPlatform& platform, platform::FormsRuntime& runtime,
         }
     }
     mouseFilter_ = std::make_unique<MouseFilter>(*this);
-    if (QCoreApplication* application = QCoreApplication::instance()) {
-        application->installEventFilter(mouseFilter_.get());
-    }
+    windowWatch_ = std::make_unique<WindowWatch>(*this);
 }
 
 TrayIcons::~TrayIcons() {
-    if (QCoreApplication* application = QCoreApplication::instance()) {
-        application->removeEventFilter(mouseFilter_.get());
+    if (watching_) {
+        if (QCoreApplication* application = QCoreApplication::instance()) {
+            application->removeEventFilter(windowWatch_.get());
+        }
     }
 }
 
@@ -300,6 +316,8 @@ std::int32_t TrayIcons::add(const Key& key, const platform::NOTIFYICONDATAA& dat
     if (hasTip) {
         log("tip", &tip);
     }
+    // Qt makes and shows the icon's window inside show(): it is watched for beforehand.
+    watchWindows();
     // Kept visible even without a tray host: the icon docks when a host starts later.
     raw->show();
     return 1;
@@ -338,6 +356,7 @@ void TrayIcons::remove(std::map<Key, Entry>::iterator it) {
     it->second.icon->hide();
     removed_.push_back(std::move(it->second));
     icons_.erase(it);
+    watchWindows();
 }
 
 void TrayIcons::removeWindow(platform::Hwnd hWnd) {
@@ -405,14 +424,61 @@ void TrayIcons::deliver(const Key& key, std::uint32_t mouse) {
     });
 }
 
+bool TrayIcons::isIconWindow(const QObject* object) {
+    return object != nullptr && object->isWidgetType() && object->objectName() == kXEmbedIconWindow;
+}
+
+void TrayIcons::adopt(QObject* watched) {
+    if (!isIconWindow(watched)) {
+        return;
+    }
+    auto* window = static_cast<QWidget*>(watched);
+    if (std::find(iconWindows_.begin(), iconWindows_.end(), window) != iconWindows_.end()) {
+        return;
+    }
+    // Installed while the event that brought it here is on its way: that event reaches it too.
+    window->installEventFilter(mouseFilter_.get());
+    iconWindows_.emplace_back(window);
+    QObject::connect(
+        window, &QObject::destroyed, mouseFilter_.get(), [this] { watchWindows(); },
+        Qt::QueuedConnection);
+    watchWindows();
+}
+
+void TrayIcons::watchWindows() {
+    std::erase_if(iconWindows_, [](const QPointer<QWidget>& window) { return window.isNull(); });
+    const auto docked =
+        std::count_if(iconWindows_.begin(), iconWindows_.end(),
+                      [](const QPointer<QWidget>& window) { return window->isVisible(); });
+    // An icon that a StatusNotifierItem host shows has no window of its own.
+    const auto onXEmbed = std::count_if(icons_.begin(), icons_.end(), [](const auto& icon) {
+        return icon.second.hostMenu == nullptr;
+    });
+    const bool watch = docked < onXEmbed;
+    QCoreApplication* application = QCoreApplication::instance();
+    if (watch == watching_ || application == nullptr) {
+        return;
+    }
+    if (watch) {
+        application->installEventFilter(windowWatch_.get());
+    } else {
+        application->removeEventFilter(windowWatch_.get());
+    }
+    watching_ = watch;
+}
+
 bool TrayIcons::filter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    if (type == QEvent::Hide) {
+        // Hidden when its tray host goes: Qt shows it again, or makes another, for the next.
+        watchWindows();
+        return false;
+    }
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
         type != QEvent::MouseButtonDblClick && type != QEvent::Show) {
         return false;
     }
-    if (watched == nullptr || !watched->isWidgetType() ||
-        watched->objectName() != kXEmbedIconWindow) {
+    if (!isIconWindow(watched)) {
         return false;
     }
     auto& window = static_cast<QWidget&>(*watched);
@@ -421,6 +487,7 @@ bool TrayIcons::filter(QObject* watched, QEvent* event) {
         // host that starts later, with the icon's tip as it is then.
         const QString tip = window.toolTip();
         log("dock", tip.isEmpty() ? nullptr : &tip);
+        watchWindows();
         return false;
     }
     // Qt acts on the press itself, and pops up a context menu there: the mouse of an icon's

@@ -92,6 +92,8 @@ class TrayIcons {
     void removeAll();
 
     QSystemTrayIcon* find(platform::Hwnd hWnd, std::uint32_t id) const;
+    // Whether every event of the application passes by to find an icon's window.
+    bool watchesEveryEvent() const noexcept { return watching_; }
     // The menu a StatusNotifierItem host shows for the icon; none on other trays.
     TrayHostMenu* hostMenu(platform::Hwnd hWnd, std::uint32_t id) const;
     // What a click reported by the tray host does: its mouse messages go through the
@@ -117,14 +119,21 @@ class TrayIcons {
         void operator()(std::FILE* file) const noexcept { std::fclose(file); }
     };
     class MouseFilter;
+    class WindowWatch;
 
     std::int32_t add(const Key& key, const platform::NOTIFYICONDATAA& data);
     std::int32_t modify(Entry& entry, const platform::NOTIFYICONDATAA& data);
     void remove(std::map<Key, Entry>::iterator it);
     // One mouse message through the window's procedure, if the icon still reports clicks.
     void deliver(const Key& key, std::uint32_t mouse);
-    // Events of every object pass here: those of an icon's XEmbed window are taken.
+    // The events of an icon's XEmbed window: its mouse is taken, its showings are logged.
     bool filter(QObject* watched, QEvent* event);
+    static bool isIconWindow(const QObject* object);
+    // A window Qt made to dock an icon in an XEmbed tray gets the mouse filter.
+    void adopt(QObject* watched);
+    // Every event is watched for new icon windows only while an icon on an XEmbed tray has
+    // none shown.
+    void watchWindows();
     void log(std::string_view request, const QString* text = nullptr);
 
     QtPlatform& platform_;
@@ -134,6 +143,9 @@ class TrayIcons {
     std::vector<Entry> removed_;
     std::unique_ptr<std::FILE, CloseFile> log_;
     std::unique_ptr<MouseFilter> mouseFilter_;
+    std::unique_ptr<WindowWatch> windowWatch_;
+    std::vector<QPointer<QWidget>> iconWindows_;
+    bool watching_ = false;
 };
 
 }  // namespace pelmora::qt
