@@ -37,6 +37,17 @@ std::vector<core::PopupRow> rows(std::initializer_list<core::PopupRow> list) {
     return list;
 }
 
+// The form's icon, reporting clicks, without a tip.
+platform::NOTIFYICONDATAA iconRecord(const platform::Form& form) {
+    platform::NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = static_cast<std::uint32_t>(form.hWnd());
+    data.uFlags = platform::NIF_MESSAGE | platform::NIF_ICON;
+    data.uCallbackMessage = 2025;
+    data.hIcon = static_cast<std::uint32_t>(form.iconHandle());
+    return data;
+}
+
 class TrayHostTest : public BackendTest {
   protected:
     std::vector<std::string> clicks() const {
@@ -157,12 +168,7 @@ TEST_F(TrayHostTest, PopupWhileTheHostAsksFillsItsMenuAndTheChoiceRunsTheItemLat
 
 TEST_F(TrayHostTest, WithoutAStatusNotifierHostTheIconHasNoMenuForQtToPopUp) {
     platform::Form& form = runtime().load(ui::kMainLayout, events);
-    platform::NOTIFYICONDATAA data{};
-    data.cbSize = sizeof data;
-    data.hWnd = static_cast<std::uint32_t>(form.hWnd());
-    data.uFlags = platform::NIF_MESSAGE | platform::NIF_ICON;
-    data.uCallbackMessage = 2025;
-    data.hIcon = static_cast<std::uint32_t>(form.iconHandle());
+    platform::NOTIFYICONDATAA data = iconRecord(form);
     ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, data), 1);
     QSystemTrayIcon* icon = os().tray().find(form.hWnd(), 0);
     ASSERT_NE(icon, nullptr);
@@ -216,12 +222,7 @@ TEST_F(TrayHostTest, AnXEmbedIconWindowIsLoggedAsItDocksAndItsMouseIsTheLayers) 
     options.trayLogPath = path("tray.log");
     start(options);
     platform::Form& form = runtime().load(ui::kMainLayout, events);
-    platform::NOTIFYICONDATAA data{};
-    data.cbSize = sizeof data;
-    data.hWnd = static_cast<std::uint32_t>(form.hWnd());
-    data.uFlags = platform::NIF_MESSAGE | platform::NIF_ICON;
-    data.uCallbackMessage = 2025;
-    data.hIcon = static_cast<std::uint32_t>(form.iconHandle());
+    platform::NOTIFYICONDATAA data = iconRecord(form);
     ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, data), 1);
     if (os().tray().hostMenu(form.hWnd(), 0) != nullptr) {
         GTEST_SKIP() << "a StatusNotifierItem host shows the icon: Qt makes no XEmbed window";
