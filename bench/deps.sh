@@ -4,7 +4,7 @@
 # soak.sh.
 bench_packages=(cmake ninja-build g++ gcc pkg-config python3 qt6-base-dev libx11-dev
                 libxdamage-dev libxres-dev xvfb xauth openbox trayer xdotool x11-utils
-                util-linux g++-mingw-w64-x86-64 wine64)
+                util-linux dbus-daemon g++-mingw-w64-x86-64 wine64)
 bench_missing=()
 for p in "${bench_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||

@@ -8,7 +8,7 @@
 #   --tree DIR    measure the program built from another source tree (a checkout or a
 #                 `git archive` of an older commit); the bench's own programs always come
 #                 from this checkout
-#   --seconds N   length of each of the five side-by-side rounds (20)
+#   --seconds N   length of each of the nine side-by-side rounds (20)
 #
 # Exit status: 0 every figure within its budget, 1 over a budget, 2 a figure could not be
 # judged or something failed to build or start.

@@ -396,7 +396,7 @@ def main():
         p.add_argument("--tools", required=True, help="folder with the built bench tools "
                        "(damage_watch; bare_qt and wake_read for linux)")
         p.add_argument("--seconds", type=float, default=20.0, help="length of each round")
-        p.add_argument("--rounds", type=int, default=5,
+        p.add_argument("--rounds", type=int, default=9,
                        help="rounds, each with fresh starts of every program; each figure is "
                        "the median of the rounds (first paint the median of the starts)")
         p.add_argument("--check-seconds", type=float, default=10.0,

@@ -52,8 +52,9 @@ class FloorPrograms(unittest.TestCase):
                 self.assertEqual(result.returncode, 2)
 
 
-@unittest.skipUnless(all(shutil.which(p) for p in ("Xvfb", "openbox", "trayer", "xdotool")),
-                     "needs Xvfb, openbox, trayer and xdotool")
+@unittest.skipUnless(all(shutil.which(p) for p in ("Xvfb", "dbus-daemon", "openbox", "trayer",
+                                                   "xdotool")),
+                     "needs Xvfb, dbus-daemon, openbox, trayer and xdotool")
 class OnADesktop(unittest.TestCase):
     def test_the_watcher_sees_the_bare_window_painted_where_it_is(self):
         with bl.Desktop(os.path.abspath(TOOLS)) as desk:
