@@ -3,10 +3,24 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
+#include <cstring>
 
 #include "app/identity.h"
 
 namespace pelmora::qt::test {
+
+platform::NOTIFYICONDATAA trayRecord(platform::Hwnd hWnd, std::uint32_t flags, std::uintptr_t icon,
+                                     const char* tip) {
+    platform::NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = static_cast<std::uint32_t>(hWnd);
+    data.uFlags = flags;
+    data.uCallbackMessage = kTrayCallback;
+    data.hIcon = static_cast<std::uint32_t>(icon);
+    std::memset(data.szTip, ' ', sizeof data.szTip);
+    std::memcpy(data.szTip, tip, std::strlen(tip) + 1);
+    return data;
+}
 
 void RecordingEvents::onMouseDown(platform::ControlName control, std::int16_t index,
                                   platform::MouseButton button, platform::Modifiers keys, float,

@@ -11,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,7 +61,21 @@ class RecordingEvents : public platform::FormEvents {
     std::size_t count(std::string_view call) const {
         return static_cast<std::size_t>(std::count(calls.begin(), calls.end(), call));
     }
+    // The clicks among the calls, in their order.
+    std::vector<std::string> clicks() const {
+        std::vector<std::string> seen;
+        std::copy_if(calls.begin(), calls.end(), std::back_inserter(seen),
+                     [](const std::string& call) { return call.starts_with("Click"); });
+        return seen;
+    }
 };
+
+// The callback message the tests' tray records ask for.
+inline constexpr std::uint32_t kTrayCallback = 2025;
+
+// A tray record for the window: its flags, icon handle and tip (copied with its NUL).
+platform::NOTIFYICONDATAA trayRecord(platform::Hwnd hWnd, std::uint32_t flags, std::uintptr_t icon,
+                                     const char* tip);
 
 class BackendTest : public ::testing::Test {
   protected:

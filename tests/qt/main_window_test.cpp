@@ -74,14 +74,6 @@ class MainWindowTest : public BackendTest {
         return child != nullptr ? *child : static_cast<QWidget&>(widget(form));
     }
 
-    // What reached the form apart from the refresh timer's ticks.
-    std::vector<std::string> clicks() const {
-        std::vector<std::string> seen;
-        std::copy_if(events.calls.begin(), events.calls.end(), std::back_inserter(seen),
-                     [](const std::string& call) { return call.starts_with("Click"); });
-        return seen;
-    }
-
     RecordingEvents events;
     platform::Form& form;
 };
@@ -423,8 +415,8 @@ TEST_F(MainWindowTest, PopupShowsTheSevenRowsAndRunsTheChosenOneBeforeReturning)
         });
         events.calls.clear();
         form.popupMenu(form.menu(mnuA));
-        EXPECT_EQ(clicks(), std::vector<std::string>{"Click mnuAction(" +
-                                                     std::to_string(choice.index) + ")"});
+        EXPECT_EQ(events.clicks(), std::vector<std::string>{"Click mnuAction(" +
+                                                            std::to_string(choice.index) + ")"});
         EXPECT_EQ(form.menuItem(mnuAction, choice.index).checked() != before,
                   choice.handlerFlipsMark);
         ASSERT_EQ(rows.size(), 7);
@@ -446,7 +438,7 @@ TEST_F(MainWindowTest, ADismissedPopupRunsNothing) {
     });
     events.calls.clear();
     form.popupMenu(form.menu(mnuA));
-    EXPECT_TRUE(clicks().empty());
+    EXPECT_TRUE(events.clicks().empty());
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 

@@ -22,8 +22,6 @@ using platform::LParam;
 using platform::LResult;
 using platform::WParam;
 
-constexpr std::uint32_t kCallback = 2025;
-
 // What the test's window procedures saw, and the procedure they pass messages on to.
 struct ProcLog {
     std::vector<std::string> seen;
@@ -53,19 +51,6 @@ LResult innerProc(Hwnd, std::uint32_t msg, WParam wParam, LParam lParam) {
 
 std::intptr_t value(platform::WndProc proc) {
     return reinterpret_cast<std::intptr_t>(proc);
-}
-
-platform::NOTIFYICONDATAA record(Hwnd hWnd, std::uint32_t flags, std::uintptr_t icon,
-                                 const char* tip) {
-    platform::NOTIFYICONDATAA data{};
-    data.cbSize = sizeof data;
-    data.hWnd = static_cast<std::uint32_t>(hWnd);
-    data.uFlags = flags;
-    data.uCallbackMessage = kCallback;
-    data.hIcon = static_cast<std::uint32_t>(icon);
-    std::memset(data.szTip, ' ', sizeof data.szTip);
-    std::memcpy(data.szTip, tip, std::strlen(tip) + 1);
-    return data;
 }
 
 class OsCallsTest : public BackendTest {
@@ -145,7 +130,7 @@ TEST_F(OsCallsTest, TrayClicksReachTheWindowProcedureAsItsCallbackMessage) {
     platform::Form& form = mainForm();
     const Hwnd h = form.hWnd();
     procLog.previous = os().SetWindowLongA(h, GWL_WNDPROC, value(&outerProc));
-    auto add = record(h, platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
+    auto add = trayRecord(h, platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
     ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, add), 1);
 
     struct Click {
@@ -215,21 +200,21 @@ TEST_F(OsCallsTest, TrayRequestsFollowTheShellsRules) {
         bool iconAfter;
     };
     const Request requests[] = {
-        {"tip before the icon exists", NIM_MODIFY, record(0, NIF_TIP, 0, "early"), 0, false},
-        {"add for an unknown window", NIM_ADD, record(h + 4, NIF_MESSAGE | NIF_ICON, icon, ""), 0,
-         false},
-        {"add with an unknown icon", NIM_ADD, record(h, NIF_MESSAGE | NIF_ICON, icon + 1, ""), 0,
-         false},
-        {"add", NIM_ADD, record(h, NIF_MESSAGE | NIF_ICON, icon, "not sent"), 1, true},
-        {"add again", NIM_ADD, record(h, NIF_MESSAGE | NIF_ICON, icon, ""), 0, true},
-        {"tip", NIM_MODIFY, record(h, NIF_TIP, 0, "Free RAM = 257 MB"), 1, true},
-        {"the same tip", NIM_MODIFY, record(h, NIF_TIP, 0, "Free RAM = 257 MB"), 1, true},
-        {"modify with an unknown icon", NIM_MODIFY, record(h, NIF_ICON | NIF_TIP, icon + 1, "x"), 0,
-         true},
-        {"another tip", NIM_MODIFY, record(h, NIF_TIP, 0, "Free RAM = 256 MB"), 1, true},
-        {"unknown request", 7, record(h, 0, 0, ""), 0, true},
-        {"delete", NIM_DELETE, record(h, 0, 0, ""), 1, false},
-        {"delete again", NIM_DELETE, record(h, 0, 0, ""), 0, false},
+        {"tip before the icon exists", NIM_MODIFY, trayRecord(0, NIF_TIP, 0, "early"), 0, false},
+        {"add for an unknown window", NIM_ADD, trayRecord(h + 4, NIF_MESSAGE | NIF_ICON, icon, ""),
+         0, false},
+        {"add with an unknown icon", NIM_ADD, trayRecord(h, NIF_MESSAGE | NIF_ICON, icon + 1, ""),
+         0, false},
+        {"add", NIM_ADD, trayRecord(h, NIF_MESSAGE | NIF_ICON, icon, "not sent"), 1, true},
+        {"add again", NIM_ADD, trayRecord(h, NIF_MESSAGE | NIF_ICON, icon, ""), 0, true},
+        {"tip", NIM_MODIFY, trayRecord(h, NIF_TIP, 0, "Free RAM = 257 MB"), 1, true},
+        {"the same tip", NIM_MODIFY, trayRecord(h, NIF_TIP, 0, "Free RAM = 257 MB"), 1, true},
+        {"modify with an unknown icon", NIM_MODIFY,
+         trayRecord(h, NIF_ICON | NIF_TIP, icon + 1, "x"), 0, true},
+        {"another tip", NIM_MODIFY, trayRecord(h, NIF_TIP, 0, "Free RAM = 256 MB"), 1, true},
+        {"unknown request", 7, trayRecord(h, 0, 0, ""), 0, true},
+        {"delete", NIM_DELETE, trayRecord(h, 0, 0, ""), 1, false},
+        {"delete again", NIM_DELETE, trayRecord(h, 0, 0, ""), 0, false},
     };
     for (const Request& request : requests) {
         SCOPED_TRACE(request.what);
@@ -271,7 +256,7 @@ TEST_F(OsCallsTest, TrayIconsGoWithTheirWindowOrWithTheProgram) {
         runtime().load(ui::kAboutLayout, aboutEvents);
         platform::Form& form = mainForm();
         const Hwnd h = form.hWnd();
-        auto add = record(h, platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
+        auto add = trayRecord(h, platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
         ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, add), 1);
         ending.end(form);
         ASSERT_TRUE(waitFor([&] { return os().tray().find(h, 0) == nullptr; }));

@@ -37,26 +37,8 @@ std::vector<core::PopupRow> rows(std::initializer_list<core::PopupRow> list) {
     return list;
 }
 
-// The form's icon, reporting clicks, without a tip.
-platform::NOTIFYICONDATAA iconRecord(const platform::Form& form) {
-    platform::NOTIFYICONDATAA data{};
-    data.cbSize = sizeof data;
-    data.hWnd = static_cast<std::uint32_t>(form.hWnd());
-    data.uFlags = platform::NIF_MESSAGE | platform::NIF_ICON;
-    data.uCallbackMessage = 2025;
-    data.hIcon = static_cast<std::uint32_t>(form.iconHandle());
-    return data;
-}
-
 class TrayHostTest : public BackendTest {
   protected:
-    std::vector<std::string> clicks() const {
-        std::vector<std::string> seen;
-        std::copy_if(events.calls.begin(), events.calls.end(), std::back_inserter(seen),
-                     [](const std::string& call) { return call.starts_with("Click"); });
-        return seen;
-    }
-
     RecordingEvents events;
 };
 
@@ -149,26 +131,27 @@ TEST_F(TrayHostTest, PopupWhileTheHostAsksFillsItsMenuAndTheChoiceRunsTheItemLat
     form.popupMenu(form.menu(mnuA));
     platform().setHostMenuRequest(nullptr);
     EXPECT_FALSE(openedAtPointer);
-    EXPECT_TRUE(clicks().empty()) << "nothing chosen yet";
+    EXPECT_TRUE(events.clicks().empty()) << "nothing chosen yet";
     EXPECT_EQ(shown(host.menu()),
               QStringList({"&Keep on top", "&Precise Values", "&Show Usage Meter [x]", "-",
                            "&About", "-", "E&xit"}));
 
     host.menu().actions()[1]->trigger();
-    ASSERT_TRUE(waitFor([&] { return !clicks().empty(); }));
-    EXPECT_EQ(clicks(), std::vector<std::string>{"Click mnuAction(1)"});
+    ASSERT_TRUE(waitFor([&] { return !events.clicks().empty(); }));
+    EXPECT_EQ(events.clicks(), std::vector<std::string>{"Click mnuAction(1)"});
 
     // Once the window has gone, a row chosen from the menu the host still shows runs nothing.
     events.calls.clear();
     runtime().unload(form);
     host.menu().actions()[0]->trigger();
-    EXPECT_FALSE(waitFor([&] { return !clicks().empty(); }, 200));
+    EXPECT_FALSE(waitFor([&] { return !events.clicks().empty(); }, 200));
     EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(TrayHostTest, WithoutAStatusNotifierHostTheIconHasNoMenuForQtToPopUp) {
     platform::Form& form = runtime().load(ui::kMainLayout, events);
-    platform::NOTIFYICONDATAA data = iconRecord(form);
+    platform::NOTIFYICONDATAA data =
+        trayRecord(form.hWnd(), platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
     ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, data), 1);
     QSystemTrayIcon* icon = os().tray().find(form.hWnd(), 0);
     ASSERT_NE(icon, nullptr);
@@ -222,7 +205,8 @@ TEST_F(TrayHostTest, AnXEmbedIconWindowIsLoggedAsItDocksAndItsMouseIsTheLayers) 
     options.trayLogPath = path("tray.log");
     start(options);
     platform::Form& form = runtime().load(ui::kMainLayout, events);
-    platform::NOTIFYICONDATAA data = iconRecord(form);
+    platform::NOTIFYICONDATAA data =
+        trayRecord(form.hWnd(), platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
     ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, data), 1);
     if (os().tray().hostMenu(form.hWnd(), 0) != nullptr) {
         GTEST_SKIP() << "a StatusNotifierItem host shows the icon: Qt makes no XEmbed window";
