@@ -424,12 +424,9 @@ void TrayIcons::deliver(const Key& key, std::uint32_t mouse) {
     });
 }
 
-bool TrayIcons::isIconWindow(const QObject* object) {
-    return object != nullptr && object->isWidgetType() && object->objectName() == kXEmbedIconWindow;
-}
-
 void TrayIcons::adopt(QObject* watched) {
-    if (!isIconWindow(watched)) {
+    if (watched == nullptr || !watched->isWidgetType() ||
+        watched->objectName() != kXEmbedIconWindow) {
         return;
     }
     auto* window = static_cast<QWidget*>(watched);
@@ -476,9 +473,6 @@ bool TrayIcons::filter(QObject* watched, QEvent* event) {
     }
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
         type != QEvent::MouseButtonDblClick && type != QEvent::Show) {
-        return false;
-    }
-    if (!isIconWindow(watched)) {
         return false;
     }
     auto& window = static_cast<QWidget&>(*watched);

@@ -126,9 +126,9 @@ class TrayIcons {
     void remove(std::map<Key, Entry>::iterator it);
     // One mouse message through the window's procedure, if the icon still reports clicks.
     void deliver(const Key& key, std::uint32_t mouse);
-    // The events of an icon's XEmbed window: its mouse is taken, its showings are logged.
+    // The events of an icon's XEmbed window (the mouse filter sits on nothing else): its
+    // mouse is taken, its showings are logged.
     bool filter(QObject* watched, QEvent* event);
-    static bool isIconWindow(const QObject* object);
     // A window Qt made to dock an icon in an XEmbed tray gets the mouse filter.
     void adopt(QObject* watched);
     // Every event is watched for new icon windows only while an icon on an XEmbed tray has
