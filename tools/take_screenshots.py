@@ -53,10 +53,21 @@ class Display:
     def __init__(self, work):
         self.work = work
         self.children = []
+        try:
+            self.open()
+        except BaseException:
+            # Nothing it started outlives a display that never came up.
+            self.close()
+            raise
+
+    def open(self):
+        work = self.work
         read_fd, write_fd = os.pipe()
+        # -noreset: the server keeps its state when its last client leaves, instead of
+        # starting over (and compiling its keymap again) while the next one connects.
         xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                                 f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"],
-                                pass_fds=[write_fd], stdout=subprocess.DEVNULL,
+                                 f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp",
+                                 "-noreset"], pass_fds=[write_fd], stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
         self.children.append(xvfb)
         os.close(write_fd)
@@ -71,11 +82,17 @@ class Display:
                         HOME=os.path.join(work, "home"))
         for name in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "PELMORA_TRAY_LOG"):
             self.env.pop(name, None)
+        wait_for("the display to take clients", lambda: subprocess.run(
+            ["xdpyinfo"], env=self.env, capture_output=True, timeout=30).returncode == 0)
         self.start(["openbox"])
+        # Unset, xprop answers "_NET_SUPPORTING_WM_CHECK:  not found."; set, it names the type.
+        # A window mapped while the manager is still starting may never be managed.
+        wait_for("the window manager", lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
+                 self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"))
         self.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
                     "--width", "100", "--height", "24", "--transparent", "false"])
-        wait_for("the window manager", lambda: "_NET_SUPPORTING_WM_CHECK" in
-                 self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"))
+        wait_for("the tray host", lambda: '"panel": ("panel" "trayer")' in
+                 self.x("xwininfo", "-root", "-tree"))
 
     def start(self, command):
         process = subprocess.Popen(command, env=self.env, stdin=subprocess.DEVNULL,
@@ -168,16 +185,25 @@ def take(program, out):
         def popup():
             for wid, g in display.windows_of(shown).items():
                 if wid not in before and g[5] and g[3] > 40:
-                    return g
+                    return wid, g
             return None
 
-        menu = wait_for("the menu", popup)
+        menu_id, menu = wait_for("the menu", popup)
         # The pointer leaves the menu, so that no entry shows highlighted.
         display.x("xdotool", "mousemove", "0", str(SCREEN[1] - 1))
         time.sleep(0.5)
         display.grab(os.path.join(out, "menu.png"), main[:4], menu[:4])
 
-        display.x("xdotool", "key", "a")
+        # The menu shows before it holds the keyboard: a key that beat the grab is pressed
+        # again while the menu is still there.
+        for _ in range(5):
+            display.x("xdotool", "key", "a")
+            try:
+                wait_for("the menu to close", lambda: menu_id not in display.windows_of(shown),
+                         timeout=2.0)
+                break
+            except Failure:
+                continue
         about_id, about = wait_for("the About box", lambda: window_of(ABOUT_CLIENT_SIZE))
         time.sleep(2.0)  # the About box's panel slides in
         left, right, top, bottom = frame_extents(display, about_id)
