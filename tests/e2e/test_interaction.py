@@ -245,8 +245,7 @@ class Exit(FreshDesktopCase):
         (icon_id,) = self.desktop.tray_icons_of(self.program.pid)
         icon = self.desktop.window(icon_id)
         menu = self.open_popup(at=(icon.x + icon.width // 2, icon.y + icon.height // 2))
-        self.desktop.key(key)
-        self.wait_gone(menu.wid, "the tray's popup menu to close")
+        self.press_in_menu(menu, key, "the tray's popup menu to close")
 
     def test_exit_from_the_tray_ends_the_program_while_about_is_minimised(self):
         self.choose_from_tray("a")
