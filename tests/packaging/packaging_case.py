@@ -136,7 +136,7 @@ class XDisplay:
         read_fd, write_fd = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp"], pass_fds=[write_fd], stdout=subprocess.DEVNULL,
+             "-nolisten", "tcp", "-noreset"], pass_fds=[write_fd], stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:

@@ -78,25 +78,47 @@ class Session:
         if template:
             # A copy of a prefix made once costs a fraction of a second; a wineboot, seconds.
             copy_prefix(template, prefix)
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{screen[0]}x{screen[1]}x24",
-             "-nolisten", "tcp"], pass_fds=[write_fd], stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as pipe:
-            display = pipe.readline().strip()
-        expect(display, "Xvfb did not start")
-        self.display = f":{display}"
+        self.xvfb, self.display = self.start_display(screen)
         self.env = dict(os.environ, DISPLAY=self.display, WINEPREFIX=prefix,
                         WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d")
         if not template:
             subprocess.run([WINE, "wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=120, check=False)
 
+    def start_display(self, screen):
+        """An Xvfb that takes clients: one that reports its display and then takes none is
+        replaced. It keeps its state when its last client leaves instead of starting over
+        (and compiling its keymap again) while the next one connects."""
+        for attempt in range(3):
+            self.xvfb_log = os.path.join(self.work, f"xvfb{attempt}.log")
+            read_fd, write_fd = os.pipe()
+            with open(self.xvfb_log, "w") as log:
+                xvfb = subprocess.Popen(
+                    ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+                     f"{screen[0]}x{screen[1]}x24", "-nolisten", "tcp", "-noreset"],
+                    pass_fds=[write_fd], stdout=log, stderr=subprocess.STDOUT)
+            os.close(write_fd)
+            with os.fdopen(read_fd) as pipe:
+                display = f":{pipe.readline().strip()}"
+            try:
+                wait_for(f"the display {display} to take clients", lambda: subprocess.run(
+                    ["xdpyinfo", "-display", display], capture_output=True,
+                    timeout=30).returncode == 0, timeout=10)
+                return xvfb, display
+            except Failure as failure:
+                print(f"{failure}; Xvfb said: {self.xvfb_said()}")
+                xvfb.kill()
+                xvfb.wait()
+        raise Failure("no Xvfb took clients")
+
+    def xvfb_said(self):
+        with open(self.xvfb_log, errors="replace") as f:
+            return f.read()[-1000:].strip()
+
     def start(self, exe, trace=""):
         log = open(os.path.join(self.work, f"run{len(self.processes)}.log"), "w")
-        env = dict(self.env, WINEDEBUG=trace or "-all")
+        # Wine's own errors stay on, so that a failed start says why (no display, no desktop).
+        env = dict(self.env, WINEDEBUG=trace or "-all,err+all")
         process = subprocess.Popen([WINE, exe], env=env, stdout=log, stderr=subprocess.STDOUT)
         process.log_path = log.name
         self.processes.append(process)
@@ -660,6 +682,8 @@ def main():
         print(f"FAIL {sys.argv[1]}: {failure}")
         for process in session.processes:
             print(session.log(process)[-2000:])
+        state = "running" if session.xvfb.poll() is None else f"ended ({session.xvfb.returncode})"
+        print(f"Xvfb on {session.display}, {state}: {session.xvfb_said()}")
         return 1
     finally:
         session.close()
