@@ -28,7 +28,6 @@ import time
 
 REPO_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MAIN_SIZE = (208, 51)
-ABOUT_CLIENT_SIZE = (278, 170)
 SCREEN = (800, 600)
 
 
@@ -179,32 +178,58 @@ def take(program, out):
         os.makedirs(out, exist_ok=True)
         display.grab(os.path.join(out, "window.png"), main[:4])
 
-        before = set(display.windows_of(shown))
-        display.x("xdotool", "mousemove", str(main[0] + 60), str(main[1] + 25), "click", "3")
+        def open_menu():
+            before = set(display.windows_of(shown))
+            display.x("xdotool", "mousemove", str(main[0] + 60), str(main[1] + 25), "click",
+                      "3")
 
-        def popup():
-            for wid, g in display.windows_of(shown).items():
-                if wid not in before and g[5] and g[3] > 40:
-                    return wid, g
-            return None
+            def popup():
+                for wid, g in display.windows_of(shown).items():
+                    if wid not in before and g[5] and g[3] > 40:
+                        return wid, g
+                return None
 
-        menu_id, menu = wait_for("the menu", popup)
-        # The pointer leaves the menu, so that no entry shows highlighted.
-        display.x("xdotool", "mousemove", "0", str(SCREEN[1] - 1))
+            found = wait_for("the menu", popup)
+            # The pointer leaves the menu, so that no entry shows highlighted.
+            display.x("xdotool", "mousemove", "0", str(SCREEN[1] - 1))
+            return found
+
+        menu_id, menu = open_menu()
         time.sleep(0.5)
         display.grab(os.path.join(out, "menu.png"), main[:4], menu[:4])
 
+        def about_box():
+            if shown.poll() is not None:
+                raise Failure(f"the program ended with status {shown.returncode}")
+            for wid, g in display.windows_of(shown).items():
+                if display.x("xdotool", "getwindowname", wid).startswith("About "):
+                    return wid, g
+            return None
+
         # The menu shows before it holds the keyboard: a key that beat the grab is pressed
-        # again while the menu is still there.
-        for _ in range(5):
-            display.x("xdotool", "key", "a")
+        # again while the menu is still there, and a menu that went without opening the
+        # About box is opened again, as a person would.
+        for attempt in range(3):
+            if attempt:
+                menu_id, menu = open_menu()
+            for _ in range(5):
+                display.x("xdotool", "key", "a")
+                try:
+                    wait_for("the menu to close",
+                             lambda: menu_id not in display.windows_of(shown), timeout=2.0)
+                    break
+                except Failure:
+                    continue
             try:
-                wait_for("the menu to close", lambda: menu_id not in display.windows_of(shown),
-                         timeout=2.0)
+                about_id, about = wait_for("the About box", about_box, timeout=10.0)
                 break
             except Failure:
-                continue
-        about_id, about = wait_for("the About box", lambda: window_of(ABOUT_CLIENT_SIZE))
+                shown_now = {wid: (display.x("xdotool", "getwindowname", wid).strip(), g[2:4])
+                             for wid, g in display.windows_of(shown).items()}
+                print(f"take_screenshots: no About box yet; the program shows {shown_now}",
+                      file=sys.stderr)
+        else:
+            raise Failure("the About box did not open")
         time.sleep(2.0)  # the About box's panel slides in
         left, right, top, bottom = frame_extents(display, about_id)
         display.grab(os.path.join(out, "about.png"),
