@@ -165,15 +165,15 @@ def take(program, out):
     try:
         shown = display.start([program])
 
-        def window_of(size, override=None):
+        def window_where(matches):
             if shown.poll() is not None:
                 raise Failure(f"the program ended with status {shown.returncode}")
             for wid, g in display.windows_of(shown).items():
-                if (g[2], g[3]) == size and (override is None or g[5] == override):
+                if matches(wid, g):
                     return wid, g
             return None
 
-        main_id, main = wait_for("the window", lambda: window_of(MAIN_SIZE))
+        main_id, main = wait_for("the window", lambda: window_where(lambda wid, g: g[2:4] == MAIN_SIZE))
         time.sleep(1.0)  # the figures are drawn on the first timer ticks
         os.makedirs(out, exist_ok=True)
         display.grab(os.path.join(out, "window.png"), main[:4])
@@ -199,12 +199,8 @@ def take(program, out):
         display.grab(os.path.join(out, "menu.png"), main[:4], menu[:4])
 
         def about_box():
-            if shown.poll() is not None:
-                raise Failure(f"the program ended with status {shown.returncode}")
-            for wid, g in display.windows_of(shown).items():
-                if display.x("xdotool", "getwindowname", wid).startswith("About "):
-                    return wid, g
-            return None
+            return window_where(lambda wid, g: display.x(
+                "xdotool", "getwindowname", wid).startswith("About "))
 
         # The menu shows before it holds the keyboard: a key that beat the grab is pressed
         # again while the menu is still there, and a menu that went without opening the
