@@ -8,6 +8,11 @@ Every wait has a deadline, so no test can hang.
 A desktop may have a screen of another size, and extra environment for the program (a
 display scale); `scale` then says how many screen pixels the program's windows take for
 each of their own pixels.
+
+Every program runs on memory figures the test chooses: a /proc/meminfo of the desktop's
+own, bound over the real one in a private mount namespace. Where that cannot be done (it
+needs root and unshare) programs see the machine's figures, and a test that asks for the
+figures is skipped.
 """
 
 import os
@@ -18,6 +23,10 @@ import signal
 import subprocess
 import tempfile
 import time
+import unittest
+from functools import cache
+
+from memfigures import DEFAULT_AVAIL_KB, DEFAULT_TOTAL_KB, MemInfoFile
 
 SCREEN_W, SCREEN_H = 1024, 768
 MAIN_W, MAIN_H = 208, 51
@@ -44,6 +53,31 @@ def artifacts_root():
                                                                    "pelmora-e2e")
     os.makedirs(root, exist_ok=True)
     return root
+
+
+# Runs the rest of the command line with $0 bound over /proc/meminfo, seen by it alone.
+OWN_MEMINFO = ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+               'mount --bind "$0" /proc/meminfo && exec "$@"']
+
+
+@cache
+def own_meminfo_problem():
+    """Why programs cannot be shown a /proc/meminfo of their own here, or None when they can."""
+    if shutil.which("unshare") is None:
+        return "unshare is not installed"
+    with tempfile.TemporaryDirectory(prefix="pelmora-e2e-") as tmp:
+        probe = MemInfoFile(os.path.join(tmp, "meminfo"), total_kb=1234567, avail_kb=7654)
+        try:
+            r = subprocess.run(OWN_MEMINFO + [probe.path, "grep", "-c", "^MemTotal: *1234567 kB$",
+                                              "/proc/meminfo"],
+                               capture_output=True, text=True, timeout=20,
+                               stdin=subprocess.DEVNULL)
+        except (OSError, subprocess.TimeoutExpired) as e:
+            return f"unshare could not be run: {e}"
+    if r.returncode != 0 or r.stdout.strip() != "1":
+        why = r.stderr.strip() or f"status {r.returncode}"
+        return f"cannot bind a file over /proc/meminfo in a mount namespace ({why})"
+    return None
 
 
 def wait_for(what, probe, timeout=10.0, interval=0.05):
@@ -150,7 +184,7 @@ class Program:
         if tray_log:
             env["PELMORA_TRAY_LOG"] = tray_log
         with open(self.stdout_path, "wb") as so, open(self.stderr_path, "wb") as se:
-            self.proc = subprocess.Popen([program_path()], env=env, stdout=so, stderr=se,
+            self.proc = subprocess.Popen(desktop.program_argv(), env=env, stdout=so, stderr=se,
                                          stdin=subprocess.DEVNULL, cwd=desktop.home)
         self.started = time.monotonic()
 
@@ -216,7 +250,8 @@ class Program:
 class Desktop:
     """Xvfb + openbox + trayer with a private HOME and XDG_RUNTIME_DIR."""
 
-    def __init__(self, test_name, screen=(SCREEN_W, SCREEN_H), env=None, scale=1):
+    def __init__(self, test_name, screen=(SCREEN_W, SCREEN_H), env=None, scale=1,
+                 figures=(DEFAULT_TOTAL_KB, DEFAULT_AVAIL_KB)):
         self.test_name = test_name
         self.screen_w, self.screen_h = screen
         self.extra_env = dict(env or {})
@@ -229,6 +264,8 @@ class Desktop:
         self.runtime = os.path.join(self.tmp, "runtime")
         os.makedirs(self.home)
         os.makedirs(self.runtime, mode=0o700)
+        total_kb, avail_kb = figures
+        self.meminfo = MemInfoFile(os.path.join(self.tmp, "meminfo"), total_kb, avail_kb)
         self.xvfb = self.wm = self.trayer = None
         self.programs = []
         self.env = None
@@ -315,6 +352,20 @@ class Desktop:
             shutil.rmtree(self.artifacts, ignore_errors=True)
 
     # --- the program ------------------------------------------------------------------
+
+    def program_argv(self):
+        """How the program is started: on this desktop's /proc/meminfo where possible."""
+        if own_meminfo_problem() is None:
+            return OWN_MEMINFO + [self.meminfo.path, program_path()]
+        return [program_path()]
+
+    def figures(self):
+        """The /proc/meminfo the programs read (MemInfoFile), to set and to compare with;
+        skips the asking test where the programs can only see the machine's figures."""
+        problem = own_meminfo_problem()
+        if problem is not None:
+            raise unittest.SkipTest(f"the figures are not the test's own: {problem}")
+        return self.meminfo
 
     def start_program(self, name="pelmora", tray_log=True):
         log = os.path.join(self.tmp, name + "-tray.log") if tray_log else None

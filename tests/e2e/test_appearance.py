@@ -3,11 +3,10 @@
 import time
 import unittest
 
-from desktop import (MAIN_H, MAIN_W, SCREEN_H, SCREEN_W, distance, is_dark_green, is_pure_green,
-                     is_pure_red, is_white, wait_for)
-from e2e_case import (LABEL_ROWS, METER_X0, METER_X1, METER_Y0, METER_Y1, TIP, SharedDesktopCase,
-                      free_tolerance_ok)
-from memfigures import meminfo_bytes, scale
+from desktop import (MAIN_H, MAIN_W, SCREEN_H, SCREEN_W, HarnessError, distance, is_dark_green,
+                     is_pure_green, is_pure_red, is_white, wait_for)
+from e2e_case import LABEL_ROWS, METER_X0, METER_X1, METER_Y0, METER_Y1, TIP, SharedDesktopCase
+from memfigures import scale, tip_for
 
 class StartedProgram(SharedDesktopCase):
 
@@ -27,8 +26,9 @@ class StartedProgram(SharedDesktopCase):
         self.assertEqual(self.desktop.prop(w.wid, "WM_CLASS"), '"pelmora", "pelmora"')
 
     def test_skin_edges_figures_and_meter_are_drawn(self):
+        figures = self.figures()
+        total, avail = figures.total, figures.avail
         w = self.main()
-        total, avail = meminfo_bytes()
         img = self.desktop.grab(w, "main-window")
 
         green = img.count(is_dark_green)
@@ -79,46 +79,35 @@ class StartedProgram(SharedDesktopCase):
         self.assertEqual(requests.count("add"), 1)
         self.assertNotIn("delete", requests)
 
-        before = scale(meminfo_bytes()[1])
-        tip = self.program.last_tip()
-        after = scale(meminfo_bytes()[1])
-        m = TIP.match(tip or "")
-        self.assertIsNotNone(m, f"malformed tip {tip!r}")
-        shown = (int(m.group(1)), m.group(2))
-        self.assertTrue(free_tolerance_ok(shown, [before, after]),
-                        f"tip {tip!r} but /proc/meminfo says {before} .. {after}")
+        figures = self.figures()
+        self._wait_tip(figures.avail, "the tip of the free figure")
+        self.assertIsNotNone(TIP.match(self.program.last_tip()))
 
     def test_tip_follows_the_free_memory_within_a_second(self):
-        _, avail = meminfo_bytes()
-        before = scale(avail)
-        unit_bytes = {" KB": 1024, " MB": 1024**2, " GB": 1024**3}[before[1]]
-        size = int(3.2 * unit_bytes)
-        if size > 0.4 * avail:
-            self.skipTest(f"taking {size} bytes would leave too little memory")
-        wait_for("the tip to show the free memory",
-                 lambda: free_tolerance_ok(self._tip(), [scale(meminfo_bytes()[1])]), timeout=3)
-
-        def follows(direction):
-            shown = self._tip()
-            now = scale(meminfo_bytes()[1])
-            moved = (before[0] - shown[0]) * direction >= 2 and shown[1] == before[1]
-            return moved and free_tolerance_ok(shown, [now])
-
-        block = b"\x01" * size  # filled, so the pages are really taken
+        figures = self.figures()
+        before = scale(figures.avail)
+        self._wait_tip(figures.avail, "the tip to show the free memory")
+        unit_kb = {" KB": 1, " MB": 1024, " GB": 1024**2}[before[1]]
+        kept = figures.avail_kb
         try:
+            figures.set(avail_kb=kept - int(3.2 * unit_kb))
             taken = time.monotonic()
-            wait_for("the tip to show the memory just taken", lambda: follows(+1), timeout=3)
+            now = scale(figures.avail)
+            self.assertEqual(now[1], before[1], "the figures chosen change the unit")
+            self.assertGreaterEqual(before[0] - now[0], 2)
+            self._wait_tip(figures.avail, "the tip to show the memory just taken")
             self.assertLess(time.monotonic() - taken, 1.0)
         finally:
-            del block
-        wait_for("the tip to show the memory given back",
-                 lambda: free_tolerance_ok(self._tip(), [scale(meminfo_bytes()[1])]) and
-                 self._tip()[0] >= before[0] - 1, timeout=3)
+            figures.set(avail_kb=kept)
+        self._wait_tip(figures.avail, "the tip to show the memory given back")
 
-    def _tip(self):
-        m = TIP.match(self.program.last_tip() or "")
-        self.assertIsNotNone(m, f"malformed tip {self.program.last_tip()!r}")
-        return int(m.group(1)), m.group(2)
+    def _wait_tip(self, avail, what):
+        """Waits for the tip of avail free bytes; a failure says what the tip was instead."""
+        want = tip_for(avail)
+        try:
+            wait_for(what, lambda: self.program.last_tip() == want, timeout=3)
+        except HarnessError as e:
+            self.fail(f"{e}: the tip is {self.program.last_tip()!r}, not {want!r}")
 
     def test_hovering_the_tray_icon_shows_a_tooltip(self):
         (icon_id,) = self.desktop.tray_icons_of(self.program.pid)

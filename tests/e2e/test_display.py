@@ -7,7 +7,7 @@ import unittest
 
 from desktop import MAIN_H, MAIN_W, HarnessError, Image, wait_for
 from e2e_case import LABEL_ROWS, FreshDesktopCase
-from memfigures import meminfo_bytes, scale
+from memfigures import scale
 from screen_text import Digits, Row
 
 RESOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources")
@@ -104,7 +104,7 @@ class ScaledCase(FreshDesktopCase):
     def assert_total_reads(self, n):
         """The total is read back from the screen in the program's own glyphs, learnt
         from the exact byte count of the precise mode."""
-        total, _ = meminfo_bytes()
+        total = self.figures().total
         _, *rows = LABEL_ROWS[0]
         shown = self.desktop.grab(self.main(), "scaled-figures")
         self.choose("p")

@@ -5,9 +5,8 @@ import unittest
 
 from desktop import (MAIN_H, MAIN_W, HarnessError, distance, is_pure_green, is_pure_red,
                      wait_for)
-from e2e_case import (LABEL_ROWS, MENU_ROWS, METER_X0, METER_X1, TIP, FreshDesktopCase,
-                      free_tolerance_ok)
-from memfigures import meminfo_bytes, scale
+from e2e_case import LABEL_ROWS, MENU_ROWS, METER_X0, METER_X1, TIP, FreshDesktopCase
+from memfigures import scale
 from screen_text import Digits, Row
 
 ABOUT_CLIENT = (278, 170)
@@ -67,13 +66,12 @@ class PopupMenu(FreshDesktopCase):
                 self.assertEqual(checks, [want_above, False, True, False, False])
 
     def test_figures_read_from_the_screen_agree_with_meminfo_in_both_modes(self):
-        total, avail = meminfo_bytes()
+        figures = self.figures()
+        total, avail = figures.total, figures.avail
         scaled = self.desktop.grab(self.main(), "scaled")
-        free_samples = [scale(avail), scale(meminfo_bytes()[1])]
         self.choose("p")
         time.sleep(0.3)
         precise = self.desktop.grab(self.main(), "precise")
-        avail_precise = meminfo_bytes()[1]
         (_, *total_rows), (_, *free_rows) = LABEL_ROWS[0], LABEL_ROWS[1]
 
         # The total in bytes is exact and constant: learn the digits from it. Both total
@@ -89,22 +87,19 @@ class PopupMenu(FreshDesktopCase):
                          "the total caption is not 'Total RAM = number unit'")
 
         read_free = digits.read_word(Row(scaled, *free_rows), NUMBER_WORD)
-        candidates = [str(n + d) for n, unit in free_samples for d in (-1, 0, 1)]
-        self.assertTrue(any(digits.agrees(read_free, c) for c in candidates),
-                        f"read {read_free!r} as the free figure, expected one of {candidates}")
-        # In bytes the free figure moves; its number of digits and its lead digit do not.
+        free_number, _ = scale(avail)
+        self.assertTrue(digits.agrees(read_free, str(free_number)),
+                        f"read {read_free!r} as the free figure, expected {free_number}")
         read_free_bytes = digits.read_word(Row(precise, *free_rows), NUMBER_WORD)
-        lead = str(avail_precise)
-        self.assertEqual(len(read_free_bytes), len(lead), f"read {read_free_bytes!r} for {lead}")
-        self.assertTrue(digits.agrees(read_free_bytes[0], lead[0]),
-                        f"read {read_free_bytes!r} for {lead}")
+        self.assertTrue(digits.agrees(read_free_bytes, str(avail)),
+                        f"read {read_free_bytes!r} for {avail} free bytes")
 
         # The tip stays scaled in precise mode.
         time.sleep(0.2)
         m = TIP.match(self.program.last_tip() or "")
         self.assertIsNotNone(m, f"the tip in precise mode is {self.program.last_tip()!r}")
         shown = (int(m.group(1)), m.group(2))
-        self.assertTrue(free_tolerance_ok(shown, [scale(meminfo_bytes()[1])]), shown)
+        self.assertEqual(shown, scale(avail))
 
         self.choose("p")
         time.sleep(0.3)

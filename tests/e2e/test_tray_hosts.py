@@ -6,7 +6,6 @@ import unittest
 
 from desktop import SCREEN_H, Desktop, HarnessError, _stop, wait_for
 from e2e_case import LABEL_ROWS, MENU_ROWS, TIP, _failed, _Base
-from memfigures import meminfo_bytes
 from screen_text import Digits, Row
 from tray_hosts import (OtherWindow, SniDesktop, active_window, docked_icons, restart_trayer,
                         shown_menus)
@@ -181,6 +180,7 @@ class StatusNotifierHost(_DesktopPerTest):
     desktop_class = SniDesktop
 
     def test_item_its_tip_and_both_clicks_work_through_the_panel(self):
+        total = self.figures().total
         program = self.start()
         desk = self.desktop
         (item,) = wait_for("the program's item registered with the watcher",
@@ -233,7 +233,6 @@ class StatusNotifierHost(_DesktopPerTest):
             self.assertLess(abs((menu.x + menu.width) - (x + w)), 200,
                             f"the menu {menu} is not by the icon at {icon}")
 
-        total, _ = meminfo_bytes()
         desk.key("p")
         self.wait_gone(menu.wid, "the menu to close once Precise Values is chosen")
         _, top, bottom = LABEL_ROWS[0]
