@@ -1,11 +1,12 @@
 """Reads the numbers of the main window's captions back from a screenshot.
 
 The captions are white text over a board without white of its own. Words are runs of
-columns with white pixels separated by wider gaps; within a number the digits share one
-advance, so a number is a row of equal cells. The digit shapes are learnt from a caption
-whose number the test knows exactly (the total in bytes, which the test chose) and then
-used to read other numbers; a digit never learnt reads as '?'. At a display scale
-every length is that many screen pixels.
+columns with white pixels separated by wider gaps. Within a number the digits share one
+fractional advance, but each glyph is drawn at a whole pixel, so a number is a row of cells
+whose widths differ by a pixel and whose digits may touch. The digit shapes are learnt
+from a caption whose number the test knows exactly (a byte count the test chose) and then
+used to read other numbers; a digit never learnt reads as '?'. At a display scale every
+length is that many screen pixels.
 """
 
 from functools import cache
