@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The 64-bit Pelmora.exe end to end, as a person would use it: under Wine in an Xvfb
+"""Pelmora.exe (32- or 64-bit) end to end, as a person would use it: under Wine in an Xvfb
 of its own, driven with xdotool, checked with xwininfo, screenshots and Wine's own
 traces of the texts it draws.
 
@@ -25,6 +25,8 @@ import time
 import xscreen
 
 WINE = "/usr/lib/wine/wine64"
+# Wine's 32-bit loader runs 32-bit programs in the same 64-bit prefix, as 64-bit Windows does.
+WINE32 = "/usr/lib/wine/wine"
 SCREEN = (1024, 768)
 # The green of the memory module on the program's icon.
 ICON_GREEN = (0, 128, 0)
@@ -36,6 +38,15 @@ RESOURCE_DIR = os.environ.get("PELMORA_RESOURCE_DIR") or os.path.join(
 
 class Failure(Exception):
     pass
+
+
+def loader(exe):
+    """Wine's loader for a program, by the machine its PE header names."""
+    with open(exe, "rb") as f:
+        head = f.read(1024)
+    pe, = struct.unpack_from("<I", head, 0x3C)
+    machine, = struct.unpack_from("<H", head, pe + 4)
+    return WINE32 if machine == 0x14C else WINE
 
 
 def expect(condition, message):
@@ -119,7 +130,8 @@ class Session:
         log = open(os.path.join(self.work, f"run{len(self.processes)}.log"), "w")
         # Wine's own errors stay on, so that a failed start says why (no display, no desktop).
         env = dict(self.env, WINEDEBUG=trace or "-all,err+all")
-        process = subprocess.Popen([WINE, exe], env=env, stdout=log, stderr=subprocess.STDOUT)
+        process = subprocess.Popen([loader(exe), exe], env=env, stdout=log,
+                                   stderr=subprocess.STDOUT)
         process.log_path = log.name
         self.processes.append(process)
         return process
@@ -132,8 +144,8 @@ class Session:
     def shell_events(self, *args):
         """What the system or the shell does to the running program (shell_events.exe)."""
         expect(SHELL_EVENTS, "PELMORA_SHELL_EVENTS names no shell_events.exe")
-        done = subprocess.run([WINE, SHELL_EVENTS, *args], env=self.env, capture_output=True,
-                              text=True, timeout=60)
+        done = subprocess.run([loader(SHELL_EVENTS), SHELL_EVENTS, *args], env=self.env,
+                              capture_output=True, text=True, timeout=60)
         expect(done.returncode == 0, f"shell_events {' '.join(args)}: {done.stdout.strip()}")
 
     def set_dpi(self, dpi):
