@@ -26,10 +26,11 @@ linux_packages=(
   desktop-file-utils appstream lintian dpkg-dev man-db file
   clang-14 libclang-rt-14-dev
 )
-# Both Windows programs, their tests under Wine, and the release zip.
+# Both Windows programs, their tests under Wine (the 32-bit program with Wine's 32-bit half,
+# from Debian's i386 architecture), and the release zip.
 windows_packages=(
   cmake ninja-build python3 googletest
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3-pefile wine64
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3-pefile wine64 wine32:i386
   xvfb xauth xdotool x11-utils imagemagick
 )
 
@@ -70,6 +71,14 @@ if ((${#missing[@]} > 0)); then
   echo "Installing: ${missing[*]}"
   sudo_cmd=()
   if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+  # A package of another architecture (name:arch) needs that architecture known to dpkg
+  # before apt reads its package lists.
+  for arch in $(printf '%s\n' "${missing[@]}" | sed -n 's/^[^:]*://p' | sort -u); do
+    if [[ $arch != "$(dpkg --print-architecture)" ]] &&
+       ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+      "${sudo_cmd[@]}" dpkg --add-architecture "$arch"
+    fi
+  done
   "${sudo_cmd[@]}" apt-get update
   "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y --no-install-recommends "${missing[@]}"

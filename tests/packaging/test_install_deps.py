@@ -20,8 +20,8 @@ MODES = (
      {"lintian", "libgtest-dev", "python3-pefile"}),
     ("linux", {"qt6-base-dev", "libgtest-dev", "desktop-file-utils", "appstream", "lintian",
                "dpkg-dev", "clang-format", "xdotool"}, {"python3-pefile"}),
-    ("windows", {"g++-mingw-w64-i686", "g++-mingw-w64-x86-64", "wine64", "python3-pefile",
-                 "googletest"}, {"qt6-base-dev", "lintian"}),
+    ("windows", {"g++-mingw-w64-i686", "g++-mingw-w64-x86-64", "wine64", "wine32:i386",
+                 "python3-pefile", "googletest"}, {"qt6-base-dev", "lintian"}),
 )
 
 
@@ -81,6 +81,32 @@ class InstallDeps(unittest.TestCase):
         install = calls[1]
         self.assertEqual(install[:3], ["install", "-y", "--no-install-recommends"])
         self.assertEqual(set(install[3:]), listed("run"))
+
+    def test_windows_mode_adds_the_i386_architecture_before_apt_reads_its_lists(self):
+        # A machine with nothing installed: dpkg and apt-get record what they are asked for.
+        # foreign architectures dpkg knows already, what must be added
+        add = "dpkg --add-architecture i386"
+        cases = (("", [add]), ("armhf", [add]), ("i386", []))
+        for known, added in cases:
+            with self.subTest(known=known), tempfile.TemporaryDirectory() as bin_dir:
+                log = os.path.join(bin_dir, "calls.log")
+                stub(bin_dir, "dpkg-query", "exit 1\n")
+                stub(bin_dir, "dpkg", f'case "$1" in\n'
+                                      f'  --print-architecture) echo amd64 ;;\n'
+                                      f'  --print-foreign-architectures) echo "{known}" ;;\n'
+                                      f'  *) echo dpkg "$@" >> "{log}" ;;\n'
+                                      f'esac\n')
+                stub(bin_dir, "sudo", 'exec "$@"\n')
+                stub(bin_dir, "apt-get", f'echo apt-get "$@" >> "{log}"\n')
+                env = dict(os.environ, PATH=f"{bin_dir}:{os.environ['PATH']}")
+                result = subprocess.run(["bash", SCRIPT, "windows"], env=env,
+                                        capture_output=True, text=True, timeout=60)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                with open(log) as f:
+                    calls = [line.strip() for line in f]
+                self.assertEqual(calls[:len(added) + 1], added + ["apt-get update"])
+                self.assertEqual(len(calls), len(added) + 2, calls)
+                self.assertIn("wine32:i386", calls[-1].split())
 
     def test_no_mode_but_windows_pulls_in_a_cross_compiler_or_wine(self):
         policy = run(["apt-cache", "policy", "cmake"], check=False).stdout if shutil.which(

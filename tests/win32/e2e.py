@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The 64-bit Pelmora.exe end to end, as a person would use it: under Wine in an Xvfb
+"""Pelmora.exe (32- or 64-bit) end to end, as a person would use it: under Wine in an Xvfb
 of its own, driven with xdotool, checked with xwininfo, screenshots and Wine's own
 traces of the texts it draws.
 
@@ -25,6 +25,8 @@ import time
 import xscreen
 
 WINE = "/usr/lib/wine/wine64"
+# Wine's 32-bit loader runs 32-bit programs in the same 64-bit prefix, as 64-bit Windows does.
+WINE32 = "/usr/lib/wine/wine"
 SCREEN = (1024, 768)
 # The green of the memory module on the program's icon.
 ICON_GREEN = (0, 128, 0)
@@ -36,6 +38,15 @@ RESOURCE_DIR = os.environ.get("PELMORA_RESOURCE_DIR") or os.path.join(
 
 class Failure(Exception):
     pass
+
+
+def loader(exe):
+    """Wine's loader for a program, by the machine its PE header names."""
+    with open(exe, "rb") as f:
+        head = f.read(1024)
+    pe, = struct.unpack_from("<I", head, 0x3C)
+    machine, = struct.unpack_from("<H", head, pe + 4)
+    return WINE32 if machine == 0x14C else WINE
 
 
 def expect(condition, message):
@@ -66,6 +77,24 @@ def copy_prefix(template, prefix):
                     copy_function=os.link)
 
 
+# Memory figures of the test's own, the same on every machine (kB; no swap).
+MEMINFO = ("MemTotal:        4194304 kB\nMemFree:         1048576 kB\n"
+           "MemAvailable:    1048576 kB\nBuffers:               0 kB\n"
+           "Cached:                0 kB\nSwapTotal:             0 kB\n"
+           "SwapFree:              0 kB\n")
+
+
+def meminfo_of_our_own():
+    """Whether a program can be shown a /proc/meminfo of the test's own: a bind mount in a
+    mount namespace of its own, which needs the right to make one."""
+    try:
+        return subprocess.run(["unshare", "-m", "sh", "-c",
+                               "mount --bind /proc/version /proc/meminfo"],
+                              capture_output=True, timeout=10).returncode == 0
+    except (OSError, subprocess.TimeoutExpired):
+        return False
+
+
 class Session:
     """An Xvfb, a Wine prefix and the programs started in them; all taken away at the end."""
 
@@ -74,6 +103,8 @@ class Session:
         self.screen = screen
         self.work = tempfile.mkdtemp(prefix="pelmora-e2e.")
         self.processes = []
+        # When set, programs start with MEMINFO as their /proc/meminfo: their figures hold still.
+        self.meminfo = None
         prefix = os.path.join(self.work, "prefix")
         if template:
             # A copy of a prefix made once costs a fraction of a second; a wineboot, seconds.
@@ -119,7 +150,11 @@ class Session:
         log = open(os.path.join(self.work, f"run{len(self.processes)}.log"), "w")
         # Wine's own errors stay on, so that a failed start says why (no display, no desktop).
         env = dict(self.env, WINEDEBUG=trace or "-all,err+all")
-        process = subprocess.Popen([WINE, exe], env=env, stdout=log, stderr=subprocess.STDOUT)
+        argv = [loader(exe), exe]
+        if self.meminfo:
+            argv = ["unshare", "-m", "sh", "-c", 'mount --bind "$0" /proc/meminfo && exec "$@"',
+                    self.meminfo, *argv]
+        process = subprocess.Popen(argv, env=env, stdout=log, stderr=subprocess.STDOUT)
         process.log_path = log.name
         self.processes.append(process)
         return process
@@ -132,8 +167,8 @@ class Session:
     def shell_events(self, *args):
         """What the system or the shell does to the running program (shell_events.exe)."""
         expect(SHELL_EVENTS, "PELMORA_SHELL_EVENTS names no shell_events.exe")
-        done = subprocess.run([WINE, SHELL_EVENTS, *args], env=self.env, capture_output=True,
-                              text=True, timeout=60)
+        done = subprocess.run([loader(SHELL_EVENTS), SHELL_EVENTS, *args], env=self.env,
+                              capture_output=True, text=True, timeout=60)
         expect(done.returncode == 0, f"shell_events {' '.join(args)}: {done.stdout.strip()}")
 
     def set_dpi(self, dpi):
@@ -621,6 +656,12 @@ def scenario_tray_returns(session, exe):
     (Wine's own cannot restart within a session), three times over: each time the icon comes
     back with the tip of the moment, the free memory the window shows, not with the first
     one (the program first adds its icon without a tip), and shows that tip."""
+    # Where it can, the program reads memory figures of the test's own, which hold still: then
+    # every tip must carry the one figure the window shows.
+    if meminfo_of_our_own():
+        session.meminfo = os.path.join(session.work, "meminfo")
+        with open(session.meminfo, "w") as f:
+            f.write(MEMINFO)
     # The program starts the session's tray host (Wine's desktop), which reports the tips it
     # is given and shows in the same log as the program reports the texts it draws.
     program = session.start(exe, trace="trace+text,trace+tooltips")
@@ -639,6 +680,9 @@ def scenario_tray_returns(session, exe):
                        list(TOOLTIP.finditer(session.log(program)))[shown:], timeout=15)[-1]
         log = session.log(program)
         expect(DRAWN_FREE.search(log), "the window drew no free memory")
+        drawn = {m.group(1) for m in DRAWN_FREE.finditer(log)}
+        expect(not session.meminfo or len(drawn) == 1,
+               f"round {round}: figures that hold still drawn as {sorted(drawn)}")
 
         # The free memory may move on while the test looks: a tip is the current one when
         # it is the figure last drawn before it, or one drawn since (the window paints a

@@ -24,9 +24,12 @@ case ${1:-} in
 esac
 
 # A prefix Wine has finished setting up holds its registry, and its update stamp names the
-# installed Wine (a stale one would be updated in place by its first run).
+# installed Wine (a stale one would be updated in place by its first run). Where Wine's 32-bit
+# loader is installed, it also holds the 32-bit system folder that 32-bit programs load from
+# (a prefix made before the loader came has none).
 prefix_ready() {
   [[ -f $1/system.reg && -f $1/.update-timestamp ]] || return 1
+  [[ ! -x /usr/lib/wine/wine || -d $1/drive_c/windows/syswow64 ]] || return 1
   local inf=/usr/share/wine/wine.inf
   [[ ! -f $inf || $(tr -d '\r\n' <"$1/.update-timestamp") == "$(stat -c %Y "$inf")" ]]
 }
@@ -47,6 +50,13 @@ publish() {
   mv "$2.tmp" "$2"
 }
 
+# Both Windows builds share the prefixes and may ask for them at once: one makes them, the
+# other waits for its lock and finds them ready. The lock stays with flock, not with the
+# display and the Wine processes started here.
+if [[ -n $make_template && -z ${PELMORA_PREFIX_LOCKED:-} ]]; then
+  mkdir -p "$(dirname "$make_template")"
+  PELMORA_PREFIX_LOCKED=1 exec flock -o "$make_template.lock" "$0" --make-prefix "$make_template"
+fi
 if [[ -n $make_template ]] && prefix_ready "$make_template" &&
    prefix_ready "$make_template-unmanaged"; then
   echo "Wine prefixes ready: $make_template"
