@@ -135,7 +135,7 @@ TEST_F(PlatformTest, ChildrenOfAFramedBoxArePlacedInsideItsFrame) {
     QWidget* inner = native.widgetOf(2);
     ASSERT_TRUE(box != nullptr && text != nullptr && inner != nullptr);
     EXPECT_EQ(box->frame(), 1);
-    EXPECT_EQ(box->surface().size(), QSize(48, 48)) << "the drawing area is inside the frame";
+    EXPECT_EQ(box->size() - QSize(2, 2), QSize(48, 48)) << "the drawing area is inside the frame";
     EXPECT_EQ(text->parentWidget(), box);
     EXPECT_EQ(text->pos(), QPoint(1, 1));
     EXPECT_EQ(inner->pos(), QPoint(11, 11));
