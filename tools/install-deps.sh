@@ -25,6 +25,7 @@ linux_packages=(
   xfce4-panel xfconf dbus-daemon libglib2.0-bin libqt6dbus6
   desktop-file-utils appstream lintian dpkg-dev man-db file
   clang-14 libclang-rt-14-dev
+  xserver-xorg-core xserver-xorg-video-dummy
 )
 # Both Windows programs, their tests under Wine, and the release zip.
 windows_packages=(

@@ -164,6 +164,41 @@ TEST_F(CoreWindow, WidgetsAreBuiltParentsFirstChildWindowsInFront) {
                                                "tmrNone", "linEdge", "imgLogo"}));
 }
 
+TEST_F(CoreWindow, ALayoutWhoseTreeCannotBeBuiltLoadsNothing) {
+    using platform::ControlDef;
+    using platform::ControlKind;
+    const auto make = [](std::string_view name, ControlKind kind, std::string_view parent) {
+        ControlDef def{};
+        def.name = platform::ControlName(name);
+        def.kind = kind;
+        def.parent = platform::ControlName(parent);
+        def.width = def.height = 300;
+        return def;
+    };
+    const struct {
+        const char* what;
+        std::vector<ControlDef> controls;
+    } cases[] = {
+        {"a control inside a label",
+         {make("lblA", ControlKind::Label, ""), make("lblB", ControlKind::Label, "lblA")}},
+        {"a box inside itself", {make("picA", ControlKind::PictureBox, "picA")}},
+        {"two boxes inside each other",
+         {make("picA", ControlKind::PictureBox, "picB"),
+          make("picB", ControlKind::PictureBox, "picA")}},
+        {"a container that is not there", {make("lblA", ControlKind::Label, "picGone")}},
+    };
+    for (const auto& c : cases) {
+        const platform::FormLayout layout{testing::kProbeA.form, c.controls, {}};
+        try {
+            rig.runtime.load(layout, a);
+            ADD_FAILURE() << c.what << " loaded";
+        } catch (const platform::Error& error) {
+            EXPECT_EQ(error.number(), 730) << c.what;
+        }
+        EXPECT_TRUE(platform.windows().empty()) << c.what;
+    }
+}
+
 TEST_F(CoreWindow, AModalBoxGoesOverItsOwnerDisablesItAndEnablesItBeforeItHides) {
     platform::Form& owner = load(testing::kProbeA);
     owner.show(ShowMode::Modeless);
