@@ -449,8 +449,8 @@ TEST_F(NativeWindowTest, APressOnADisabledWindowIsToldAsBlocked) {
     const HWND hwnd = window->hwnd();
     struct Case {
         bool enabled;
-        WORD hit;
-        WORD mouse;
+        int hit;  // HTERROR is negative
+        UINT mouse;
         bool blocked;
     };
     const Case cases[] = {
@@ -463,7 +463,7 @@ TEST_F(NativeWindowTest, APressOnADisabledWindowIsToldAsBlocked) {
         EXPECT_EQ(::IsWindowEnabled(hwnd) != FALSE, c.enabled);
         input.log.clear();
         ::SendMessageA(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd),
-                       MAKELPARAM(c.hit, c.mouse));
+                       MAKELPARAM(static_cast<WORD>(c.hit), c.mouse));
         EXPECT_EQ(input.log,
                   c.blocked ? std::vector<std::string>{"blocked"} : std::vector<std::string>{})
             << c.enabled << " " << c.hit << " " << c.mouse;
