@@ -25,6 +25,7 @@ linux_packages=(
   xfce4-panel xfconf dbus-daemon libglib2.0-bin libqt6dbus6
   desktop-file-utils appstream lintian dpkg-dev man-db file
   clang-14 libclang-rt-14-dev
+  xserver-xorg-core xserver-xorg-video-dummy
 )
 # Both Windows programs, their tests under Wine (the 32-bit program with Wine's 32-bit half,
 # from Debian's i386 architecture), and the release zip.

@@ -203,6 +203,7 @@ TEST_F(AboutBoxTest, ModalShowSlidesThePanelAndReturnsOnceClosed) {
         EXPECT_EQ(form.label(lblVersion).caption(), "Version 1.0.26");
         QtWindow& box = window(form);
         FormWidget& boxWidget = box.widget();
+        const platform::Hwnd handle = form.hWnd();
 
         float restedAt = -1;
         QWidget* focused = nullptr;
@@ -215,7 +216,7 @@ TEST_F(AboutBoxTest, ModalShowSlidesThePanelAndReturnsOnceClosed) {
                 poll.stop();
                 restedAt = form.pictureBox(Container).left();
                 focused = QApplication::focusWidget();
-                modal = QApplication::activeModalWidget() == &boxWidget;
+                modal = dynamic_cast<BlockingPane*>(widget(owner).childAt(10, 10)) != nullptr;
                 closing.close(focused != nullptr ? *focused : boxWidget);
             }
         });
@@ -233,17 +234,53 @@ TEST_F(AboutBoxTest, ModalShowSlidesThePanelAndReturnsOnceClosed) {
         EXPECT_FLOAT_EQ(restedAt, 2.0f);
         EXPECT_EQ(about.ticks, 9);
         EXPECT_EQ(about.activations, 1);
-        EXPECT_EQ(runtime().mousePointer(), platform::MousePointer::Default);
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the pointer is the default";
         EXPECT_NE(qobject_cast<QPushButton*>(focused), nullptr) << "OK has the focus";
         EXPECT_TRUE(modal) << "the main window takes no input meanwhile";
+        EXPECT_EQ(dynamic_cast<BlockingPane*>(widget(owner).childAt(10, 10)), nullptr)
+            << "and takes it again after";
         EXPECT_EQ(runtime().findForm("frmAbout"), nullptr);
         const QPoint offCentre = centre - widget(owner).geometry().center();
         EXPECT_LE(std::abs(offCentre.x()), 2) << "within the frame's margins";
         EXPECT_LE(std::abs(offCentre.y()), 2);
         EXPECT_TRUE(reports.empty());
         EXPECT_EQ(quits, 0) << "the main window is still loaded";
-        EXPECT_TRUE(waitFor([&] { return runtime().retiredForms() == 0; }));
+        EXPECT_TRUE(waitFor([&] { return platform().findWindow(handle) == nullptr; }));
     }
+}
+
+TEST_F(AboutBoxTest, APressOnTheBlockedMainWindowBringsTheMinimisedBoxBack) {
+    RecordingEvents mainEvents;
+    platform::Form& owner = runtime().load(ui::kMainLayout, mainEvents);
+    owner.show(platform::ShowMode::Modeless);
+    CountingAbout about(runtime());
+    platform::Form& form = runtime().load(ui::kAboutLayout, about);
+    bool blocked = false;
+    platform::WindowState before = platform::WindowState::Normal;
+    platform::WindowState after = platform::WindowState::Minimized;
+    QTimer::singleShot(0, [&] {
+        form.setWindowState(platform::WindowState::Minimized);
+        before = form.windowState();
+        QWidget* under = widget(owner).childAt(10, 10);
+        blocked = dynamic_cast<BlockingPane*>(under) != nullptr;
+        if (under != nullptr) {
+            QMouseEvent press(QEvent::MouseButtonPress, QPointF(1, 1),
+                              under->mapToGlobal(QPointF(1, 1)), Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(under, &press);
+        }
+        after = form.windowState();
+        runtime().unload(form);
+    });
+    form.show(platform::ShowMode::Modal);
+    EXPECT_TRUE(blocked);
+    EXPECT_EQ(before, platform::WindowState::Minimized);
+    EXPECT_EQ(after, platform::WindowState::Normal);
+    EXPECT_EQ(std::count_if(mainEvents.calls.begin(), mainEvents.calls.end(),
+                            [](const std::string& c) { return c.starts_with("MouseDown"); }),
+              0)
+        << "the main window's handler never ran";
+    EXPECT_TRUE(reports.empty());
 }
 
 }  // namespace

@@ -17,18 +17,6 @@ constexpr std::uintptr_t kFirstIcon = 0x2001;
 // of the address space. The OS calls never jump to it.
 constexpr std::intptr_t kFirstDefaultProc = 0x11;
 
-std::string placementText(core::Placement placement) {
-    switch (placement) {
-        case core::Placement::Manual:
-            return "Manual";
-        case core::Placement::CenterOwner:
-            return "CenterOwner";
-        case core::Placement::CenterScreen:
-            return "CenterScreen";
-    }
-    return "?";
-}
-
 std::string iconText(platform::MsgBoxIcon icon) {
     switch (icon) {
         case platform::MsgBoxIcon::None:
@@ -48,6 +36,10 @@ std::string iconText(platform::MsgBoxIcon icon) {
 std::string rectText(const core::PixelRect& r) {
     return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.width) +
            "x" + std::to_string(r.height);
+}
+
+std::string pointText(core::PixelPoint p) {
+    return std::to_string(p.x) + "," + std::to_string(p.y);
 }
 
 std::string withoutAccessKey(std::string_view caption) {
@@ -110,6 +102,8 @@ RecordingWindow::RecordingWindow(RecordingPlatform& platform, const core::Window
     : name(window.def->name),
       made(window),
       caption(window.def->caption),
+      frameRect{0, 0, window.clientWidth, window.clientHeight},
+      focused(window.def->name),
       windowState(window.def->windowState),
       wndProc(defaultProc),
       defaultProc(defaultProc),
@@ -177,13 +171,11 @@ void RecordingWindow::setCaption(std::string_view text) {
     caption = text;
 }
 
-void RecordingWindow::show(core::Placement placement, const NativeWindow* owner) {
-    const auto* over = dynamic_cast<const RecordingWindow*>(owner);
-    op("show " + name + " " + placementText(placement) + (over ? " over " + over->name : ""));
+void RecordingWindow::show(std::optional<platform::WindowState> state) {
+    op("show " + name + (state ? " " + std::string(stateText(*state)) : std::string()));
     shown = true;
-    if (!firstPlacement) {
-        firstPlacement = placement;
-        firstOwner = over ? over->name : "";
+    if (state) {
+        windowState = *state;
     }
     // A window shown becomes the active one, and says so at once.
     if (platform_.active_ != this) {
@@ -206,6 +198,33 @@ void RecordingWindow::hide() {
             return;
         }
     }
+}
+
+void RecordingWindow::setOwner(const NativeWindow* over) {
+    const auto* window = dynamic_cast<const RecordingWindow*>(over);
+    op("setOwner " + name + " " + (window != nullptr ? window->name : std::string("none")));
+    owner = window != nullptr ? window->name : "";
+}
+
+void RecordingWindow::setEnabled(bool value) {
+    op("setEnabled " + name + (value ? " true" : " false"));
+    enabled = value;
+}
+
+core::PixelRect RecordingWindow::frame() const {
+    op("frame " + name + " -> " + rectText(frameRect));
+    return frameRect;
+}
+
+void RecordingWindow::moveTo(core::PixelPoint topLeft) {
+    op("moveTo " + name + " " + pointText(topLeft));
+    frameRect.left = topLeft.x;
+    frameRect.top = topLeft.y;
+}
+
+void RecordingWindow::closePopup() {
+    op("closePopup " + name);
+    popupOpen = false;
 }
 
 void RecordingWindow::runModalLoop() {
@@ -251,11 +270,18 @@ void RecordingWindow::setState(platform::WindowState value) {
     windowState = value;
 }
 
-void RecordingWindow::focus() {
-    op("focus " + name);
+void RecordingWindow::bringToFront() {
+    op("bringToFront " + name);
+    // As the window systems do, a minimised window stays so.
     if (shown && platform_.active_ != this) {
         platform_.activateWindow(*this);
     }
+}
+
+void RecordingWindow::focusWidget(std::optional<core::WidgetId> widget) {
+    const std::string target = widget ? at(*widget).name : name;
+    op("focusWidget " + name + " " + target);
+    focused = target;
 }
 
 std::optional<std::size_t> RecordingWindow::popupMenu(std::span<const core::PopupRow> rows) {
@@ -271,7 +297,13 @@ std::optional<std::size_t> RecordingWindow::popupMenu(std::span<const core::Popu
     op("popupMenu " + name + " [" + text + "]");
     lastPopup = shownRows;
     const RecordingPlatform::PopupScript script = platform_.nextPopupScript();
-    const std::optional<std::size_t> choice = script ? script(shownRows) : std::nullopt;
+    popupOpen = true;
+    std::optional<std::size_t> choice = script ? script(shownRows) : std::nullopt;
+    // A popup closed while it was open chose nothing.
+    if (!popupOpen) {
+        choice.reset();
+    }
+    popupOpen = false;
     if (!choice) {
         platform_.journal.note("popup " + name + " dismissed");
     } else if (*choice < shownRows.size()) {
@@ -480,6 +512,36 @@ int RecordingPlatform::tickUntilStopped(std::string_view form, std::string_view 
     return ticks;
 }
 
+bool RecordingPlatform::blocked(RecordingWindow& window, const std::string& what) {
+    if (window.enabled) {
+        return false;
+    }
+    journal.note(what + " blocked");
+    window.input.blockedPress();
+    return true;
+}
+
+bool RecordingPlatform::minimize(std::string_view form) {
+    RecordingWindow* w = shownWindow(form);
+    if (w == nullptr) {
+        return false;
+    }
+    journal.note("minimize " + w->name);
+    w->windowState = platform::WindowState::Minimized;
+    return true;
+}
+
+void RecordingPlatform::changeScreens(std::vector<core::PixelRect> areas) {
+    journal.note("screens change");
+    screens = std::move(areas);
+    const std::vector<RecordingWindow*> all = windows_;
+    for (RecordingWindow* w : all) {
+        if (!quit_ && std::find(windows_.begin(), windows_.end(), w) != windows_.end()) {
+            w->input.screensChanged();
+        }
+    }
+}
+
 bool RecordingPlatform::press(std::string_view form, std::string_view control, std::int16_t index,
                               platform::MouseButton button, platform::Modifiers modifiers,
                               core::PixelPoint at) {
@@ -491,9 +553,13 @@ bool RecordingPlatform::press(std::string_view form, std::string_view control, s
     if (!w->showing(c)) {
         return false;
     }
-    journal.note("press " + w->name + " " + c.name + " " + std::string(buttonText(button)) +
-                 modifiersText(modifiers) + " " + std::to_string(at.x) + "," +
-                 std::to_string(at.y));
+    const std::string what = "press " + w->name + " " + c.name + " " +
+                             std::string(buttonText(button)) + modifiersText(modifiers) + " " +
+                             pointText(at);
+    if (blocked(*w, what)) {
+        return true;
+    }
+    journal.note(what);
     w->input.mousePressed(c.made.id, button, modifiers, at);
     return true;
 }
@@ -504,9 +570,12 @@ bool RecordingPlatform::pressBackground(std::string_view form, platform::MouseBu
     if (w == nullptr) {
         return false;
     }
-    journal.note("press " + w->name + " " + std::string(buttonText(button)) +
-                 modifiersText(modifiers) + " " + std::to_string(at.x) + "," +
-                 std::to_string(at.y));
+    const std::string what = "press " + w->name + " " + std::string(buttonText(button)) +
+                             modifiersText(modifiers) + " " + pointText(at);
+    if (blocked(*w, what)) {
+        return true;
+    }
+    journal.note(what);
     w->input.mousePressed(std::nullopt, button, modifiers, at);
     return true;
 }
@@ -522,6 +591,9 @@ bool RecordingPlatform::click(std::string_view form, std::string_view button) {
     }
     if (!w->showing(b)) {
         return false;
+    }
+    if (blocked(*w, "click " + w->name + " " + b.name)) {
+        return true;
     }
     journal.note("click " + w->name + " " + b.name);
     w->input.buttonClicked(b.made.id);
@@ -563,6 +635,9 @@ std::unique_ptr<core::NativeWindow> RecordingPlatform::createWindow(const core::
                                                                     core::WindowInput& input) {
     journal.op("createWindow " + std::string(made.def->name) + " " +
                std::to_string(made.clientWidth) + "x" + std::to_string(made.clientHeight));
+    if (refuseWindows) {
+        throw std::runtime_error("the toolkit made no window");
+    }
     const int n = created_++;
     const std::uintptr_t icon = made.def->icon == platform::PictureId::None
                                     ? 0
@@ -594,6 +669,20 @@ void RecordingPlatform::setPointer(platform::MousePointer value) {
     journal.op(std::string("setPointer ") +
                (value == platform::MousePointer::Hourglass ? "Hourglass" : "Default"));
     pointer_ = value;
+}
+
+std::vector<core::PixelRect> RecordingPlatform::workAreas() {
+    std::string text;
+    for (const core::PixelRect& area : screens) {
+        text += (text.empty() ? "" : ", ") + rectText(area);
+    }
+    journal.op("workAreas -> " + text);
+    return screens;
+}
+
+core::PixelPoint RecordingPlatform::pointerPosition() {
+    journal.op("pointerPosition -> " + pointText(pointerAt));
+    return pointerAt;
 }
 
 void RecordingPlatform::post(std::function<void()> work) {

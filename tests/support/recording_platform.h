@@ -63,14 +63,20 @@ class RecordingWindow final : public core::NativeWindow {
     std::uintptr_t iconHandle() const override { return icon_; }
     void build(std::span<const core::WidgetSpec> widgets) override;
     void setCaption(std::string_view text) override;
-    void show(core::Placement placement, const NativeWindow* owner) override;
+    void show(std::optional<platform::WindowState> state) override;
     void hide() override;
+    void setOwner(const NativeWindow* owner) override;
+    void setEnabled(bool enabled) override;
     void runModalLoop() override;
     void endModalLoop() override;
     platform::WindowState state() const override;
     void setState(platform::WindowState state) override;
-    void focus() override;
+    void bringToFront() override;
+    void focusWidget(std::optional<core::WidgetId> widget) override;
+    core::PixelRect frame() const override;
+    void moveTo(core::PixelPoint topLeft) override;
     std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows) override;
+    void closePopup() override;
     void setText(core::WidgetId label, std::string_view text) override;
     void setAlignment(core::WidgetId label, platform::Alignment alignment) override;
     void setVisible(core::WidgetId widget, bool visible) override;
@@ -92,8 +98,11 @@ class RecordingWindow final : public core::NativeWindow {
     const core::WindowSpec made;  // as the core created it
     std::string caption;
     bool shown = false;
-    std::optional<core::Placement> firstPlacement;
-    std::string firstOwner;  // the window it was first centred on
+    bool enabled = true;
+    std::string owner;          // the window it goes with, or empty
+    core::PixelRect frameRect;  // on the desktop; made at 0,0 with the client's size
+    std::string focused;        // the widget with the keyboard focus, or the window's name
+    bool popupOpen = false;     // while a popup script runs
     platform::WindowState windowState;
     bool topmost = false;
     int drags = 0;  // moves started by a press on the caption
@@ -139,6 +148,12 @@ class RecordingPlatform final : public core::NativePlatform {
 
     // ---- set-up ----
     bool otherInstance = false;
+    // The screens' work areas, the primary first, and where the pointer is.
+    std::vector<core::PixelRect> screens{{0, 0, 1024, 768}};
+    core::PixelPoint pointerAt{512, 384};
+    // The toolkit makes no more windows: createWindow fails as a toolkit does, not with an
+    // error of the runtime.
+    bool refuseWindows = false;
     std::string exeName = "Pelmora";
     Journal journal;
 
@@ -163,12 +178,17 @@ class RecordingPlatform final : public core::NativePlatform {
     bool press(std::string_view form, std::string_view control, std::int16_t index,
                platform::MouseButton button, platform::Modifiers modifiers = {},
                core::PixelPoint at = {});
-    // A press on the window's own background.
+    // A press on the window's own background. On a disabled window a press reaches no widget:
+    // the core hears of a blocked press.
     bool pressBackground(std::string_view form, platform::MouseButton button,
                          platform::Modifiers modifiers = {}, core::PixelPoint at = {});
     bool click(std::string_view form, std::string_view button);
     bool close(std::string_view form);
     bool activate(std::string_view form);
+    // The window system minimises a window, as its user does from the frame or the taskbar.
+    bool minimize(std::string_view form);
+    // The screens change to these work areas; each window reports it.
+    void changeScreens(std::vector<core::PixelRect> areas);
     // Runs the posted work, including work posted meanwhile; how many ran.
     int runPosted();
     std::size_t pendingPosts() const noexcept { return posted_.size(); }
@@ -194,6 +214,8 @@ class RecordingPlatform final : public core::NativePlatform {
     void messageBox(std::string_view title, std::string_view prompt,
                     platform::MsgBoxIcon icon) override;
     void setPointer(platform::MousePointer pointer) override;
+    std::vector<core::PixelRect> workAreas() override;
+    core::PixelPoint pointerPosition() override;
     void post(std::function<void()> work) override;
     void quit() override;
     void writeReportLine(std::string_view line) noexcept override;
@@ -204,6 +226,8 @@ class RecordingPlatform final : public core::NativePlatform {
   private:
     friend class RecordingWindow;
     RecordingWindow* shownWindow(std::string_view form) const;
+    // A press that a disabled window takes as a blocked one; false when it goes on as usual.
+    bool blocked(RecordingWindow& window, const std::string& what);
     void activateWindow(RecordingWindow& window);
     void forget(RecordingWindow& window) noexcept;
     PopupScript nextPopupScript();

@@ -102,7 +102,7 @@ TEST_F(ActionMenu, AboutWithoutKeepOnTopLeavesTheWindowOrdinaryAndThePointerAlon
                   "setPointer Hourglass",
                   kNotOnTop,
                   "createWindow frmAbout 278x170",
-                  "show frmAbout CenterOwner over frmmain",
+                  "show frmAbout Normal",
                   "activate frmAbout",
                   "setPointer Default",  // the box's activation
                   "runModalLoop frmAbout",
@@ -132,8 +132,7 @@ TEST_F(ActionMenu, AboutCanBeOpenedAgainAndSlidesInAgain) {
     for (int round = 0; round < 2; ++round) {
         platform.whileModal([this] {
             recording::RecordingWindow& about = platform.window("frmAbout");
-            EXPECT_EQ(about.firstPlacement, core::Placement::CenterOwner);
-            EXPECT_EQ(about.firstOwner, "frmmain");
+            EXPECT_EQ(about.owner, "frmmain");
             EXPECT_EQ(about.widget("Container").rect.left, 272);
             EXPECT_EQ(about.caption, "About Pelmora");
             platform.tick("frmAbout", "AnimateTimer");

@@ -66,7 +66,7 @@ TEST_F(Lifecycle, TheRunningCopyGoesOnUnchangedWhenASecondStarts) {
     // The first copy's tray icon and hook still answer on its own layer.
     const std::size_t from = journal.mark();
     EXPECT_EQ(os.trayMouse(platform::WM_LBUTTONUP), 0);
-    EXPECT_EQ(journal.count("focus frmmain", from), 1u);
+    EXPECT_EQ(journal.count("bringToFront frmmain", from), 1u);
     EXPECT_TRUE(platform.tick("frmmain", "MainTimer"));
     EXPECT_EQ(os.trayIcon().tip, "Pelmora  ( Free RAM = 257 MB )");
     EXPECT_TRUE(rig.reports().empty());
@@ -82,7 +82,7 @@ TEST_F(Lifecycle, TheWindowIsShownOnlyAfterTheFirstRefreshTheHookAndTheIcon) {
                   "GlobalMemoryStatusEx dwLength=64",
                   "SetWindowLongA frmmain GWL_WNDPROC Tray_WndProc",
                   "Shell_NotifyIconA NIM_ADD frmmain uID=0 message=2025 icon=0x2001",
-                  "show frmmain CenterScreen",
+                  "show frmmain Normal",
                   "activate frmmain",
               }));
     // Main has returned; the program runs on with real figures, no meter and no tip yet.
@@ -121,7 +121,7 @@ TEST_F(Lifecycle, AFailingFirstRefreshLeavesHookAndIconToTheFirstGoodTick) {
     EXPECT_EQ(os.trayIcon().tip, "Pelmora  ( Free RAM = 257 MB )");
     // The icon leads to the window as usual.
     EXPECT_EQ(os.trayMouse(platform::WM_LBUTTONUP), 0);
-    EXPECT_EQ(journal.entries({"focus"}).size(), 1u);
+    EXPECT_EQ(journal.entries({"bringToFront"}).size(), 1u);
 }
 
 TEST_F(Lifecycle, EachTickRefreshesAndTheMeterFollowsTheMenuMark) {

@@ -191,7 +191,7 @@ TEST_F(TrayFixture, HookActsOnTwoTrayReleasesAndPassesEverythingElseOn) {
         const std::size_t from = journal.mark();
         const std::size_t passedBefore = os.defaultProcMessages().size();
         const platform::LResult result = os.sendToWindow(h, c.msg, c.wParam, c.lParam);
-        const std::size_t focuses = journal.count("focus frmmain", from);
+        const std::size_t focuses = journal.count("bringToFront frmmain", from);
         const auto popups = journal.entries({"popupMenu frmmain"}, from);
         const bool passed = os.defaultProcMessages().size() == passedBefore + 1;
         switch (c.outcome) {
@@ -226,19 +226,21 @@ TEST_F(TrayFixture, LeftReleaseRestoresOnlyAMinimizedWindowBeforeFocusingIt) {
         WindowState after;
         std::vector<std::string> calls;
     } cases[] = {
-        {WindowState::Normal, WindowState::Normal, {"state frmmain -> Normal", "focus frmmain"}},
+        {WindowState::Normal,
+         WindowState::Normal,
+         {"state frmmain -> Normal", "bringToFront frmmain"}},
         {WindowState::Minimized,
          WindowState::Normal,
-         {"state frmmain -> Minimized", "setState frmmain Normal", "focus frmmain"}},
+         {"state frmmain -> Minimized", "setState frmmain Normal", "bringToFront frmmain"}},
         {WindowState::Maximized,
          WindowState::Maximized,
-         {"state frmmain -> Maximized", "focus frmmain"}},
+         {"state frmmain -> Maximized", "bringToFront frmmain"}},
     };
     for (const auto& c : cases) {
         window().windowState = c.state;  // as the user left it
         const std::size_t from = journal.mark();
         EXPECT_EQ(os.trayMouse(platform::WM_LBUTTONUP), 0);
-        EXPECT_EQ(journal.entries({"state", "setState", "focus"}, from), c.calls);
+        EXPECT_EQ(journal.entries({"state", "setState", "bringToFront"}, from), c.calls);
         EXPECT_EQ(window().windowState, c.after);
         EXPECT_EQ(platform.activeWindow(), &window());
     }
@@ -261,7 +263,7 @@ TEST_F(TrayFixture, RightReleaseReturnsOnlyAfterTheChosenCommandRan) {
 
 TEST_F(TrayFixture, AnErrorInTheHookIsReportedAndNeverPassedOn) {
     add();
-    journal.failOn("focus frmmain");
+    journal.failOn("bringToFront frmmain");
     EXPECT_EQ(os.trayMouse(platform::WM_LBUTTONUP), 0);
     ASSERT_EQ(rig.reports().size(), 1u);
     EXPECT_EQ(rig.reports()[0].handler, "Tray_WndProc");
@@ -279,7 +281,7 @@ TEST_F(TrayFixture, AStrayTrayMessageAfterRemovalIsReportedNotFollowed) {
     ASSERT_EQ(rig.reports().size(), 2u);
     EXPECT_EQ(rig.reports()[0].number, 424);
     EXPECT_EQ(rig.reports()[1].number, 424);
-    EXPECT_TRUE(journal.entries({"popupMenu", "focus"}).empty());
+    EXPECT_TRUE(journal.entries({"popupMenu", "bringToFront"}).empty());
 }
 
 TEST_F(TrayFixture, TheIconOfAWindowThatIsGoneIsDroppedByTheShell) {

@@ -63,6 +63,8 @@ class RecordingInput final : public core::WindowInput {
     void popupChosen(std::size_t row) noexcept override {
         log.push_back("chosen " + std::to_string(row));
     }
+    void blockedPress() noexcept override { log.push_back("blocked"); }
+    void screensChanged() noexcept override { log.push_back("screens"); }
 
     std::vector<std::string> log;
     std::function<void(core::WidgetId)> onTick;

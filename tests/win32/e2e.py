@@ -635,6 +635,33 @@ def scenario_off_screen(session, exe):
         screen.close()
 
 
+def scenario_about_comes_back(session, exe):
+    """The About box minimised from outside; a click on the main window it blocks brings it
+    back in front."""
+    process = session.start(exe)
+    w = main_window(session)
+    session.click(w[5] + 60, w[6] + 25, 3)
+    popup_menu(session)
+    session.key("a")
+    title = f"About {session.identity['title']}"
+    wait_for("the About box", lambda: session.window(name=title))
+
+    def state():
+        done = subprocess.run([WINE, SHELL_EVENTS, "state", title], env=session.env,
+                              capture_output=True, text=True, timeout=60)
+        return done.stdout.strip()
+
+    session.shell_events("minimize", title)
+    wait_for("the About box minimised", lambda: state() == "minimized", timeout=10)
+    session.click(w[5] + 100, w[6] + 25, 1)
+    wait_for("the About box back after a click on the main window",
+             lambda: state() == "shown", timeout=10)
+    expect(process.poll() is None, "the click ended the program")
+    session.key("Escape")
+    wait_for("the About box to close", lambda: state() != "shown", timeout=10)
+    expect(process.poll() is None, "closing the About box ended the program")
+
+
 # What Wine's tray host traces: the tip an icon's tooltip is made with when the icon comes,
 # and the tip a tooltip shows.
 ADDED_TIP = re.compile(r'TOOLTIPS_AddToolT add text L"([^"]*)"')

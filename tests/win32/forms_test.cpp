@@ -128,8 +128,15 @@ TEST_F(FormsTest, TheSkinFillsTheWindowUnderEdgeLinesOnTopLeftAndRight) {
     const HWND hwnd = hwndOf(form);
     RECT window{};
     ::GetWindowRect(hwnd, &window);
-    EXPECT_EQ(window.left, (::GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2);
-    EXPECT_EQ(window.top, (::GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2);
+    // Centred on the work area of the screen the pointer is on.
+    POINT pointer{};
+    ::GetCursorPos(&pointer);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(::GetMonitorInfoA(::MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST), &monitor));
+    const RECT& work = monitor.rcWork;
+    EXPECT_EQ(window.left, work.left + (work.right - work.left - kWidth) / 2);
+    EXPECT_EQ(window.top, work.top + (work.bottom - work.top - kHeight) / 2);
     const Pixels shown(hwnd);
     ASSERT_EQ(std::make_pair(shown.width(), shown.height()), std::make_pair(kWidth, kHeight));
     const auto skin = resourcePixels(PELMORA_BITMAP_SKIN, kWidth, kHeight);

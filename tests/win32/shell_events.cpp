@@ -10,6 +10,10 @@
 //   shell_events dpi-changed DPI LEFT TOP RIGHT BOTTOM
 //                                     tells the main window that its screen now has that
 //                                     DPI, and where the system suggests it goes
+//   shell_events minimize TITLE       minimises the window of that caption, as its taskbar
+//                                     button does
+//   shell_events state TITLE          prints "minimized", "shown" or "hidden" for the window
+//                                     of that caption
 #include <windows.h>
 // windows.h first: shellapi.h needs its types.
 #include <shellapi.h>
@@ -115,6 +119,28 @@ int dpiChanged(int dpi, const RECT& suggested) {
     return 0;
 }
 
+// The user minimises a window from outside the program.
+int minimize(const char* title) {
+    const HWND window = ::FindWindowA("PelmoraForm", title);
+    if (window == nullptr) {
+        return fail("no such window");
+    }
+    ::ShowWindowAsync(window, SW_MINIMIZE);
+    std::printf("minimised %s\n", title);
+    return 0;
+}
+
+int state(const char* title) {
+    const HWND window = ::FindWindowA("PelmoraForm", title);
+    if (window == nullptr) {
+        return fail("no such window");
+    }
+    std::printf("%s\n", ::IsIconic(window)          ? "minimized"
+                        : ::IsWindowVisible(window) ? "shown"
+                                                    : "hidden");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,8 +159,14 @@ int main(int argc, char** argv) {
                              std::atoi(argv[6])};
         return dpiChanged(std::atoi(argv[2]), suggested);
     }
+    if (command == "minimize" && argc == 3) {
+        return minimize(argv[2]);
+    }
+    if (command == "state" && argc == 3) {
+        return state(argv[2]);
+    }
     std::printf(
         "usage: shell_events forget-icon | taskbar-created | resolution W H |\n"
-        "       dpi-changed DPI LEFT TOP RIGHT BOTTOM\n");
+        "       dpi-changed DPI LEFT TOP RIGHT BOTTOM | minimize TITLE | state TITLE\n");
     return 2;
 }

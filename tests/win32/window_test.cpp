@@ -100,8 +100,23 @@ class NativeWindowTest : public ::testing::Test {
         made->build(table);
         return std::unique_ptr<Win32Window>(static_cast<Win32Window*>(made.release()));
     }
+    // A widget's child window: numbered after the widget, from 1000 on.
     static HWND hwndOf(const Win32Window& window, core::WidgetId id) {
-        return window.widget(id)->hwnd();
+        ChildSearch search{1000 + static_cast<int>(id), nullptr};
+        ::EnumChildWindows(window.hwnd(), &findChild, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+    struct ChildSearch {
+        int wanted;
+        HWND found;
+    };
+    static BOOL CALLBACK findChild(HWND child, LPARAM param) {
+        auto* search = reinterpret_cast<ChildSearch*>(param);
+        if (::GetDlgCtrlID(child) != search->wanted) {
+            return TRUE;
+        }
+        search->found = child;
+        return FALSE;
     }
 
     Win32Platform platform;
@@ -110,7 +125,7 @@ class NativeWindowTest : public ::testing::Test {
 
 TEST_F(NativeWindowTest, PressesNameTheFrontmostWidgetAndPointFromItsCorner) {
     auto window = make(input);
-    window->show(core::Placement::CenterScreen, nullptr);
+    window->show(std::nullopt);
     const HWND box = hwndOf(*window, 0);
     struct Case {
         HWND target;
@@ -138,7 +153,7 @@ TEST_F(NativeWindowTest, PressesNameTheFrontmostWidgetAndPointFromItsCorner) {
 
 TEST_F(NativeWindowTest, ButtonsAnywhereAndTheDialogKeysClickTheirWidget) {
     auto window = make(input);
-    window->show(core::Placement::CenterScreen, nullptr);
+    window->show(std::nullopt);
     struct Case {
         std::function<void()> act;
         const char* expected;
@@ -160,7 +175,7 @@ TEST_F(NativeWindowTest, ButtonsAnywhereAndTheDialogKeysClickTheirWidget) {
 
 TEST_F(NativeWindowTest, CloseAndActivationArePushedAndTheWindowStays) {
     auto window = make(input);
-    window->show(core::Placement::CenterScreen, nullptr);
+    window->show(std::nullopt);
     EXPECT_EQ(input.log, std::vector<std::string>{"activate"});
     ::SendMessageA(window->hwnd(), WM_CLOSE, 0, 0);
     EXPECT_EQ(input.log.back(), "close");
@@ -211,7 +226,7 @@ class MenuDriver {
 
 TEST_F(NativeWindowTest, PopupRowsBecomeMenuItemsAndTheChosenRowIsReturned) {
     auto window = make(input);
-    window->show(core::Placement::CenterScreen, nullptr);
+    window->show(std::nullopt);
     const core::PopupRow rows[] = {
         {"&One", false, false, true},
         {"-", true, false, true},
@@ -278,7 +293,9 @@ TEST_F(NativeWindowTest, AnOwnedWindowOutlivesItsOwnersWindow) {
     RecordingInput dialogInput;
     auto owner = make(input);
     auto dialog = make(dialogInput, kDialog);
-    dialog->show(core::Placement::CenterOwner, owner.get());
+    dialog->setOwner(owner.get());
+    dialog->show(std::nullopt);
+    EXPECT_EQ(::GetWindow(dialog->hwnd(), GW_OWNER), owner->hwnd());
     owner.reset();
     EXPECT_TRUE(::IsWindow(dialog->hwnd()));
     EXPECT_NE(dialog->handle(), 0u);
@@ -290,9 +307,11 @@ TEST_F(NativeWindowTest, AWindowDestroyedUnderItRefusesWorkAndGoesQuietly) {
     ::DestroyWindow(window->hwnd());
     EXPECT_EQ(window->handle(), 0u);
     EXPECT_FALSE(::IsWindow(box));
-    EXPECT_THROW(window->startTimer(4, 10), platform::Error);
-    EXPECT_THROW(window->setText(2, "x"), platform::Error);
-    EXPECT_THROW(window->show(core::Placement::Manual, nullptr), platform::Error);
+    // Toolkit failures, not errors of the runtime: the core names them.
+    EXPECT_THROW(window->startTimer(4, 10), std::runtime_error);
+    EXPECT_THROW(window->setText(2, "x"), std::runtime_error);
+    EXPECT_THROW(window->show(std::nullopt), std::runtime_error);
+    EXPECT_THROW(window->moveTo({10, 10}), std::runtime_error);
     window.reset();
 }
 
@@ -321,7 +340,7 @@ std::string rectText(const RECT& r) {
 
 TEST_F(NativeWindowTest, ADpiChangeLaysTheWindowAndEveryWidgetOutAgainWhereSuggested) {
     auto window = make(input);
-    window->show(core::Placement::CenterScreen, nullptr);
+    window->show(std::nullopt);
     const HWND hwnd = window->hwnd();
     struct Case {
         int dpi;
@@ -379,38 +398,76 @@ TEST_F(NativeWindowTest, TheSystemIsToldTheExactSizeForANewDpi) {
     }
 }
 
-TEST_F(NativeWindowTest, AWindowOffEveryScreenComesBackToTheNearestEdge) {
+TEST_F(NativeWindowTest, ScreenChangesAreToldAndTheWindowGoesWhereTheCoreMovesIt) {
     auto window = make(input);
-    window->show(core::Placement::CenterScreen, nullptr);
+    window->show(std::nullopt);
     const HWND hwnd = window->hwnd();
-    const int cx = ::GetSystemMetrics(SM_CXSCREEN);
-    const int cy = ::GetSystemMetrics(SM_CYSCREEN);
-    struct Case {
-        const char* what;
-        POINT from;
-        POINT to;
-    };
-    const Case cases[] = {
-        {"beyond the right edge", {cx + 500, 100}, {cx - 200, 100}},
-        {"below and left", {-900, cy + 300}, {0, cy - 60}},
-        {"a sliver on the screen", {cx - 4, 100}, {cx - 200, 100}},
-        {"above, a sliver", {300, -57}, {300, 0}},
-        {"half on the screen", {cx - 100, 100}, {cx - 100, 100}},
-        {"on the screen", {10, 20}, {10, 20}},
-    };
-    for (const Case& c : cases) {
-        ::SetWindowPos(hwnd, nullptr, c.from.x, c.from.y, 0, 0,
-                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        ::SendMessageA(hwnd, WM_DISPLAYCHANGE, 32, MAKELPARAM(cx, cy));
-        RECT placed{};
-        ::GetWindowRect(hwnd, &placed);
-        EXPECT_EQ(pointText(placed.left, placed.top), pointText(c.to.x, c.to.y)) << c.what;
-    }
-    // Sent to a screen of another DPI where it would not be seen, it comes onto it too.
-    changeDpi(hwnd, 192, {cx + 50, 10, cx + 450, 130});
+    window->moveTo({-900, 40});
     RECT placed{};
     ::GetWindowRect(hwnd, &placed);
-    EXPECT_EQ(rectText(placed), rectText({cx - 400, 10, cx, 130}));
+    EXPECT_EQ(rectText(placed), "-900,40 200,60");
+    const core::PixelRect frame = window->frame();
+    EXPECT_EQ(pointText(frame.left, frame.top), "-900,40");
+    EXPECT_EQ(pointText(frame.width, frame.height), "200,60");
+    struct Case {
+        const char* what;
+        UINT msg;
+        WPARAM wParam;
+        bool told;
+    };
+    const Case cases[] = {
+        {"the display changed", WM_DISPLAYCHANGE, 32, true},
+        {"the work area changed", WM_SETTINGCHANGE, SPI_SETWORKAREA, true},
+        {"another setting changed", WM_SETTINGCHANGE, SPI_SETBEEP, false},
+    };
+    for (const Case& c : cases) {
+        input.log.clear();
+        ::SendMessageA(hwnd, c.msg, c.wParam, 0);
+        EXPECT_EQ(input.log,
+                  c.told ? std::vector<std::string>{"screens"} : std::vector<std::string>{})
+            << c.what;
+    }
+    // Moved by the system to a screen of another DPI: where it was suggested, and told.
+    input.log.clear();
+    changeDpi(hwnd, 192, {50, 10, 450, 130});
+    ::GetWindowRect(hwnd, &placed);
+    EXPECT_EQ(rectText(placed), "50,10 400,120");
+    EXPECT_EQ(input.log, std::vector<std::string>{"screens"});
+    // The primary screen's work area comes first.
+    RECT work{};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const std::vector<core::PixelRect> areas = platform.workAreas();
+    ASSERT_FALSE(areas.empty());
+    EXPECT_EQ(rectText({areas[0].left, areas[0].top, areas[0].left + areas[0].width,
+                        areas[0].top + areas[0].height}),
+              rectText(work));
+}
+
+TEST_F(NativeWindowTest, APressOnADisabledWindowIsToldAsBlocked) {
+    auto window = make(input);
+    window->show(std::nullopt);
+    const HWND hwnd = window->hwnd();
+    struct Case {
+        bool enabled;
+        int hit;  // HTERROR is negative
+        UINT mouse;
+        bool blocked;
+    };
+    const Case cases[] = {
+        {false, HTERROR, WM_LBUTTONDOWN, true},  {false, HTERROR, WM_RBUTTONDOWN, true},
+        {false, HTERROR, WM_MOUSEMOVE, false},   {true, HTERROR, WM_LBUTTONDOWN, false},
+        {true, HTCLIENT, WM_LBUTTONDOWN, false},
+    };
+    for (const Case& c : cases) {
+        window->setEnabled(c.enabled);
+        EXPECT_EQ(::IsWindowEnabled(hwnd) != FALSE, c.enabled);
+        input.log.clear();
+        ::SendMessageA(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd),
+                       MAKELPARAM(static_cast<WORD>(c.hit), c.mouse));
+        EXPECT_EQ(input.log,
+                  c.blocked ? std::vector<std::string>{"blocked"} : std::vector<std::string>{})
+            << c.enabled << " " << c.hit << " " << c.mouse;
+    }
 }
 
 TEST_F(NativeWindowTest, TheHourglassShowsOverTheProgramsWindowsOnly) {

@@ -1,8 +1,10 @@
 #include "platform/core/form.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "platform/core/runtime.h"
+#include "platform/core/window_policy.h"
 
 namespace pelmora::core {
 
@@ -21,16 +23,14 @@ std::string elementText(platform::ControlName name, std::int16_t index) {
     return text;
 }
 
-Placement placementOf(platform::StartUpPosition position) noexcept {
-    switch (position) {
-        case platform::StartUpPosition::CenterOwner:
-            return Placement::CenterOwner;
-        case platform::StartUpPosition::CenterScreen:
-            return Placement::CenterScreen;
-        case platform::StartUpPosition::Manual:
-            break;
-    }
-    return Placement::Manual;
+// Child windows are drawn in front of every windowless control of the same parent.
+bool windowed(ControlKind kind) noexcept {
+    return kind == ControlKind::PictureBox || kind == ControlKind::CommandButton;
+}
+
+// Where a control comes in the order focus moves in: by tab index, those without one last.
+int tabPosition(const platform::ControlDef& def) noexcept {
+    return def.tabIndex < 0 ? 0x7FFF : def.tabIndex;
 }
 
 }  // namespace
@@ -226,8 +226,17 @@ CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
     }
     const WindowSpec window{&layout_.form, twipsToPixels(layout_.form.clientWidth),
                             twipsToPixels(layout_.form.clientHeight)};
-    window_ = runtime_.native().createWindow(window, *this);
-    window_->build(specs);
+    try {
+        window_ = runtime_.native().createWindow(window, *this);
+        window_->build(specs);
+    } catch (const platform::Error&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& failure) {
+        throw platform::Error(ErrorCode::CannotCreateWindow,
+                              std::string(name()) + ": " + failure.what());
+    }
 }
 
 CoreForm::~CoreForm() = default;
@@ -263,7 +272,47 @@ std::vector<WidgetSpec> CoreForm::widgetSpecs() const {
         shape.frame = def.kind == ControlKind::PictureBox && def.framed ? 1 : 0;
         specs.push_back(shape);
     }
-    return specs;
+    return stacked(std::move(specs));
+}
+
+std::vector<WidgetSpec> CoreForm::stacked(std::vector<WidgetSpec> specs) const {
+    // Each parent before what sits in it; within a parent the child windows in front of the
+    // windowless controls, each kind front to back as the table lists them.
+    std::vector<WidgetSpec> ordered;
+    ordered.reserve(specs.size());
+    const auto within = [&](const auto& self, std::optional<WidgetId> parent) -> void {
+        for (const bool windowedPass : {true, false}) {
+            for (const WidgetSpec& shape : specs) {
+                if (shape.parent != parent || windowed(shape.def->kind) != windowedPass) {
+                    continue;
+                }
+                ordered.push_back(shape);
+                if (shape.def->kind == ControlKind::PictureBox) {
+                    self(self, shape.id);
+                }
+            }
+        }
+    };
+    within(within, std::nullopt);
+    if (ordered.size() != specs.size()) {
+        throw platform::Error(ErrorCode::ControlNotFound,
+                              std::string(name()) + ": a control sits inside itself");
+    }
+    return ordered;
+}
+
+std::optional<WidgetId> CoreForm::firstFocus() const noexcept {
+    std::optional<WidgetId> first;
+    for (std::size_t i = 0; i < layout_.controls.size(); ++i) {
+        const platform::ControlDef& def = layout_.controls[i];
+        if (def.kind != ControlKind::CommandButton || !def.enabled || !def.visible) {
+            continue;
+        }
+        if (!first || tabPosition(def) < tabPosition(layout_.controls[*first])) {
+            first = i;
+        }
+    }
+    return first;
 }
 
 NativeWindow& CoreForm::live() {
@@ -290,7 +339,86 @@ void CoreForm::setWindowState(platform::WindowState state) {
 }
 
 void CoreForm::setFocus() {
-    live().focus();
+    NativeWindow& window = live();
+    // A form that is not shown yet takes the focus when it is.
+    if (!shown_) {
+        return;
+    }
+    window.bringToFront();
+    window.focusWidget(firstFocus());
+}
+
+void CoreForm::bringBack() {
+    NativeWindow& window = live();
+    if (window.state() == platform::WindowState::Minimized) {
+        window.setState(platform::WindowState::Normal);
+    }
+    window.bringToFront();
+}
+
+void CoreForm::keepOnScreen(std::span<const PixelRect> areas) {
+    NativeWindow& window = live();
+    if (!shown_ || window.state() == platform::WindowState::Minimized) {
+        return;
+    }
+    // A modal box must be whole: its buttons are the only way on.
+    if (const auto at = keptOnScreen(window.frame(), modalLoop_, areas)) {
+        window.moveTo(*at);
+    }
+}
+
+void CoreForm::closePopup() {
+    live().closePopup();
+}
+
+void CoreForm::place() {
+    NativeWindow& window = live();
+    const CoreForm* owner = runtime_.ownerFor(*this);
+    if (owner != nullptr && !owner->shown_) {
+        owner = nullptr;
+    }
+    // Owned, it goes with its owner and stays in front of it.
+    if (owner != nullptr) {
+        window.setOwner(owner->window_.get());
+    }
+    const platform::StartUpPosition startUp = layout_.form.startUp;
+    if (startUp == platform::StartUpPosition::Manual) {
+        return;
+    }
+    PlacementInput input{startUp, window.frame(), std::nullopt, {}};
+    if (owner != nullptr) {
+        input.owner = owner->window_->frame();
+    } else {
+        input.pointer = runtime_.native().pointerPosition();
+    }
+    const std::vector<PixelRect> areas = runtime_.native().workAreas();
+    if (const auto at = placement(input, areas)) {
+        window.moveTo(*at);
+    }
+}
+
+void CoreForm::block() {
+    if (blockers_++ == 0) {
+        live().setEnabled(false);
+    }
+}
+
+void CoreForm::unblock() noexcept {
+    if (blockers_ > 0 && --blockers_ == 0 && loaded_) {
+        try {
+            window_->setEnabled(true);
+        } catch (...) {
+            // The window stays disabled; the form goes on.
+        }
+    }
+}
+
+void CoreForm::releaseBlocked() noexcept {
+    auto blocked = std::move(blocked_);
+    blocked_.clear();
+    for (CoreForm* form : blocked) {
+        form->unblock();
+    }
 }
 
 void CoreForm::setCaption(std::string_view text) {
@@ -306,11 +434,18 @@ void CoreForm::show(platform::ShowMode mode) {
     }
     // Whatever the showing sets off (an activation handler) must not destroy this form.
     Runtime::Busy hold(runtime_);
-    const CoreForm* owner = runtime_.ownerFor(*this);
-    window.show(shown_ ? Placement::Manual : placementOf(layout_.form.startUp),
-                owner != nullptr ? owner->window_.get() : nullptr);
+    if (!shown_) {
+        place();
+        window.show(layout_.form.windowState);
+    } else {
+        window.show(std::nullopt);
+    }
     shown_ = true;
     // An activation handler may have unloaded the form already: no loop would end.
+    if (!loaded_) {
+        return;
+    }
+    window.focusWidget(firstFocus());
     if (mode != platform::ShowMode::Modal || !loaded_) {
         return;
     }
@@ -320,10 +455,16 @@ void CoreForm::show(platform::ShowMode mode) {
         ~Leave() {
             form.modalLoop_ = false;
             std::erase(form.runtime_.modal_, &form);
+            form.releaseBlocked();
         }
     } leave{*this};
     modalLoop_ = true;
     runtime_.modal_.push_back(this);
+    // Every other form takes no input until the box goes.
+    for (CoreForm* other : runtime_.otherForms(*this)) {
+        other->block();
+        blocked_.push_back(other);
+    }
     window.runModalLoop();
 }
 
@@ -352,6 +493,9 @@ void CoreForm::retire() noexcept {
             attempt([&] { timer->stop(); });
         }
     }
+    // The forms it blocked are enabled before it hides, so that the window system activates
+    // one of them and not another program.
+    releaseBlocked();
     if (modalLoop_) {
         attempt([&] { window_->endModalLoop(); });
     }
@@ -530,6 +674,21 @@ void CoreForm::closeRequested() noexcept {
 
 void CoreForm::activated() noexcept {
     runtime_.dispatch(handlerName(name(), {}, "Activate"), [&] { runtime_.activated(*this); });
+}
+
+void CoreForm::blockedPress() noexcept {
+    if (!loaded_) {
+        return;
+    }
+    // A press on a window a modal box blocks brings the box back, as the user looks for it.
+    runtime_.dispatch(handlerName(name(), {}, "MouseDown"), [&] { runtime_.raiseModal(); });
+}
+
+void CoreForm::screensChanged() noexcept {
+    if (!loaded_) {
+        return;
+    }
+    runtime_.dispatch(handlerName(name(), {}, "Resize"), [&] { runtime_.screensChanged(); });
 }
 
 }  // namespace pelmora::core

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -155,6 +156,12 @@ class CoreForm final : public platform::Form, private WindowInput {
     void startTimers();
     // The form stops for good: its timers stop, its window hides, a modal show returns.
     void retire() noexcept;
+    // Brings the window in front, restored when it was minimised.
+    void bringBack();
+    // Brings the window back onto a screen after the screens changed.
+    void keepOnScreen(std::span<const PixelRect> areas);
+    void closePopup();
+    bool shown() const noexcept { return shown_; }
 
   private:
     void mousePressed(std::optional<WidgetId> control, platform::MouseButton button,
@@ -164,6 +171,17 @@ class CoreForm final : public platform::Form, private WindowInput {
     void closeRequested() noexcept override;
     void activated() noexcept override;
     void popupChosen(std::size_t row) noexcept override;
+    void blockedPress() noexcept override;
+    void screensChanged() noexcept override;
+    // Puts the window where it goes when first shown, over its owner if it has one.
+    void place();
+    // The first button by tab order that can take the focus; none: the window takes it.
+    std::optional<WidgetId> firstFocus() const noexcept;
+    // A modal box disables the other forms; a form stays disabled while any box blocks it.
+    void block();
+    void unblock() noexcept;
+    // Enables again the forms this form's modal show blocked.
+    void releaseBlocked() noexcept;
     // Runs the click of a row of the last popup opened on this window.
     void choose(std::size_t row);
 
@@ -188,6 +206,8 @@ class CoreForm final : public platform::Form, private WindowInput {
     static Lookup lookup(const std::vector<Named>& table, platform::ControlName name,
                          std::int16_t index) noexcept;
     std::vector<WidgetSpec> widgetSpecs() const;
+    // The widgets in the order they are built and stacked.
+    std::vector<WidgetSpec> stacked(std::vector<WidgetSpec> specs) const;
 
     Runtime& runtime_;
     const platform::FormLayout layout_;
@@ -204,6 +224,9 @@ class CoreForm final : public platform::Form, private WindowInput {
     // The items of the last popup opened on this window, and the form they belong to.
     CoreForm* popupOwner_ = nullptr;
     std::vector<const platform::MenuDef*> popupItems_;
+    // The forms this form's modal show disabled, and how many modal shows block this one.
+    std::vector<CoreForm*> blocked_;
+    int blockers_ = 0;
     bool loaded_ = true;
     bool shown_ = false;
     bool modalLoop_ = false;

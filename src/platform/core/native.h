@@ -1,8 +1,10 @@
 // The native interface: what a toolkit must do for the runtime core. The core keeps every
-// rule of the forms runtime (lifecycle, lookups, errors, coordinates); a native layer only
-// makes windows, widgets, pixels, timers, loops and boxes on its toolkit, in pixels, and
-// pushes the user's input back through WindowInput. One implementation per backend:
-// win32_*.cpp, qt_*.cpp and the recording one of the tests.
+// rule of the forms runtime (lifecycle, lookups, errors, coordinates, where windows go, which
+// are enabled, what takes the focus); a native layer only makes windows, widgets, pixels,
+// timers, loops and boxes on its toolkit, in pixels, and pushes the user's input back through
+// WindowInput. A layer raises no error of the runtime's table: a failure of its toolkit is
+// any other exception, which the core turns into its own error. One implementation per
+// backend: win32_*.cpp, qt_*.cpp and the recording one of the tests.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/forms.h"
 #include "platform/layout.h"
@@ -20,7 +23,8 @@
 
 namespace pelmora::core {
 
-// Pixels of a window's client area or of a widget's parent, origin top left.
+// Pixels of a window's client area or of a widget's parent, origin top left; or of the
+// desktop (a window's frame, a screen's work area), origin at the primary screen's top left.
 struct PixelRect {
     int left = 0;
     int top = 0;
@@ -54,9 +58,6 @@ struct WindowSpec {
     int clientHeight = 0;
 };
 
-// Where a window goes when it is first shown.
-enum class Placement : std::uint8_t { Manual, CenterOwner, CenterScreen };
-
 // One row of a popup menu.
 struct PopupRow {
     std::string_view caption;  // "&" marks the access key
@@ -83,6 +84,10 @@ class WindowInput {
     // A row of the last popup opened on this window was chosen after popupMenu returned
     // none: a tray host that shows the menu itself reports the choice later.
     virtual void popupChosen(std::size_t row) noexcept = 0;
+    // A press on the window while it is disabled: it went to no widget.
+    virtual void blockedPress() noexcept = 0;
+    // The screens or their work areas changed, and have settled.
+    virtual void screensChanged() noexcept = 0;
 
   protected:
     ~WindowInput() = default;
@@ -99,22 +104,37 @@ class NativeWindow {
     virtual platform::Hwnd handle() const = 0;
     virtual std::uintptr_t iconHandle() const = 0;
 
-    // Creates every widget, front to back within each parent as listed; hidden window.
+    // Creates every widget of a hidden window. Each parent comes before what sits in it, and
+    // the widgets of one parent come front to back: each goes behind the ones before it.
     virtual void build(std::span<const WidgetSpec> widgets) = 0;
 
     virtual void setCaption(std::string_view text) = 0;
-    // Shows the window; the first time at its placement (owner: the window to centre on).
-    virtual void show(Placement placement, const NativeWindow* owner) = 0;
+    // Shows the window where it is, in that state when one is given, else in the one it has.
+    virtual void show(std::optional<platform::WindowState> state) = 0;
     virtual void hide() = 0;
-    // Dispatches events until endModalLoop(); other windows stay disabled meanwhile.
+    // The window goes with its owner and stays in front of it; null: it has none.
+    virtual void setOwner(const NativeWindow* owner) = 0;
+    // A disabled window takes no input: a press on it comes as WindowInput::blockedPress.
+    virtual void setEnabled(bool enabled) = 0;
+    // Dispatches events until endModalLoop().
     virtual void runModalLoop() = 0;
     virtual void endModalLoop() = 0;
     virtual platform::WindowState state() const = 0;
     virtual void setState(platform::WindowState state) = 0;
-    virtual void focus() = 0;
+    // Brings the window in front of the others and makes it the active one.
+    virtual void bringToFront() = 0;
+    // Gives the keyboard focus to a widget, or to the window itself; a window that is
+    // activated again later gives it back to the same one.
+    virtual void focusWidget(std::optional<WidgetId> widget) = 0;
+    // The window's outer rectangle, frame included, in desktop pixels.
+    virtual PixelRect frame() const = 0;
+    // Moves the window's outer top left there.
+    virtual void moveTo(PixelPoint topLeft) = 0;
     // Opens a popup at the mouse pointer; the chosen row, or none when dismissed (or when
     // the choice will come later through WindowInput::popupChosen).
     virtual std::optional<std::size_t> popupMenu(std::span<const PopupRow> rows) = 0;
+    // Closes the popup open on this window, if any: its popupMenu returns none.
+    virtual void closePopup() = 0;
 
     virtual void setText(WidgetId label, std::string_view text) = 0;
     virtual void setAlignment(WidgetId label, platform::Alignment alignment) = 0;
@@ -148,6 +168,10 @@ class NativePlatform {
     virtual void messageBox(std::string_view title, std::string_view prompt,
                             platform::MsgBoxIcon icon) = 0;
     virtual void setPointer(platform::MousePointer pointer) = 0;
+    // The work area of each screen (what panels and docks leave free), the primary first.
+    virtual std::vector<PixelRect> workAreas() = 0;
+    // Where the mouse pointer is, in desktop pixels.
+    virtual PixelPoint pointerPosition() = 0;
     // Runs work from the event loop once the running handlers have returned; the core's work
     // never throws.
     virtual void post(std::function<void()> work) = 0;

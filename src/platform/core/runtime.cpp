@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/core/form.h"
+#include "platform/core/window_policy.h"
 
 namespace pelmora::core {
 
@@ -266,6 +267,56 @@ void Runtime::activated(CoreForm& form) {
     }
     active_ = &form;
     dispatch(handlerName(form.name(), {}, "Activate"), [&] { form.events().onActivate(); });
+}
+
+std::vector<CoreForm*> Runtime::otherForms(const CoreForm& form) const {
+    std::vector<CoreForm*> others;
+    for (const auto& other : loaded_) {
+        if (other.get() != &form && other->loaded()) {
+            others.push_back(other.get());
+        }
+    }
+    return others;
+}
+
+void Runtime::raiseModal() {
+    if (!modal_.empty()) {
+        modal_.back()->bringBack();
+    }
+}
+
+void Runtime::screensChanged() {
+    // An open popup would hang over the new edges: it closes first. Each form is taken in
+    // turn, whatever another's window does.
+    std::exception_ptr failure;
+    const auto attempt = [&](auto&& step) {
+        try {
+            step();
+        } catch (...) {
+            if (!failure) {
+                failure = std::current_exception();
+            }
+        }
+    };
+    std::vector<CoreForm*> forms;
+    for (const auto& form : loaded_) {
+        if (form->loaded()) {
+            forms.push_back(form.get());
+        }
+    }
+    for (CoreForm* form : forms) {
+        attempt([&] { form->closePopup(); });
+    }
+    std::vector<PixelRect> areas;
+    attempt([&] { areas = native_.workAreas(); });
+    if (!areas.empty()) {
+        for (CoreForm* form : forms) {
+            attempt([&] { form->keepOnScreen(areas); });
+        }
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
 }
 
 void Runtime::leave() noexcept {

@@ -68,9 +68,6 @@ class Runtime final : public platform::FormsRuntime {
     bool ended() const noexcept { return ended_; }
     // A loaded form by name (any case), or nullptr.
     platform::Form* findForm(std::string_view name) const noexcept;
-    // Forms unloaded but not yet destroyed (they go once no handler is running).
-    std::size_t retiredForms() const noexcept { return retired_.size(); }
-    platform::MousePointer mousePointer() const noexcept { return pointer_; }
 
   private:
     friend class CoreForm;
@@ -101,6 +98,12 @@ class Runtime final : public platform::FormsRuntime {
     const CoreForm* ownerFor(const CoreForm& form) const noexcept;
     void activated(CoreForm& form);
     bool blockedByModal(const CoreForm& form) const noexcept;
+    // The loaded forms other than one.
+    std::vector<CoreForm*> otherForms(const CoreForm& form) const;
+    // Brings the innermost modal box back in front, restored when minimised.
+    void raiseModal();
+    // The screens changed: popups close, windows come back onto the screens.
+    void screensChanged();
     NativePlatform& native() noexcept { return native_; }
 
     struct Terminate {

@@ -157,7 +157,6 @@ void PictureWidget::fill(QRect area, QRgb colour) {
 }
 
 void PictureWidget::showDrawing() {
-    ++repaintsAsked_;
     update();
 }
 

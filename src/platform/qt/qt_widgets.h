@@ -68,9 +68,6 @@ class PictureWidget final : public QWidget {
 
     // Children and drawing start inside the frame.
     int frame() const noexcept { return frame_; }
-    const QImage& surface() const noexcept { return surface_; }
-    // How many times the box was told to show its drawing.
-    int repaintsAsked() const noexcept { return repaintsAsked_; }
 
     void clear();
     // Fills a box of the drawing area; what lies outside the area is left out.
@@ -89,7 +86,6 @@ class PictureWidget final : public QWidget {
     QColor frameColour_;
     QImage background_;
     QImage surface_;
-    int repaintsAsked_ = 0;
 };
 
 // A line between two points of its parent; windowless, so presses fall through to what is

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -21,12 +22,6 @@
 namespace pelmora::qt {
 
 namespace {
-
-// Child windows are drawn in front of every windowless control of the same parent.
-bool windowed(platform::ControlKind kind) {
-    return kind == platform::ControlKind::PictureBox ||
-           kind == platform::ControlKind::CommandButton;
-}
 
 std::optional<platform::MouseButton> mouseButton(Qt::MouseButton button) {
     switch (button) {
@@ -59,14 +54,15 @@ Qt::WindowFlags windowFlags(const platform::FormDef& def) {
     return (def.showInTaskbar ? Qt::Window : Qt::Tool) | Qt::FramelessWindowHint;
 }
 
-// How much of a window must stay on a screen to take hold of it and drag it.
-constexpr int kGrip = 8;
 // How long the screens may take to settle after a change before a window is brought back.
 constexpr int kScreensSettleMs = 200;
 
-platform::Error cannotBuild(std::string_view form, const std::string& what) {
-    return platform::Error(platform::ErrorCode::CannotCreateWindow,
-                           std::string(form) + ": " + what);
+std::runtime_error cannotBuild(const std::string& what) {
+    return std::runtime_error(what);
+}
+
+core::PixelRect pixelRect(const QRect& rect) {
+    return {rect.x(), rect.y(), rect.width(), rect.height()};
 }
 
 }  // namespace
@@ -114,7 +110,25 @@ void FormWidget::mousePressEvent(QMouseEvent* event) {
     window_.pressed(std::nullopt, *event);
 }
 
+void FormWidget::setBlocked(bool blocked) {
+    if (!blocked) {
+        blocker_.reset();
+        return;
+    }
+    if (blocker_ != nullptr) {
+        return;
+    }
+    // A pane over the whole window that paints nothing and takes every press.
+    blocker_ = std::make_unique<BlockingPane>(*this);
+    blocker_->setGeometry(rect());
+    blocker_->show();
+    blocker_->raise();
+}
+
 void FormWidget::keyPressEvent(QKeyEvent* event) {
+    if (blocker_ != nullptr) {
+        return;
+    }
     const int key = event->key();
     QPushButton* button = nullptr;
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -154,6 +168,13 @@ bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+BlockingPane::BlockingPane(FormWidget& form) : QWidget(&form), form_(form) {}
+
+void BlockingPane::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    form_.window().blockedPress();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Building the window
 
@@ -171,7 +192,7 @@ QtWindow::QtWindow(QtPlatform& platform, const core::WindowSpec& shape, core::Wi
              }),
       caption_(toQString(def_.caption)) {
     if (shape.clientWidth <= 0 || shape.clientHeight <= 0) {
-        throw cannotBuild(name(), "the client area is empty");
+        throw cannotBuild("the client area is empty");
     }
     widget_ = std::make_unique<FormWidget>(*this, platform_.picture(def_.picture),
                                            toQColor(def_.backColour, QApplication::palette()),
@@ -183,9 +204,6 @@ QtWindow::QtWindow(QtPlatform& platform, const core::WindowSpec& shape, core::Wi
     applyTitle();
     if (!def_.showInTaskbar) {
         x11::skipTaskbar(*widget_);
-    }
-    if (def_.windowState != platform::WindowState::Normal) {
-        setState(def_.windowState);
     }
     watchScreens();
     platform_.windowCreated(*this);
@@ -207,58 +225,33 @@ std::string_view QtWindow::name() const noexcept {
 void QtWindow::build(std::span<const core::WidgetSpec> widgets) {
     std::size_t count = 0;
     for (const core::WidgetSpec& wanted : widgets) {
-        if (wanted.def == nullptr) {
-            throw cannotBuild(name(), "a control without a definition");
-        }
         count = std::max(count, wanted.id + 1);
     }
     entries_.assign(count, Entry{});
-    // Parents first: a control is built once the picture box it sits in exists.
-    std::vector<bool> built(widgets.size(), false);
-    std::size_t remaining = widgets.size();
-    while (remaining > 0) {
-        bool progress = false;
-        for (std::size_t i = 0; i < widgets.size(); ++i) {
-            const core::WidgetSpec& wanted = widgets[i];
-            if (built[i]) {
-                continue;
+    for (const core::WidgetSpec& wanted : widgets) {
+        QWidget* parent = widget_.get();
+        int origin = 0;
+        if (wanted.parent) {
+            const Entry& holder = entries_.at(*wanted.parent);
+            if (holder.widget == nullptr) {
+                throw cannotBuild(std::string(wanted.def->name.text()) + " comes before its box");
             }
-            QWidget* parent = widget_.get();
-            int origin = 0;
-            if (wanted.parent) {
-                if (*wanted.parent >= entries_.size() ||
-                    entries_[*wanted.parent].widget == nullptr) {
-                    continue;
-                }
-                const Entry& holder = entries_[*wanted.parent];
-                if (holder.def->kind != platform::ControlKind::PictureBox) {
-                    throw cannotBuild(name(), std::string(wanted.def->name.text()) +
-                                                  " sits in a control that is not a picture box");
-                }
-                parent = holder.widget;
-                origin = holder.frame;
-            }
-            if (entries_[wanted.id].def != nullptr) {
-                throw cannotBuild(name(),
-                                  std::string(wanted.def->name.text()) + " is listed twice");
-            }
-            buildWidget(wanted, *parent, origin);
-            built[i] = true;
-            --remaining;
-            progress = true;
+            parent = holder.widget;
+            origin = holder.frame;
         }
-        if (!progress) {
-            const auto orphan = std::find(built.begin(), built.end(), false) - built.begin();
-            throw cannotBuild(name(), std::string(widgets[orphan].def->name.text()) +
-                                          " has no picture box to sit in");
-        }
+        buildWidget(wanted, *parent, origin);
     }
     std::stable_sort(tabOrder_.begin(), tabOrder_.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 1; i < tabOrder_.size(); ++i) {
         QWidget::setTabOrder(tabOrder_[i - 1].second, tabOrder_[i].second);
     }
-    stackWidgets();
+    // Each goes behind the ones listed before it: raised last to first.
+    for (auto it = widgets.rbegin(); it != widgets.rend(); ++it) {
+        if (QWidget* made = entries_[it->id].widget) {
+            made->raise();
+        }
+    }
 }
 
 void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int origin) {
@@ -310,17 +303,6 @@ void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int 
     }
 }
 
-void QtWindow::stackWidgets() {
-    // The table lists each parent's controls front to back: raise them back to front.
-    for (const bool windowedPass : {false, true}) {
-        for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
-            if (it->widget != nullptr && windowed(it->def->kind) == windowedPass) {
-                it->widget->raise();
-            }
-        }
-    }
-}
-
 // ---------------------------------------------------------------------------------------------
 // The window
 
@@ -336,54 +318,37 @@ void QtWindow::setCaption(std::string_view text) {
     applyTitle();
 }
 
-void QtWindow::show(core::Placement placement, const core::NativeWindow* owner) {
-    place(placement, dynamic_cast<const QtWindow*>(owner));
+void QtWindow::show(std::optional<platform::WindowState> state) {
+    if (state && *state != platform::WindowState::Normal) {
+        setState(*state);
+    }
     widget_->show();
     widget_->raise();
     widget_->activateWindow();
-    focusFirst();
     // Shown is active, also where no window manager says so.
     activated();
 }
 
-void QtWindow::place(core::Placement placement, const QtWindow* owner) {
-    const QWidget* ownerWidget =
-        owner != nullptr && owner->widget_->isVisible() ? owner->widget_.get() : nullptr;
-    QRect area;
-    switch (placement) {
-        case core::Placement::Manual:
-            return;
-        case core::Placement::CenterOwner:
-            if (ownerWidget != nullptr) {
-                widget_->winId();
-                if (widget_->windowHandle() != nullptr) {
-                    widget_->windowHandle()->setTransientParent(ownerWidget->windowHandle());
-                }
-                owner_ = owner->handle();
-                area = ownerWidget->frameGeometry();
-                break;
-            }
-            [[fallthrough]];
-        case core::Placement::CenterScreen:
-            if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-                area = screen->availableGeometry();
-            }
-            break;
+void QtWindow::setOwner(const core::NativeWindow* owner) {
+    const auto* over = dynamic_cast<const QtWindow*>(owner);
+    widget_->winId();
+    if (widget_->windowHandle() != nullptr) {
+        widget_->windowHandle()->setTransientParent(over != nullptr ? over->widget_->windowHandle()
+                                                                    : nullptr);
     }
-    if (area.isValid()) {
-        const QSize size = widget_->size();
-        widget_->move(area.x() + (area.width() - size.width()) / 2,
-                      area.y() + (area.height() - size.height()) / 2);
-    }
+    owner_ = over != nullptr ? over->handle() : 0;
 }
 
-void QtWindow::focusFirst() {
-    for (const auto& [tabIndex, candidate] : tabOrder_) {
-        if (candidate->isVisible() && candidate->isEnabled()) {
-            candidate->setFocus(Qt::TabFocusReason);
-            return;
-        }
-    }
+void QtWindow::setEnabled(bool enabled) {
+    widget_->setBlocked(!enabled);
+}
+
+core::PixelRect QtWindow::frame() const {
+    return pixelRect(widget_->frameGeometry());
+}
+
+void QtWindow::moveTo(core::PixelPoint topLeft) {
+    widget_->move(topLeft.x, topLeft.y);
 }
 
 void QtWindow::hide() {
@@ -414,7 +379,11 @@ void QtWindow::watchScreens() {
     screenCheck_ = new QTimer(widget_.get());
     screenCheck_->setSingleShot(true);
     screenCheck_->setInterval(kScreensSettleMs);
-    QObject::connect(screenCheck_, &QTimer::timeout, widget_.get(), [this] { keepOnScreen(); });
+    QObject::connect(screenCheck_, &QTimer::timeout, widget_.get(), [this] {
+        if (!gone_) {
+            input_.screensChanged();
+        }
+    });
     QObject::connect(qApp, &QGuiApplication::screenAdded, screenCheck_, [this](QScreen* screen) {
         watchScreen(screen);
         screenCheck_->start();
@@ -432,61 +401,9 @@ void QtWindow::watchScreen(QScreen* screen) {
                      qOverload<>(&QTimer::start));
 }
 
-void QtWindow::keepOnScreen() {
-    if (gone_ || !widget_->isVisible() || widget_->isMinimized()) {
-        return;
-    }
-    const QRect window = widget_->frameGeometry();
-    // The screen that shows most of the window, or else the nearest one.
-    const QScreen* nearest = nullptr;
-    qint64 mostShown = -1;
-    qint64 leastDistance = 0;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        const QRect area = screen->geometry();
-        const QRect seen = window.intersected(area);
-        const qint64 shown = seen.isEmpty() ? 0 : qint64{seen.width()} * seen.height();
-        const qint64 dx = std::max({0, area.left() - window.right(), window.left() - area.right()});
-        const qint64 dy = std::max({0, area.top() - window.bottom(), window.top() - area.bottom()});
-        const qint64 distance = dx * dx + dy * dy;
-        if (shown > mostShown || (shown == mostShown && distance < leastDistance)) {
-            nearest = screen;
-            mostShown = shown;
-            leastDistance = distance;
-        }
-    }
-    if (nearest == nullptr) {
-        return;
-    }
-    const QRect work = nearest->availableGeometry();
-    const QRect seen = window.intersected(work);
-    if (seen.width() >= std::min(kGrip, window.width()) &&
-        seen.height() >= std::min(kGrip, window.height())) {
-        return;
-    }
-    // Onto the screen as close to where it was as it fits, its top left first.
-    const int x = std::max(work.left(), std::min(window.left(), work.right() + 1 - window.width()));
-    const int y = std::max(work.top(), std::min(window.top(), work.bottom() + 1 - window.height()));
-    widget_->move(x, y);
-}
-
 void QtWindow::runModalLoop() {
-    // A hidden window can take no input, so nothing could ever end its loop.
-    if (modalLoop_ != nullptr || !widget_->isVisible()) {
+    if (modalLoop_ != nullptr) {
         return;
-    }
-    // Owned, it blocks its owner as a dialog does; the tray icon stays live.
-    const QWindow* handle = widget_->windowHandle();
-    const Qt::WindowModality modality = handle != nullptr && handle->transientParent() != nullptr
-                                            ? Qt::WindowModal
-                                            : Qt::ApplicationModal;
-    if (widget_->windowModality() != modality) {
-        // Qt takes a window's modality only as it is shown.
-        widget_->hide();
-        widget_->setWindowModality(modality);
-        widget_->show();
-        widget_->raise();
-        widget_->activateWindow();
-        focusFirst();
     }
     QEventLoop loop;
     modalLoop_ = &loop;
@@ -526,13 +443,20 @@ void QtWindow::setState(platform::WindowState state) {
     widget_->setWindowState(next);
 }
 
-void QtWindow::focus() {
-    if (!widget_->isVisible() || !widget_->isEnabled()) {
-        throw platform::Error(platform::ErrorCode::InvalidProcedureCall,
-                              std::string(name()) + " is not shown");
-    }
+void QtWindow::bringToFront() {
     widget_->raise();
     widget_->activateWindow();
+}
+
+void QtWindow::focusWidget(std::optional<core::WidgetId> id) {
+    QWidget* target = id ? &widgetAs<QWidget>(*id) : widget_.get();
+    target->setFocus(Qt::TabFocusReason);
+}
+
+void QtWindow::closePopup() {
+    if (popup_ != nullptr) {
+        popup_->close();
+    }
 }
 
 std::optional<std::size_t> QtWindow::popupMenu(std::span<const core::PopupRow> rows) {
@@ -586,8 +510,7 @@ template <typename Widget>
 Widget& QtWindow::widgetAs(core::WidgetId id) const {
     auto* widget = dynamic_cast<Widget*>(widgetOf(id));
     if (widget == nullptr) {
-        throw platform::Error(platform::ErrorCode::InternalError,
-                              std::string(name()) + " has no such widget " + std::to_string(id));
+        throw std::logic_error(std::string(name()) + " has no such widget " + std::to_string(id));
     }
     return *widget;
 }
@@ -695,6 +618,34 @@ void QtWindow::activated() {
     if (!gone_) {
         input_.activated();
     }
+}
+
+void QtWindow::blockedPress() {
+    if (!gone_) {
+        input_.blockedPress();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The screens
+
+std::vector<core::PixelRect> QtPlatform::workAreas() {
+    std::vector<core::PixelRect> areas;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary != nullptr) {
+        areas.push_back(pixelRect(primary->availableGeometry()));
+    }
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen != primary) {
+            areas.push_back(pixelRect(screen->availableGeometry()));
+        }
+    }
+    return areas;
+}
+
+core::PixelPoint QtPlatform::pointerPosition() {
+    const QPoint at = QCursor::pos();
+    return {at.x(), at.y()};
 }
 
 }  // namespace pelmora::qt

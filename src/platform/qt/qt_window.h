@@ -28,6 +28,19 @@ namespace pelmora::qt {
 
 class QtPlatform;
 class QtWindow;
+class FormWidget;
+
+// Lies over a disabled window: it takes the presses meant for its widgets and says so.
+class BlockingPane final : public QWidget {
+  public:
+    explicit BlockingPane(FormWidget& form);
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+  private:
+    FormWidget& form_;
+};
 
 // The window's own widget: paints its background colour and picture, takes presses on its
 // background, Enter and Escape for its default and cancel buttons, and the close button.
@@ -39,6 +52,8 @@ class FormWidget final : public QWidget {
     QtWindow& window() noexcept { return window_; }
     void setDefaultButton(QPushButton* button) { default_ = button; }
     void setCancelButton(QPushButton* button) { cancel_ = button; }
+    // A blocked window takes no press and no key: presses are reported as blocked.
+    void setBlocked(bool blocked);
     // Moves the window with the pointer until the button is released, for window systems
     // that cannot move it themselves.
     void startManualMove();
@@ -60,6 +75,7 @@ class FormWidget final : public QWidget {
     QPointer<QPushButton> cancel_;
     bool moving_ = false;
     QPoint moveOffset_;
+    std::unique_ptr<BlockingPane> blocker_;
 };
 
 class QtWindow final : public core::NativeWindow, private PressTarget {
@@ -72,14 +88,20 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     std::uintptr_t iconHandle() const override { return iconHandle_; }
     void build(std::span<const core::WidgetSpec> widgets) override;
     void setCaption(std::string_view text) override;
-    void show(core::Placement placement, const core::NativeWindow* owner) override;
+    void show(std::optional<platform::WindowState> state) override;
     void hide() override;
+    void setOwner(const core::NativeWindow* owner) override;
+    void setEnabled(bool enabled) override;
     void runModalLoop() override;
     void endModalLoop() override;
     platform::WindowState state() const override;
     void setState(platform::WindowState state) override;
-    void focus() override;
+    void bringToFront() override;
+    void focusWidget(std::optional<core::WidgetId> widget) override;
+    core::PixelRect frame() const override;
+    void moveTo(core::PixelPoint topLeft) override;
     std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows) override;
+    void closePopup() override;
     void setText(core::WidgetId label, std::string_view text) override;
     void setAlignment(core::WidgetId label, platform::Alignment alignment) override;
     void setVisible(core::WidgetId widget, bool visible) override;
@@ -106,6 +128,7 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     void pressed(std::optional<core::WidgetId> widget, const QMouseEvent& event) override;
     void closeRequested();
     void activated();
+    void blockedPress();
 
   private:
     struct Entry {
@@ -115,15 +138,10 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     };
 
     void buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int origin);
-    void stackWidgets();
-    void place(core::Placement placement, const QtWindow* owner);
-    void focusFirst();
     void applyTitle();
-    // Brings a window that no screen shows any more back onto the nearest one, once the
-    // screens have settled.
+    // Tells the core of a change of the screens once they have settled.
     void watchScreens();
     void watchScreen(QScreen* screen);
-    void keepOnScreen();
     // Windows shown over this one go with it, as owned windows do with their owner.
     void closeOwnedWindows();
     // The widget of that id and kind; anything else is an internal error of the caller.

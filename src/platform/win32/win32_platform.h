@@ -60,6 +60,8 @@ class Win32Platform final : public core::NativePlatform {
     void messageBox(std::string_view title, std::string_view prompt,
                     platform::MsgBoxIcon icon) override;
     void setPointer(platform::MousePointer pointer) override;
+    std::vector<core::PixelRect> workAreas() override;
+    core::PixelPoint pointerPosition() override;
     void post(std::function<void()> work) override;
     void quit() override;
     void writeReportLine(std::string_view line) noexcept override;

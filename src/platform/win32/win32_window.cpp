@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "platform/errors.h"
 #include "platform/win32/win32_platform.h"
@@ -23,15 +24,6 @@ struct ThreadForms {
     std::vector<HWND> found;
 };
 
-// Collects the program's enabled form windows other than one.
-BOOL CALLBACK collectEnabledForm(HWND hwnd, LPARAM param) {
-    auto* forms = reinterpret_cast<ThreadForms*>(param);
-    if (hwnd != forms->except && Win32Window::of(hwnd) != nullptr && ::IsWindowEnabled(hwnd)) {
-        forms->found.push_back(hwnd);
-    }
-    return TRUE;
-}
-
 // Collects the program's form windows that a window owns.
 BOOL CALLBACK collectOwnedForm(HWND hwnd, LPARAM param) {
     auto* forms = reinterpret_cast<ThreadForms*>(param);
@@ -48,8 +40,31 @@ constexpr UINT WM_DPICHANGED = 0x02E0;
 constexpr UINT WM_GETDPISCALEDSIZE = 0x02E4;
 #endif
 
-// How much of a window must stay on a screen to take hold of it and drag it, at 96 DPI.
-constexpr int kGrip = 8;
+// Collects the work area of each screen, the primary first.
+BOOL CALLBACK collectWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM param) {
+    auto* areas = reinterpret_cast<std::vector<core::PixelRect>*>(param);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (::GetMonitorInfoA(monitor, &info)) {
+        const RECT& work = info.rcWork;
+        const core::PixelRect area{work.left, work.top, work.right - work.left,
+                                   work.bottom - work.top};
+        if ((info.dwFlags & MONITORINFOF_PRIMARY) != 0) {
+            areas->insert(areas->begin(), area);
+        } else {
+            areas->push_back(area);
+        }
+    }
+    return TRUE;
+}
+
+bool buttonDown(UINT msg) noexcept {
+    return msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN;
+}
+
+std::runtime_error windowGone(std::string_view form) {
+    return std::runtime_error("the window of " + std::string(form) + " is gone");
+}
 
 platform::MouseButton buttonOf(UINT msg) noexcept {
     switch (msg) {
@@ -88,8 +103,7 @@ Win32Window::Win32Window(Win32Platform& platform, const core::WindowSpec& geomet
     ::CreateWindowExA(exStyle_, Win32Platform::kFormClass, caption.c_str(), style_, 0, 0, size.cx,
                       size.cy, nullptr, nullptr, platform_.instance(), this);
     if (!hwnd_) {
-        throw platform::Error(ErrorCode::CannotCreateWindow,
-                              "the window of " + std::string(def_.name));
+        throw std::runtime_error("the system made no window");
     }
     platform_.hearShellRestarts(hwnd_.get());
     // The screen it was made on may have a DPI of its own; nothing is built yet.
@@ -154,34 +168,7 @@ void Win32Window::dpiChanged(int dpi, const RECT& suggested) {
         ::SetWindowPos(hwnd_.get(), nullptr, topLeft.x, topLeft.y, 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    keepOnScreen();
-}
-
-void Win32Window::keepOnScreen() noexcept {
-    if (!hwnd_ || ::IsIconic(hwnd_.get())) {
-        return;
-    }
-    RECT window{};
-    ::GetWindowRect(hwnd_.get(), &window);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    if (!::GetMonitorInfoA(::MonitorFromRect(&window, MONITOR_DEFAULTTONEAREST), &monitor)) {
-        return;
-    }
-    const RECT& work = monitor.rcWork;
-    const int width = window.right - window.left;
-    const int height = window.bottom - window.top;
-    RECT seen{};
-    ::IntersectRect(&seen, &window, &work);
-    const int grip = toDevice(kGrip, dpi_);
-    if (seen.right - seen.left >= std::min(grip, width) &&
-        seen.bottom - seen.top >= std::min(grip, height)) {
-        return;
-    }
-    // Onto the screen as close to where it was as it fits, its top left first.
-    const int x = std::max<int>(work.left, std::min<int>(window.left, work.right - width));
-    const int y = std::max<int>(work.top, std::min<int>(window.top, work.bottom - height));
-    ::SetWindowPos(hwnd_.get(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    input_.screensChanged();
 }
 
 Win32Window::~Win32Window() {
@@ -195,7 +182,6 @@ Win32Window::~Win32Window() {
     for (HWND other : owned.found) {
         ::SetWindowLongPtrA(other, GWLP_HWNDPARENT, 0);
     }
-    enableDisabled();
     // Nothing reaches this object while the window goes.
     ::SetWindowLongPtrA(hwnd_.get(), GWLP_USERDATA, 0);
     for (PictureBoxWidget* box : boxes_) {
@@ -237,16 +223,14 @@ std::uintptr_t Win32Window::iconHandle() const {
         platform_.icon(platform_.systemMetric(SM_CXICON, dpi_)));
 }
 
-const Widget* Win32Window::widget(core::WidgetId id) const noexcept {
-    return id < widgets_.size() ? widgets_[id].get() : nullptr;
-}
-
 template <typename Kind>
 Kind& Win32Window::widgetAs(core::WidgetId id) const {
     Kind* found = id < widgets_.size() ? dynamic_cast<Kind*>(widgets_[id].get()) : nullptr;
-    if (found == nullptr || !hwnd_) {
-        throw platform::Error(ErrorCode::InvalidProcedureCall,
-                              "no such widget on " + std::string(def_.name));
+    if (!hwnd_) {
+        throw windowGone(def_.name);
+    }
+    if (found == nullptr) {
+        throw std::logic_error("no such widget on " + std::string(def_.name));
     }
     return *found;
 }
@@ -341,59 +325,16 @@ void Win32Window::setCaption(std::string_view text) {
     }
 }
 
-void Win32Window::place(core::Placement placement, HWND owner) {
-    if (placement == core::Placement::Manual) {
-        return;
-    }
-    RECT over{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-    if (placement == core::Placement::CenterOwner && owner != nullptr) {
-        ::GetWindowRect(owner, &over);
-    }
-    // Laid out at the DPI of the screen it goes to before it is centred there.
-    const HMONITOR where = ::MonitorFromRect(&over, MONITOR_DEFAULTTOPRIMARY);
-    const int dpi = platform_.monitorDpi(where);
-    if (dpi != dpi_) {
-        rescale(dpi);
-    }
-    RECT window{};
-    ::GetWindowRect(hwnd_.get(), &window);
-    const int width = window.right - window.left;
-    const int height = window.bottom - window.top;
-    int x = over.left + (over.right - over.left - width) / 2;
-    int y = over.top + (over.bottom - over.top - height) / 2;
-    if (placement == core::Placement::CenterOwner) {
-        // Over a window near the screen's edge it stays on the screen.
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof(monitor);
-        if (::GetMonitorInfoA(where, &monitor)) {
-            const RECT& work = monitor.rcWork;
-            x = std::max<int>(work.left, std::min<int>(x, work.right - width));
-            y = std::max<int>(work.top, std::min<int>(y, work.bottom - height));
-        }
-    }
-    ::SetWindowPos(hwnd_.get(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void Win32Window::show(core::Placement placement, const core::NativeWindow* owner) {
+void Win32Window::show(std::optional<platform::WindowState> state) {
     if (!hwnd_) {
-        throw platform::Error(ErrorCode::ObjectUnloaded, std::string(def_.name));
+        throw windowGone(def_.name);
     }
-    const auto* over = dynamic_cast<const Win32Window*>(owner);
-    const HWND ownerHwnd = over != nullptr && over != this ? over->hwnd() : nullptr;
     int how = SW_SHOW;
-    if (!shown_) {
-        if (ownerHwnd != nullptr) {
-            ::SetWindowLongPtrA(hwnd_.get(), GWLP_HWNDPARENT,
-                                reinterpret_cast<LONG_PTR>(ownerHwnd));
-        }
-        if (def_.windowState == platform::WindowState::Minimized) {
-            how = SW_SHOWMINIMIZED;
-        } else if (def_.windowState == platform::WindowState::Maximized) {
-            how = SW_SHOWMAXIMIZED;
-        }
+    if (state == platform::WindowState::Minimized) {
+        how = SW_SHOWMINIMIZED;
+    } else if (state == platform::WindowState::Maximized) {
+        how = SW_SHOWMAXIMIZED;
     }
-    place(placement, ownerHwnd);
-    shown_ = true;
     ::ShowWindow(hwnd_.get(), how);
     ::UpdateWindow(hwnd_.get());
 }
@@ -404,43 +345,67 @@ void Win32Window::hide() {
     }
 }
 
+void Win32Window::setOwner(const core::NativeWindow* owner) {
+    if (!hwnd_) {
+        throw windowGone(def_.name);
+    }
+    const auto* over = dynamic_cast<const Win32Window*>(owner);
+    const HWND ownerHwnd = over != nullptr && over != this ? over->hwnd() : nullptr;
+    ::SetWindowLongPtrA(hwnd_.get(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(ownerHwnd));
+}
+
+void Win32Window::setEnabled(bool enabled) {
+    if (hwnd_) {
+        ::EnableWindow(hwnd_.get(), enabled ? TRUE : FALSE);
+    }
+}
+
+core::PixelRect Win32Window::frame() const {
+    RECT window{};
+    if (!hwnd_ || !::GetWindowRect(hwnd_.get(), &window)) {
+        throw windowGone(def_.name);
+    }
+    return {window.left, window.top, window.right - window.left, window.bottom - window.top};
+}
+
+void Win32Window::moveTo(core::PixelPoint topLeft) {
+    if (!hwnd_) {
+        throw windowGone(def_.name);
+    }
+    // Laid out at the DPI of the screen it goes to before it goes there.
+    const SIZE size = outerSize(dpi_);
+    const RECT there{topLeft.x, topLeft.y, topLeft.x + size.cx, topLeft.y + size.cy};
+    const int dpi = platform_.monitorDpi(::MonitorFromRect(&there, MONITOR_DEFAULTTONEAREST));
+    if (dpi != dpi_) {
+        rescale(dpi);
+    }
+    ::SetWindowPos(hwnd_.get(), nullptr, topLeft.x, topLeft.y, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Window::closePopup() {
+    // A popup tracked for this window ends as the system cancels its modes.
+    if (hwnd_) {
+        ::SendMessageA(hwnd_.get(), WM_CANCELMODE, 0, 0);
+    }
+}
+
 void Win32Window::runModalLoop() {
     if (!hwnd_) {
-        throw platform::Error(ErrorCode::ObjectUnloaded, std::string(def_.name));
-    }
-    ThreadForms others{hwnd_.get(), {}};
-    ::EnumThreadWindows(::GetCurrentThreadId(), &collectEnabledForm,
-                        reinterpret_cast<LPARAM>(&others));
-    for (HWND other : others.found) {
-        ::EnableWindow(other, FALSE);
-        disabledByModal_.push_back(other);
+        throw windowGone(def_.name);
     }
     inModalLoop_ = true;
     modalEnded_ = false;
-    ::SetForegroundWindow(hwnd_.get());
     while (!modalEnded_ && platform_.pumpOne()) {
     }
     inModalLoop_ = false;
-    enableDisabled();
 }
 
 void Win32Window::endModalLoop() {
     modalEnded_ = true;
-    // Enabled before this window hides, so that the OS activates one of them and not
-    // another program.
-    enableDisabled();
     if (hwnd_) {
         ::PostMessageA(hwnd_.get(), WM_NULL, 0, 0);
     }
-}
-
-void Win32Window::enableDisabled() noexcept {
-    for (HWND disabled : disabledByModal_) {
-        if (::IsWindow(disabled)) {
-            ::EnableWindow(disabled, TRUE);
-        }
-    }
-    disabledByModal_.clear();
 }
 
 platform::WindowState Win32Window::state() const {
@@ -455,7 +420,7 @@ platform::WindowState Win32Window::state() const {
 
 void Win32Window::setState(platform::WindowState state) {
     if (!hwnd_) {
-        throw platform::Error(ErrorCode::ObjectUnloaded, std::string(def_.name));
+        throw windowGone(def_.name);
     }
     switch (state) {
         case platform::WindowState::Normal:
@@ -472,36 +437,34 @@ void Win32Window::setState(platform::WindowState state) {
     }
 }
 
-void Win32Window::focus() {
+void Win32Window::bringToFront() {
     if (!hwnd_) {
-        throw platform::Error(ErrorCode::ObjectUnloaded, std::string(def_.name));
+        throw windowGone(def_.name);
     }
     ::SetForegroundWindow(hwnd_.get());
     ::SetActiveWindow(hwnd_.get());
-    if (hasDialogKeys()) {
-        focusFirstButton();
-    } else {
-        ::SetFocus(hwnd_.get());
-    }
 }
 
-void Win32Window::focusFirstButton() noexcept {
+void Win32Window::focusWidget(std::optional<core::WidgetId> widget) {
+    HWND target = hwnd_.get();
+    if (widget) {
+        const HWND child = widgetAs<Widget>(*widget).hwnd();
+        if (child != nullptr) {
+            target = child;
+        }
+    }
+    focusTarget_ = target;
+    lastFocus_ = nullptr;
+    ::SetFocus(target);
+}
+
+void Win32Window::focusAgain() noexcept {
+    // The widget that had the focus when the window was left, else the core's choice.
     if (lastFocus_ != nullptr && ::IsWindow(lastFocus_) && ::IsWindowEnabled(lastFocus_)) {
         ::SetFocus(lastFocus_);
-        return;
+    } else if (focusTarget_ != nullptr && ::IsWindow(focusTarget_)) {
+        ::SetFocus(focusTarget_);
     }
-    const ButtonWidget* first = nullptr;
-    for (const ButtonWidget* button : buttons_) {
-        if (button->hwnd() == nullptr || !button->def().enabled || !button->visible()) {
-            continue;
-        }
-        const std::int16_t tab = button->def().tabIndex;
-        if (first == nullptr ||
-            (tab >= 0 && (first->def().tabIndex < 0 || tab < first->def().tabIndex))) {
-            first = button;
-        }
-    }
-    ::SetFocus(first != nullptr ? first->hwnd() : hwnd_.get());
 }
 
 // ---- widgets
@@ -536,9 +499,12 @@ void Win32Window::repaint(core::WidgetId box) {
 }
 
 void Win32Window::startTimer(core::WidgetId timer, int intervalMs) {
-    if (!hwnd_ || ::SetTimer(hwnd_.get(), kFirstTimerId + timer,
-                             static_cast<UINT>(std::max(intervalMs, 1)), nullptr) == 0) {
-        throw platform::Error(ErrorCode::InternalError, "no timer for " + std::string(def_.name));
+    if (!hwnd_) {
+        throw windowGone(def_.name);
+    }
+    if (::SetTimer(hwnd_.get(), kFirstTimerId + timer, static_cast<UINT>(std::max(intervalMs, 1)),
+                   nullptr) == 0) {
+        throw std::runtime_error("no timer for " + std::string(def_.name));
     }
 }
 
@@ -629,6 +595,12 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
                     {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
         case WM_SETCURSOR:
+            // A press on a disabled window reaches it only as this question.
+            if (LOWORD(lParam) == static_cast<WORD>(HTERROR) && buttonDown(HIWORD(lParam)) &&
+                !::IsWindowEnabled(self)) {
+                input_.blockedPress();
+                break;
+            }
             if (const HCURSOR cursor = platform_.pointerCursor()) {
                 ::SetCursor(cursor);
                 return TRUE;
@@ -659,7 +631,7 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             if (hasDialogKeys() && HIWORD(wParam) == 0) {
-                focusFirstButton();
+                focusAgain();
             } else {
                 ::DefWindowProcA(self, msg, wParam, lParam);
             }
@@ -667,7 +639,7 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_SETFOCUS:
             if (hasDialogKeys()) {
-                focusFirstButton();
+                focusAgain();
                 return 0;
             }
             break;
@@ -681,7 +653,10 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             *reinterpret_cast<SIZE*>(lParam) = outerSize(static_cast<int>(wParam));
             return TRUE;
         case WM_DISPLAYCHANGE:
-            keepOnScreen();
+        case WM_SETTINGCHANGE:
+            if (msg == WM_DISPLAYCHANGE || wParam == SPI_SETWORKAREA) {
+                input_.screensChanged();
+            }
             break;
         case WM_CLOSE:
             input_.closeRequested();
@@ -804,6 +779,20 @@ LRESULT CALLBACK Win32Window::pictureProc(HWND hwnd, UINT msg, WPARAM wParam, LP
         }
         return 0;
     }
+}
+
+// ---- the screens
+
+std::vector<core::PixelRect> Win32Platform::workAreas() {
+    std::vector<core::PixelRect> areas;
+    ::EnumDisplayMonitors(nullptr, nullptr, &collectWorkArea, reinterpret_cast<LPARAM>(&areas));
+    return areas;
+}
+
+core::PixelPoint Win32Platform::pointerPosition() {
+    POINT at{};
+    ::GetCursorPos(&at);
+    return {at.x, at.y};
 }
 
 }  // namespace pelmora::win32

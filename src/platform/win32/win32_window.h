@@ -29,14 +29,20 @@ class Win32Window final : public core::NativeWindow {
     std::uintptr_t iconHandle() const override;
     void build(std::span<const core::WidgetSpec> widgets) override;
     void setCaption(std::string_view text) override;
-    void show(core::Placement placement, const core::NativeWindow* owner) override;
+    void show(std::optional<platform::WindowState> state) override;
     void hide() override;
+    void setOwner(const core::NativeWindow* owner) override;
+    void setEnabled(bool enabled) override;
     void runModalLoop() override;
     void endModalLoop() override;
     platform::WindowState state() const override;
     void setState(platform::WindowState state) override;
-    void focus() override;
+    void bringToFront() override;
+    void focusWidget(std::optional<core::WidgetId> widget) override;
+    core::PixelRect frame() const override;
+    void moveTo(core::PixelPoint topLeft) override;
     std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows) override;
+    void closePopup() override;
     void setText(core::WidgetId label, std::string_view text) override;
     void setAlignment(core::WidgetId label, platform::Alignment alignment) override;
     void setVisible(core::WidgetId widget, bool visible) override;
@@ -50,8 +56,6 @@ class Win32Window final : public core::NativeWindow {
     HWND hwnd() const noexcept { return hwnd_.get(); }
     // Forms with buttons take Tab, Enter and Escape as a dialog does.
     bool hasDialogKeys() const noexcept { return !buttons_.empty(); }
-    // The widget of that id, for checks of what a window shows.
-    const Widget* widget(core::WidgetId id) const noexcept;
     // The window of a handle of the form class, or null.
     static Win32Window* of(HWND hwnd) noexcept;
 
@@ -72,20 +76,16 @@ class Win32Window final : public core::NativeWindow {
     // The window's outer size at a DPI.
     SIZE outerSize(int dpi) const noexcept;
     void setIcons();
-    // Brings a window that is on no screen any more (or too little of it to take hold of)
-    // back onto the nearest one.
-    void keepOnScreen() noexcept;
     LRESULT handlePicture(PictureBoxWidget& box, UINT msg, WPARAM wParam, LPARAM lParam);
     void paint();
     void pressed(const std::vector<Widget*>& surface, std::optional<core::WidgetId> owner, UINT msg,
                  WPARAM keys, POINT at) noexcept;
     void command(WORD id, WORD code) noexcept;
-    void place(core::Placement placement, HWND owner);
     // Creates the child windows of a parent, front to back, and theirs.
     void createChildren(std::span<const core::WidgetSpec> widgets,
                         std::optional<core::WidgetId> parent, HWND parentHwnd);
-    void focusFirstButton() noexcept;
-    void enableDisabled() noexcept;
+    // Gives the focus back as the window is activated again.
+    void focusAgain() noexcept;
     void forgetChildWindows() noexcept;
     template <typename Kind>
     Kind& widgetAs(core::WidgetId id) const;
@@ -109,7 +109,7 @@ class Win32Window final : public core::NativeWindow {
     bool shown_ = false;
     bool inModalLoop_ = false;
     bool modalEnded_ = false;
-    std::vector<HWND> disabledByModal_;
+    HWND focusTarget_ = nullptr;  // where the core put the focus
     HWND lastFocus_ = nullptr;
 };
 
