@@ -167,10 +167,12 @@ TEST(TrayTable, AnIconTheShellRefusedIsAddedAgainWithItsLastTipWhenTheShellStart
     EXPECT_EQ(table.notify(NIM_ADD, record(0x22, NIF_MESSAGE | NIF_ICON, "stale")), 0);
     EXPECT_EQ(table.notify(NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 257 MB")), 0);
     table.showAgain(0x22);  // still down
+    EXPECT_EQ(table.notify(NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 257 MB")), 0)
+        << "not shown again: the same tip is asked for anew";
     tray.down = false;
     table.showAgain(0x99);  // not this window's icon
     table.showAgain(0x22);
-    ASSERT_EQ(tray.calls.size(), 4u);
+    ASSERT_EQ(tray.calls.size(), 5u);
     EXPECT_EQ(tray.calls.back(), "show 34/0 flags=7 message=2025 icon=7 tip=Free RAM = 257 MB");
     tray.calls.clear();
     EXPECT_EQ(table.notify(NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 257 MB")), 1);
