@@ -1,5 +1,6 @@
 #include "backend_fixture.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
@@ -73,6 +74,19 @@ bool BackendTest::waitFor(const std::function<bool()>& condition, int millisecon
         QThread::msleep(1);
     }
     return true;
+}
+
+QSystemTrayIcon* shownTrayIcon() {
+    QSystemTrayIcon* shown = nullptr;
+    for (QSystemTrayIcon* icon : qApp->findChildren<QSystemTrayIcon*>(Qt::FindDirectChildrenOnly)) {
+        if (icon->isVisible()) {
+            if (shown != nullptr) {
+                return nullptr;
+            }
+            shown = icon;
+        }
+    }
+    return shown;
 }
 
 QImage render(QWidget& widget) {

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QImage>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <algorithm>
@@ -76,6 +77,9 @@ inline constexpr std::uint32_t kTrayCallback = 2025;
 // A tray record for the window: its flags, icon handle and tip (copied with its NUL).
 platform::NOTIFYICONDATAA trayRecord(platform::Hwnd hWnd, std::uint32_t flags, std::uintptr_t icon,
                                      const char* tip);
+
+// The one tray icon shown, as Qt has it; null when none or more are shown.
+QSystemTrayIcon* shownTrayIcon();
 
 class BackendTest : public ::testing::Test {
   protected:

@@ -6,9 +6,8 @@
 #include <fstream>
 
 #include "backend_fixture.h"
+#include "platform/emulated/window_procs.h"
 #include "platform/qt/qt_meminfo.h"
-#include "platform/qt/qt_tray.h"
-#include "platform/qt/qt_wndproc.h"
 #include "platform/win_constants.h"
 #include "ui/about/about_layout.h"
 #include "ui/main/main_layout.h"
@@ -76,54 +75,21 @@ class OsCallsTest : public BackendTest {
     RecordingEvents events;
 };
 
-TEST_F(OsCallsTest, WindowProcedureChainInstallsCallsPreviousAndRestores) {
+TEST_F(OsCallsTest, ProceduresChainOnAFormsWindowOverItsOwnProcedure) {
     platform::Form& form = mainForm();
     const Hwnd h = form.hWnd();
+    EXPECT_EQ(os().SetWindowLongA(h + 1, GWL_WNDPROC, value(&innerProc)), 0) << "unknown window";
     const std::intptr_t original = os().SetWindowLongA(h, GWL_WNDPROC, value(&innerProc));
-    EXPECT_EQ(original, defaultProcedureValue());
+    EXPECT_EQ(original, emulated::sharedOwnProcedure());
     procLog.previous = os().SetWindowLongA(h, GWL_WNDPROC, value(&outerProc));
-    EXPECT_EQ(procLog.previous, value(&innerProc));
-
     EXPECT_EQ(os().SendMessageA(h, 2025, 5, 512), 1007);
     EXPECT_EQ(procLog.seen, (std::vector<std::string>{"outer 2025 5 512", "inner 2025 5 512"}));
 
     // The form's own procedure answers 0 to what it does not handle.
     EXPECT_EQ(os().CallWindowProcA(original, h, 2025, 0, 514), 0);
-    EXPECT_EQ(os().SetWindowLongA(h, GWL_WNDPROC, procLog.previous), value(&outerProc));
-    EXPECT_EQ(os().SetWindowLongA(h, GWL_WNDPROC, original), value(&innerProc));
-    procLog.seen.clear();
-    EXPECT_EQ(os().SendMessageA(h, 2025, 0, 514), 0);
-    EXPECT_TRUE(procLog.seen.empty());
-}
-
-TEST_F(OsCallsTest, BadHandlesIndexesAndProceduresAreRefusedAndChangeNothing) {
-    platform::Form& form = mainForm();
-    const Hwnd h = form.hWnd();
-    struct Refusal {
-        const char* what;
-        std::function<std::intptr_t()> call;
-    };
-    const Refusal refusals[] = {
-        {"unknown window",
-         [&] { return os().SetWindowLongA(h + 1, GWL_WNDPROC, value(&innerProc)); }},
-        {"other index", [&] { return os().SetWindowLongA(h, -16, value(&innerProc)); }},
-        {"null procedure", [&] { return os().SetWindowLongA(h, GWL_WNDPROC, 0); }},
-        {"call through a value never installed",
-         [&] { return os().CallWindowProcA(value(&innerProc), h, 1, 2, 3); }},
-        {"call on an unknown window",
-         [&] { return os().CallWindowProcA(defaultProcedureValue(), h + 1, 1, 2, 3); }},
-        {"send to an unknown window", [&] { return os().SendMessageA(h + 1, 1, 2, 3); }},
-        {"position of an unknown window",
-         [&] {
-             return std::intptr_t{os().SetWindowPos(h + 1, platform::HWND_TOPMOST, 0, 0, 0, 0, 3)};
-         }},
-    };
-    for (const Refusal& refusal : refusals) {
-        EXPECT_EQ(refusal.call(), 0) << refusal.what;
-    }
-    EXPECT_TRUE(procLog.seen.empty()) << "a refused value is never called";
-    EXPECT_EQ(window(form).procedures().current(), defaultProcedureValue());
-    EXPECT_FALSE(window(form).topmost());
+    EXPECT_EQ(os().SetWindowLongA(h, GWL_WNDPROC, original), value(&outerProc));
+    EXPECT_EQ(window(form).procedure(), original);
+    EXPECT_EQ(os().SendMessageA(h + 1, 2025, 0, 514), 0) << "unknown window";
 }
 
 TEST_F(OsCallsTest, TrayClicksReachTheWindowProcedureAsItsCallbackMessage) {
@@ -144,37 +110,44 @@ TEST_F(OsCallsTest, TrayClicksReachTheWindowProcedureAsItsCallbackMessage) {
     };
     for (const Click& click : clicks) {
         procLog.seen.clear();
-        emit os().tray().find(h, 0)->activated(click.reason);
+        emit shownTrayIcon()->activated(click.reason);
         ASSERT_TRUE(waitFor([&] { return procLog.seen.size() >= click.expected.size(); }));
         EXPECT_EQ(procLog.seen, click.expected);
     }
 
     // A procedure that raises an error is reported at the edge; the program goes on.
     procLog.fail = true;
-    os().tray().clicked(h, 0, QSystemTrayIcon::Trigger);
+    procLog.seen.clear();
+    emit shownTrayIcon()->activated(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(waitFor([&] { return procLog.seen.size() >= 2; }));
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], "Pelmora: error in frmmain.WindowProc: 91 Object variable not set");
 }
 
-TEST_F(OsCallsTest, TipIsTheRecordTextUpToItsNul) {
+TEST_F(OsCallsTest, TheIconShowsTheRecordTipUpToItsNulInTheAnsiCodePage) {
+    platform::Form& form = mainForm();
+    auto add =
+        trayRecord(form.hWnd(), platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
+    ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, add), 1);
     struct Tip {
         std::string bytes;
         QString shown;
     };
-    const std::string sixtyThree(63, 'x');
     const Tip tips[] = {
         {std::string("abc\0", 4) + std::string(60, ' '), "abc"},
-        {std::string("\0", 1) + std::string(63, ' '), ""},
-        {sixtyThree + std::string("\0", 1), QString(63, 'x')},
         {std::string(64, 'y'), QString(63, 'y')},
         {"Pelmora  ( Free RAM = 257 MB )" + std::string("\0", 1), "Pelmora  ( Free RAM = 257 MB )"},
-        {std::string("\x80 \xE9\0", 4), QString::fromUtf8("\u20AC \u00E9")},
+        {std::string("\x80 \xE9\x9F\0", 5), QString::fromUtf8("\u20AC \u00E9\u0178")},
+        {std::string("\x81\xA0\0", 3), QString::fromUtf8("\u0081\u00A0")},
+        {std::string("\0", 1) + std::string(63, ' '), ""},
     };
     for (const Tip& tip : tips) {
-        char field[64];
-        std::memset(field, ' ', sizeof field);
-        std::memcpy(field, tip.bytes.data(), std::min(tip.bytes.size(), sizeof field));
-        EXPECT_EQ(decodeTip(field), tip.shown);
+        auto data = trayRecord(form.hWnd(), platform::NIF_TIP, 0, "");
+        std::memset(data.szTip, ' ', sizeof data.szTip);
+        std::memcpy(data.szTip, tip.bytes.data(), std::min(tip.bytes.size(), sizeof data.szTip));
+        ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_MODIFY, data), 1);
+        ASSERT_NE(shownTrayIcon(), nullptr);
+        EXPECT_EQ(shownTrayIcon()->toolTip(), tip.shown);
     }
 }
 
@@ -199,28 +172,25 @@ TEST_F(OsCallsTest, TrayRequestsFollowTheShellsRules) {
         std::int32_t result;
         bool iconAfter;
     };
+    // The shell's own rules are the emulated table's; these are what the tray host sees.
     const Request requests[] = {
-        {"tip before the icon exists", NIM_MODIFY, trayRecord(0, NIF_TIP, 0, "early"), 0, false},
         {"add for an unknown window", NIM_ADD, trayRecord(h + 4, NIF_MESSAGE | NIF_ICON, icon, ""),
          0, false},
         {"add with an unknown icon", NIM_ADD, trayRecord(h, NIF_MESSAGE | NIF_ICON, icon + 1, ""),
          0, false},
         {"add", NIM_ADD, trayRecord(h, NIF_MESSAGE | NIF_ICON, icon, "not sent"), 1, true},
-        {"add again", NIM_ADD, trayRecord(h, NIF_MESSAGE | NIF_ICON, icon, ""), 0, true},
         {"tip", NIM_MODIFY, trayRecord(h, NIF_TIP, 0, "Free RAM = 257 MB"), 1, true},
         {"the same tip", NIM_MODIFY, trayRecord(h, NIF_TIP, 0, "Free RAM = 257 MB"), 1, true},
         {"modify with an unknown icon", NIM_MODIFY,
          trayRecord(h, NIF_ICON | NIF_TIP, icon + 1, "x"), 0, true},
         {"another tip", NIM_MODIFY, trayRecord(h, NIF_TIP, 0, "Free RAM = 256 MB"), 1, true},
-        {"unknown request", 7, trayRecord(h, 0, 0, ""), 0, true},
         {"delete", NIM_DELETE, trayRecord(h, 0, 0, ""), 1, false},
-        {"delete again", NIM_DELETE, trayRecord(h, 0, 0, ""), 0, false},
     };
     for (const Request& request : requests) {
         SCOPED_TRACE(request.what);
         auto data = request.data;
         EXPECT_EQ(os().Shell_NotifyIconA(request.message, data), request.result);
-        QSystemTrayIcon* shown = os().tray().find(h, 0);
+        QSystemTrayIcon* shown = shownTrayIcon();
         EXPECT_EQ(shown != nullptr, request.iconAfter);
         if (shown != nullptr && std::string_view(request.what) == "add") {
             EXPECT_TRUE(shown->isVisible()) << "kept visible, also with no tray host";
@@ -259,7 +229,7 @@ TEST_F(OsCallsTest, TrayIconsGoWithTheirWindowOrWithTheProgram) {
         auto add = trayRecord(h, platform::NIF_MESSAGE | platform::NIF_ICON, form.iconHandle(), "");
         ASSERT_EQ(os().Shell_NotifyIconA(platform::NIM_ADD, add), 1);
         ending.end(form);
-        ASSERT_TRUE(waitFor([&] { return os().tray().find(h, 0) == nullptr; }));
+        ASSERT_TRUE(waitFor([&] { return shownTrayIcon() == nullptr; }));
         EXPECT_EQ(platform().findWindow(h) == nullptr, ending.quits == 0)
             << "the icon went with the window, or at the end with the window still there";
         EXPECT_EQ(quits, ending.quits);
@@ -277,6 +247,8 @@ TEST_F(OsCallsTest, KeepOnTopTogglesWithoutMovingOrResizing) {
     EXPECT_FALSE(window(form).topmost());
     EXPECT_EQ(widget(form).geometry(), before);
     EXPECT_EQ(os().ReleaseCapture(), 1);
+    EXPECT_EQ(os().SetWindowPos(form.hWnd() + 1, platform::HWND_TOPMOST, 0, 0, 0, 0, keep), 0);
+    EXPECT_FALSE(window(form).topmost()) << "an unknown window is refused";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -356,19 +328,6 @@ TEST(MemInfoParse, SwapFiguresCountOnlyWhenBothAreGood) {
             parseMemInfo("MemTotal: 10 kB\nMemAvailable: 5 kB\n" + c.swap, figures, nullptr));
         EXPECT_EQ(figures.swapTotalKb, c.total);
         EXPECT_EQ(figures.swapFreeKb, c.free);
-    }
-}
-
-TEST(MemInfoParse, LoadIsTheRoundedShareInUse) {
-    struct Case {
-        std::uint64_t total;
-        std::uint64_t available;
-        std::uint32_t load;
-    };
-    const Case cases[] = {{1000, 500, 50}, {1000, 1000, 0}, {1000, 0, 100},  {200, 199, 1},
-                          {1000, 996, 0},  {1000, 995, 1},  {1000, 2000, 0}, {3, 1, 67}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(memoryLoadPercent(c.total, c.available), c.load) << c.total << " " << c.available;
     }
 }
 

@@ -60,9 +60,9 @@ std::string swpText(std::uint32_t flags) {
 
 RecordingOs::RecordingOs(RecordingPlatform& platform) : platform_(platform) {
     platform_.windowDestroyed = [this](platform::Hwnd hWnd) {
-        // The shell drops the icon of a window that is gone.
-        if (tray_.present && platform::widenHandle(tray_.hWnd) == hWnd) {
-            tray_.present = false;
+        const bool shown = tray_.present;
+        table_.removeWindow(hWnd);
+        if (shown && !tray_.present) {
             platform_.journal.note("shell drops the tray icon of " + hex(hWnd));
         }
     };
@@ -101,36 +101,34 @@ platform::LResult RecordingOs::sendToWindow(platform::Hwnd hWnd, std::uint32_t m
                                             platform::WParam wParam, platform::LParam lParam) {
     platform_.journal.note("message " + windowText(hWnd) + " " + messageText(msg) + " " +
                            std::to_string(wParam) + " " + std::to_string(lParam));
-    const RecordingWindow* w = platform_.windowByHandle(hWnd);
-    return w == nullptr ? 0 : invoke(w->wndProc, hWnd, msg, wParam, lParam);
+    return procedures_.send(hWnd, msg, wParam, lParam);
 }
 
 std::optional<platform::LResult> RecordingOs::trayMouse(platform::LParam event) {
-    if (!tray_.present || platform_.quitRequested()) {
+    const auto message = table_.callback({platform::widenHandle(tray_.hWnd), tray_.uID},
+                                         static_cast<std::uint32_t>(event));
+    if (!tray_.present || !message || platform_.quitRequested()) {
         return std::nullopt;
     }
-    return sendToWindow(platform::widenHandle(tray_.hWnd), tray_.callbackMessage, tray_.uID, event);
+    return sendToWindow(message->hWnd, message->msg, message->wParam, message->lParam);
 }
 
-platform::LResult RecordingOs::invoke(std::intptr_t proc, platform::Hwnd hWnd, std::uint32_t msg,
-                                      platform::WParam wParam, platform::LParam lParam) {
-    RecordingWindow* target = platform_.windowByHandle(hWnd);
-    if (target != nullptr && proc == target->defaultProc) {
-        // The window's own procedure: a press on the caption starts a move.
-        defaultMessages_.push_back({hWnd, msg, wParam, lParam});
-        platform_.journal.note("defaultProc " + target->name + " " + messageText(msg) + " " +
-                               std::to_string(wParam) + " " + std::to_string(lParam));
-        if (msg == platform::WM_NCLBUTTONDOWN && wParam == platform::HTCAPTION) {
-            ++target->drags;
-            platform_.journal.note("drag " + target->name);
-        }
-        return defaultProcResult;
+emulated::ProcedureWindows::Slot RecordingOs::procedureSlot(platform::Hwnd hWnd) {
+    RecordingWindow* w = platform_.windowByHandle(hWnd);
+    return w != nullptr ? Slot{&w->wndProc, w->defaultProc} : Slot{nullptr, 0};
+}
+
+platform::LResult RecordingOs::ownProcedure(platform::Hwnd hWnd, std::uint32_t msg,
+                                            platform::WParam wParam, platform::LParam lParam) {
+    RecordingWindow& target = *platform_.windowByHandle(hWnd);
+    defaultMessages_.push_back({hWnd, msg, wParam, lParam});
+    platform_.journal.note("defaultProc " + target.name + " " + messageText(msg) + " " +
+                           std::to_string(wParam) + " " + std::to_string(lParam));
+    if (msg == platform::WM_NCLBUTTONDOWN && wParam == platform::HTCAPTION) {
+        ++target.drags;
+        platform_.journal.note("drag " + target.name);
     }
-    if (installed_.count(proc) == 0) {
-        // Never jump to a number that was not installed as a procedure.
-        return 0;
-    }
-    return reinterpret_cast<platform::WndProc>(proc)(hWnd, msg, wParam, lParam);
+    return defaultProcResult;
 }
 
 std::int32_t RecordingOs::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status) {
@@ -138,25 +136,13 @@ std::int32_t RecordingOs::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status)
                                 std::to_string(status.dwLength))) {
         return 0;
     }
-    if (status.dwLength != sizeof(platform::MEMORYSTATUSEX)) {
-        return 0;
-    }
-    status.dwMemoryLoad = memory.load;
-    status.ullTotalPhys = memory.totalPhys;
-    status.ullAvailPhys = memory.availPhys;
-    status.ullTotalPageFile = memory.totalPageFile;
-    status.ullAvailPageFile = memory.availPageFile;
-    status.ullTotalVirtual = memory.totalVirtual;
-    status.ullAvailVirtual = memory.availVirtual;
-    status.ullAvailExtendedVirtual = memory.availExtendedVirtual;
-    return 1;
+    return emulated::fillMemoryStatus(status, memory);
 }
 
 std::int32_t RecordingOs::Shell_NotifyIconA(std::uint32_t dwMessage,
                                             platform::NOTIFYICONDATAA& data) {
     static constexpr const char* kNames[] = {"NIM_ADD", "NIM_MODIFY", "NIM_DELETE"};
     const std::size_t tipLength = std::find(data.szTip, data.szTip + 64, '\0') - data.szTip;
-    const std::string tip(data.szTip, tipLength);
     std::string entry = "Shell_NotifyIconA ";
     entry += dwMessage < 3 ? kNames[dwMessage] : std::to_string(dwMessage);
     if (data.cbSize != sizeof(platform::NOTIFYICONDATAA)) {
@@ -174,43 +160,46 @@ std::int32_t RecordingOs::Shell_NotifyIconA(std::uint32_t dwMessage,
         entry += " icon=" + hex(data.hIcon);
     }
     if ((data.uFlags & platform::NIF_TIP) != 0) {
-        entry += " tip " + quote(tip);
+        entry += " tip " + quote(std::string_view(data.szTip, tipLength));
+        tray_.tipUnterminated = tray_.tipUnterminated || tipLength == 64;
     }
     trayRequests_.push_back({dwMessage, data, 0});
     if (!platform_.journal.call(entry)) {
         return 0;
     }
+    trayRequests_.back().result = table_.notify(dwMessage, data);
+    return trayRequests_.back().result;
+}
 
-    const bool known = platform_.windowByHandle(platform::widenHandle(data.hWnd)) != nullptr;
-    const bool same = tray_.present && tray_.hWnd == data.hWnd && tray_.uID == data.uID;
-    const auto apply = [&] {
-        if ((data.uFlags & platform::NIF_MESSAGE) != 0) {
-            tray_.callbackMessage = data.uCallbackMessage;
-        }
-        if ((data.uFlags & platform::NIF_ICON) != 0) {
-            tray_.hIcon = data.hIcon;
-        }
-        if ((data.uFlags & platform::NIF_TIP) != 0) {
-            tray_.tip = tip;
-            tray_.tipUnterminated = tray_.tipUnterminated || tipLength == 64;
-        }
-    };
-    std::int32_t result = 0;
-    if (data.cbSize >= sizeof(platform::NOTIFYICONDATAA)) {
-        if (dwMessage == platform::NIM_ADD && known && !tray_.present) {
-            tray_ = TrayIcon{true, data.hWnd, data.uID, 0, 0, "", tray_.tipUnterminated};
-            apply();
-            result = 1;
-        } else if (dwMessage == platform::NIM_MODIFY && same) {
-            apply();
-            result = 1;
-        } else if (dwMessage == platform::NIM_DELETE && same) {
-            tray_.present = false;
-            result = 1;
-        }
+bool RecordingOs::showsIcon(const emulated::TrayIconKey& key) const noexcept {
+    return tray_.present && platform::widenHandle(tray_.hWnd) == key.hWnd && tray_.uID == key.uID;
+}
+
+bool RecordingOs::showIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon) {
+    // The test's tray has one place.
+    if (tray_.present || platform_.windowByHandle(key.hWnd) == nullptr) {
+        return false;
     }
-    trayRequests_.back().result = result;
-    return result;
+    tray_ = TrayIcon{
+        true, static_cast<std::uint32_t>(key.hWnd), key.uID, 0, 0, "", tray_.tipUnterminated};
+    return updateIcon(key, icon, 0);
+}
+
+bool RecordingOs::updateIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon,
+                             std::uint32_t) {
+    if (!showsIcon(key)) {
+        return false;
+    }
+    tray_.callbackMessage = icon.callbackMessage;
+    tray_.hIcon = icon.hIcon;
+    tray_.tip = std::string(emulated::tipText(icon.tip));
+    return true;
+}
+
+bool RecordingOs::removeIcon(const emulated::TrayIconKey& key) {
+    const bool shown = showsIcon(key);
+    tray_.present = tray_.present && !shown;
+    return shown;
 }
 
 std::intptr_t RecordingOs::SetWindowLongA(platform::Hwnd hWnd, std::int32_t nIndex,
@@ -221,14 +210,7 @@ std::intptr_t RecordingOs::SetWindowLongA(platform::Hwnd hWnd, std::int32_t nInd
                                 procText(dwNewLong))) {
         return 0;
     }
-    RecordingWindow* w = platform_.windowByHandle(hWnd);
-    if (w == nullptr || nIndex != platform::GWL_WNDPROC || dwNewLong == 0) {
-        return 0;
-    }
-    if (dwNewLong != w->defaultProc) {
-        installed_.insert(dwNewLong);
-    }
-    return std::exchange(w->wndProc, dwNewLong);
+    return procedures_.install(hWnd, nIndex, dwNewLong);
 }
 
 platform::LResult RecordingOs::CallWindowProcA(std::intptr_t lpPrevWndFunc, platform::Hwnd hWnd,
@@ -239,7 +221,7 @@ platform::LResult RecordingOs::CallWindowProcA(std::intptr_t lpPrevWndFunc, plat
                                 std::to_string(wParam) + " " + std::to_string(lParam))) {
         return 0;
     }
-    return invoke(lpPrevWndFunc, hWnd, msg, wParam, lParam);
+    return procedures_.call(lpPrevWndFunc, hWnd, msg, wParam, lParam);
 }
 
 std::int32_t RecordingOs::SetWindowPos(platform::Hwnd hWnd, std::intptr_t hWndInsertAfter,
@@ -273,8 +255,7 @@ platform::LResult RecordingOs::SendMessageA(platform::Hwnd hWnd, std::uint32_t m
                                 std::to_string(wParam) + " " + std::to_string(lParam))) {
         return 0;
     }
-    const RecordingWindow* w = platform_.windowByHandle(hWnd);
-    return w == nullptr ? 0 : invoke(w->wndProc, hWnd, msg, wParam, lParam);
+    return procedures_.send(hWnd, msg, wParam, lParam);
 }
 
 }  // namespace pelmora::recording

@@ -1,34 +1,30 @@
-// The OS calls of the recording layer. Memory figures are whatever the test sets; the tray
-// icon is kept as the shell keeps it; each window's procedure chain is kept as the OS keeps
-// it, with procedures named for the journal; topmost and caption drags are window state.
+// The OS calls of the recording layer, over the emulated OS's tray table and procedure
+// chains. Memory figures are whatever the test sets; the one icon the tray shows is kept for
+// the test; procedures are named for the journal; topmost and caption drags are window state.
 // Every call is recorded in the platform's journal and can be made to fail there.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/emulated/memory_status.h"
+#include "platform/emulated/tray_table.h"
+#include "platform/emulated/window_procs.h"
 #include "platform/os_calls.h"
 #include "support/recording_platform.h"
 
 namespace pelmora::recording {
 
-// The figures the memory query reports.
-struct MemoryFigures {
-    std::uint32_t load = 49;
-    std::uint64_t totalPhys = 512ull << 20;
-    std::uint64_t availPhys = 256ull << 20;
-    std::uint64_t totalPageFile = 1536ull << 20;
-    std::uint64_t availPageFile = 1024ull << 20;
-    std::uint64_t totalVirtual = 2048ull << 20;
-    std::uint64_t availVirtual = 1900ull << 20;
-    std::uint64_t availExtendedVirtual = 0;
-};
+// The figures the memory query reports; by default 512 MB with half free, 1 GB of swap, and
+// 49% in use.
+using MemoryFigures = emulated::MemoryFigures;
+inline constexpr MemoryFigures kMemoryFigures{49, 512ull << 20, 256ull << 20, 1024ull << 20,
+                                              768ull << 20};
 
-// The tray icon as the shell keeps it.
+// The tray icon as the shell shows it.
 struct TrayIcon {
     bool present = false;
     std::uint32_t hWnd = 0;
@@ -45,20 +41,16 @@ struct TrayRequest {
     std::int32_t result = 0;
 };
 
-struct WindowMessage {
-    platform::Hwnd hWnd = 0;
-    std::uint32_t msg = 0;
-    platform::WParam wParam = 0;
-    platform::LParam lParam = 0;
-    bool operator==(const WindowMessage&) const = default;
-};
+using WindowMessage = emulated::WindowMessage;
 
-class RecordingOs final : public platform::OsCalls {
+class RecordingOs final : public platform::OsCalls,
+                          private emulated::TrayShell,
+                          private emulated::ProcedureWindows {
   public:
     explicit RecordingOs(RecordingPlatform& platform);
     ~RecordingOs() override;
 
-    MemoryFigures memory;
+    MemoryFigures memory = kMemoryFigures;
     // What a window's own default procedure returns.
     platform::LResult defaultProcResult = 0;
 
@@ -97,15 +89,23 @@ class RecordingOs final : public platform::OsCalls {
 
   private:
     std::string windowText(platform::Hwnd hWnd) const;
-    platform::LResult invoke(std::intptr_t proc, platform::Hwnd hWnd, std::uint32_t msg,
-                             platform::WParam wParam, platform::LParam lParam);
+    bool showIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon) override;
+    bool updateIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon,
+                    std::uint32_t changed) override;
+    bool removeIcon(const emulated::TrayIconKey& key) override;
+    bool showsIcon(const emulated::TrayIconKey& key) const noexcept;
+    Slot procedureSlot(platform::Hwnd hWnd) override;
+    // The window's own procedure: a press on the caption starts a move.
+    platform::LResult ownProcedure(platform::Hwnd hWnd, std::uint32_t msg, platform::WParam wParam,
+                                   platform::LParam lParam) override;
 
     RecordingPlatform& platform_;
     std::map<std::intptr_t, std::string> procNames_;
-    std::set<std::intptr_t> installed_;  // only procedures once installed are ever called
     std::vector<TrayRequest> trayRequests_;
     std::vector<WindowMessage> defaultMessages_;
     TrayIcon tray_;
+    emulated::ProcedureChain procedures_{*this};
+    emulated::TrayTable table_{*this};
 };
 
 }  // namespace pelmora::recording

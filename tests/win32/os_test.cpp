@@ -1,6 +1,6 @@
 // The OS calls on Windows: the window-procedure hook on a real window, the memory
-// status, the 88-byte tray record widened to the native one, and the keeper that adds
-// the icon again after a shell restart and takes a leftover away.
+// status, the tray record widened to the native one, and the shell's table that adds the
+// icon again after a shell restart, takes a leftover away and spares the shell repeats.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -56,9 +56,17 @@ TEST(OsCallsTest, TheHookRoundTripsAndANullProcedureIsRefused) {
     EXPECT_EQ(::GetWindowLongPtrA(native, GWLP_WNDPROC), original);
 }
 
-TEST(OsCallsTest, MemoryStatusIsFilled) {
+TEST(OsCallsTest, MemoryStatusIsFilledOnlyForARecordOfItsOwnSize) {
     Win32OsCalls os;
     platform::MEMORYSTATUSEX status{};
+    for (const std::uint32_t length : {0u, 32u, 65u}) {
+        status.dwLength = length;
+        ::SetLastError(0);
+        EXPECT_EQ(os.GlobalMemoryStatusEx(status), 0) << length;
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        EXPECT_EQ(status.ullTotalPhys, 0u);
+    }
+    status.dwLength = sizeof(status);
     ASSERT_NE(os.GlobalMemoryStatusEx(status), 0);
     EXPECT_EQ(status.dwLength, sizeof(status));
     EXPECT_GT(status.ullTotalPhys, 0u);
@@ -78,110 +86,64 @@ platform::NOTIFYICONDATAA record(std::uint32_t hwnd, std::uint32_t flags, const 
     return r;
 }
 
-TEST(TrayRecordTest, WidensToTheNativeRecord) {
-    struct Case {
-        std::uint32_t size;
-        DWORD nativeSize;
-    };
-    for (const Case c : {Case{88, NOTIFYICONDATAA_V1_SIZE}, Case{0, 0}, Case{504, 504}}) {
-        platform::NOTIFYICONDATAA r = record(0x00010022u, NIF_TIP, "abc");
-        r.cbSize = c.size;
-        const ::NOTIFYICONDATAA native = toNativeTrayRecord(r);
-        EXPECT_EQ(native.cbSize, c.nativeSize);
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(native.hWnd), 0x00010022u);
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(native.hIcon),
-                  platform::widenHandle(0x80001234u));
-        EXPECT_EQ(native.uCallbackMessage, 2025u);
-        EXPECT_EQ(std::memcmp(native.szTip, "abc\0   ", 7), 0);
-    }
-    platform::NOTIFYICONDATAA full = record(1, NIF_TIP, "");
-    std::memset(full.szTip, 'x', sizeof(full.szTip));  // no NUL at all
-    EXPECT_EQ(toNativeTrayRecord(full).szTip[63], '\0');
+TEST(TrayRecordTest, WidensToTheNativeRecordOfTheFirstForm) {
+    emulated::TrayIcon icon{NIF_TIP | NIF_ICON, 2025, 0x80001234u, {}};
+    std::memcpy(icon.tip.data(), "abc", 4);
+    const ::NOTIFYICONDATAA native = toNativeTrayRecord({0x00010022u, 5}, icon, NIF_TIP);
+    EXPECT_EQ(native.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(native.hWnd), 0x00010022u);
+    EXPECT_EQ(native.uID, 5u);
+    EXPECT_EQ(native.uFlags, static_cast<UINT>(NIF_TIP));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(native.hIcon), platform::widenHandle(0x80001234u));
+    EXPECT_EQ(native.uCallbackMessage, 2025u);
+    EXPECT_EQ(std::memcmp(native.szTip, "abc\0\0", 5), 0);
+    icon.tip.fill('x');  // no NUL at all
+    EXPECT_EQ(toNativeTrayRecord({1, 0}, icon, NIF_TIP).szTip[63], '\0');
 }
 
-TEST(TrayRecordTest, KeeperAddsTheIconAgainWithItsLastTipAfterAShellRestart) {
+// What reached the shell, one line a request: the request, the flags and the tip.
+struct ShellLog {
     std::vector<std::pair<DWORD, std::string>> sent;
-    TrayIconKeeper keeper([&](DWORD message, platform::NOTIFYICONDATAA& r) {
-        sent.emplace_back(message, std::to_string(r.uFlags) + " " + r.szTip);
-        return TRUE;
-    });
-    keeper.noteRequest(NIM_MODIFY, record(0, NIF_TIP, "before add"));  // no icon yet
-    keeper.shellRestarted(0x22);
-    EXPECT_TRUE(sent.empty());
-
-    keeper.noteRequest(NIM_ADD, record(0x22, NIF_MESSAGE | NIF_ICON, "stale"));
-    keeper.shellRestarted(0x22);
-    keeper.noteRequest(NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 257 MB"));
-    keeper.noteRequest(NIM_MODIFY, record(0x99, NIF_TIP, "another window"));
-    keeper.shellRestarted(0x99);  // not this window's icon
-    keeper.shellRestarted(0x22);
-    EXPECT_EQ(sent, (std::vector<std::pair<DWORD, std::string>>{{NIM_ADD, "3 stale"},
-                                                                {NIM_ADD, "7 Free RAM = 257 MB"}}));
-
-    sent.clear();
-    keeper.noteRequest(NIM_DELETE, record(0x22, 0, ""));
-    keeper.shellRestarted(0x22);
-    keeper.removeLeftover();
-    EXPECT_TRUE(sent.empty());
-
-    keeper.noteRequest(NIM_ADD, record(0x22, NIF_MESSAGE | NIF_ICON, ""));
-    keeper.removeLeftover();
-    keeper.removeLeftover();
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].first, static_cast<DWORD>(NIM_DELETE));
-}
-
-TEST(TrayRecordTest, OnlyAModifyOfWhatTheShellAlreadyShowsIsARepeat) {
-    const auto withIcon = [](std::uint32_t hwnd, std::uint32_t flags, const char* tip,
-                             std::uint32_t icon) {
-        platform::NOTIFYICONDATAA r = record(hwnd, flags, tip);
-        r.hIcon = icon;
-        return r;
-    };
-    const struct Case {
-        const char* what;
-        bool accepted;  // the shell's answer to the last tip
-        DWORD message;
-        platform::NOTIFYICONDATAA request;
-        bool repeat;
-    } cases[] = {
-        {"the same tip", true, NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 257 MB"), true},
-        {"the same tip and icon", true, NIM_MODIFY,
-         record(0x22, NIF_TIP | NIF_ICON | NIF_MESSAGE, "Free RAM = 257 MB"), true},
-        {"another tip", true, NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 258 MB"), false},
-        {"another icon", true, NIM_MODIFY, withIcon(0x22, NIF_ICON, "", 0x80004321u), false},
-        {"another window's icon", true, NIM_MODIFY, record(0x99, NIF_TIP, "Free RAM = 257 MB"),
-         false},
-        {"an add", true, NIM_ADD, record(0x22, NIF_TIP, "Free RAM = 257 MB"), false},
-        {"a modify of nothing", true, NIM_MODIFY, record(0x22, 0, "Free RAM = 257 MB"), false},
-        {"a flag the keeper does not know", true, NIM_MODIFY,
-         record(0x22, NIF_TIP | NIF_STATE, "Free RAM = 257 MB"), false},
-        {"the same tip, refused last time", false, NIM_MODIFY,
-         record(0x22, NIF_TIP, "Free RAM = 257 MB"), false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TrayIconKeeper keeper([](DWORD, platform::NOTIFYICONDATAA&) { return TRUE; });
-        keeper.noteRequest(NIM_ADD, record(0x22, NIF_MESSAGE | NIF_ICON, ""));
-        EXPECT_FALSE(keeper.repeatsShown(NIM_MODIFY, record(0x22, NIF_TIP, "")));  // no tip yet
-        keeper.noteRequest(NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 257 MB"), c.accepted);
-        platform::NOTIFYICONDATAA request = c.request;
-        EXPECT_EQ(keeper.repeatsShown(c.message, request), c.repeat);
+    BOOL answer = TRUE;
+    ShellTray::Send send() {
+        return [this](DWORD message, ::NOTIFYICONDATAA& r) {
+            sent.emplace_back(message, std::to_string(r.uFlags) + " " + r.szTip);
+            return answer;
+        };
     }
+};
 
-    // After the shell restarts, the icon is shown only if adding it again succeeded.
-    bool addSucceeds = false;
-    TrayIconKeeper keeper([&](DWORD, platform::NOTIFYICONDATAA&) { return addSucceeds; });
-    keeper.noteRequest(NIM_ADD, record(0x22, NIF_MESSAGE | NIF_ICON | NIF_TIP, "tip"));
-    const platform::NOTIFYICONDATAA same = record(0x22, NIF_TIP, "tip");
-    EXPECT_TRUE(keeper.repeatsShown(NIM_MODIFY, same));
-    keeper.shellRestarted(0x22);
-    EXPECT_FALSE(keeper.repeatsShown(NIM_MODIFY, same));
-    addSucceeds = true;
-    keeper.shellRestarted(0x22);
-    EXPECT_TRUE(keeper.repeatsShown(NIM_MODIFY, same));
-    keeper.noteRequest(NIM_DELETE, record(0x22, 0, ""));
-    EXPECT_FALSE(keeper.repeatsShown(NIM_MODIFY, same));
+TEST(TrayRecordTest, TheIconIsAddedAgainWithItsLastTipAfterAShellRestart) {
+    ShellLog shell;
+    ShellTray tray(shell.send());
+    EXPECT_EQ(tray.notify(NIM_MODIFY, record(0, NIF_TIP, "before add")), 0);  // no icon yet
+    tray.shellRestarted(0x22);
+    EXPECT_TRUE(shell.sent.empty());
+
+    EXPECT_EQ(tray.notify(NIM_ADD, record(0x22, NIF_MESSAGE | NIF_ICON, "not flagged")), 1);
+    tray.shellRestarted(0x22);
+    EXPECT_EQ(tray.notify(NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 257 MB")), 1);
+    EXPECT_EQ(tray.notify(NIM_MODIFY, record(0x22, NIF_TIP, "Free RAM = 257 MB")), 1);  // shown
+    tray.shellRestarted(0x99);  // not this window's icon
+    tray.shellRestarted(0x22);
+    EXPECT_EQ(shell.sent,
+              (std::vector<std::pair<DWORD, std::string>>{{NIM_ADD, "3 "},
+                                                          {NIM_ADD, "3 "},
+                                                          {NIM_MODIFY, "4 Free RAM = 257 MB"},
+                                                          {NIM_ADD, "7 Free RAM = 257 MB"}}));
+
+    shell.sent.clear();
+    EXPECT_EQ(tray.notify(NIM_DELETE, record(0x22, 0, "")), 1);
+    tray.shellRestarted(0x22);
+    tray.removeLeftover();
+    EXPECT_EQ(shell.sent, (std::vector<std::pair<DWORD, std::string>>{{NIM_DELETE, "0 "}}));
+
+    shell.sent.clear();
+    EXPECT_EQ(tray.notify(NIM_ADD, record(0x22, NIF_MESSAGE | NIF_ICON, "")), 1);
+    tray.removeLeftover();
+    tray.removeLeftover();
+    ASSERT_EQ(shell.sent.size(), 2u);
+    EXPECT_EQ(shell.sent[1].first, static_cast<DWORD>(NIM_DELETE));
 }
 
 }  // namespace

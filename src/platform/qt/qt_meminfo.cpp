@@ -122,14 +122,6 @@ bool parseMemInfo(std::string_view text, MemInfoFigures& figures, std::string* r
     return true;
 }
 
-std::uint32_t memoryLoadPercent(std::uint64_t totalKb, std::uint64_t availableKb) noexcept {
-    if (totalKb == 0) {
-        return 0;
-    }
-    const std::uint64_t used = availableKb >= totalKb ? 0 : totalKb - availableKb;
-    return static_cast<std::uint32_t>((used * 100 + totalKb / 2) / totalKb);
-}
-
 MemInfoReader::MemInfoReader(std::string path, Clock::duration maxAge)
     : path_(std::move(path)), maxAge_(maxAge) {}
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/emulated/memory_status.h"
 #include "platform/qt/qt_fd.h"
 
 namespace pelmora::qt {
@@ -30,8 +31,7 @@ struct MemInfoFigures {
 // false and names what was wrong in *reason.
 bool parseMemInfo(std::string_view text, MemInfoFigures& figures, std::string* reason);
 
-// The share of memory in use, in percent, rounded to the nearest whole number.
-std::uint32_t memoryLoadPercent(std::uint64_t totalKb, std::uint64_t availableKb) noexcept;
+using emulated::memoryLoadPercent;
 
 class MemInfoReader {
   public:

@@ -1,7 +1,9 @@
 #include "platform/qt/qt_os.h"
 
 #include <QWidget>
+#include <optional>
 
+#include "platform/emulated/memory_status.h"
 #include "platform/qt/qt_window.h"
 #include "platform/win_constants.h"
 
@@ -12,8 +14,6 @@ namespace {
 constexpr std::uint32_t kNoZOrder = 4;
 constexpr std::intptr_t kTop = 0;
 constexpr std::intptr_t kBottom = 1;
-// The user part of a 64-bit address space.
-constexpr std::uint64_t kUserAddressSpace = (std::uint64_t{1} << 47) - 4096;
 
 }  // namespace
 
@@ -22,7 +22,10 @@ QtOsCalls::QtOsCalls(QtPlatform& platform, platform::FormsRuntime& runtime,
     : platform_(platform),
       runtime_(runtime),
       memInfo_(options.memInfoPath, options.memInfoMaxAge),
-      tray_(platform, runtime, options.trayLogPath) {
+      trayIcons_(platform, runtime, options.trayLogPath,
+                 [this](const emulated::TrayIconKey& key, std::uint32_t mouse) {
+                     trayMouse(key, mouse);
+                 }) {
     platform_.setWindowObserver(this);
 }
 
@@ -47,7 +50,7 @@ void QtOsCalls::programEnded() noexcept {
 }
 
 std::int32_t QtOsCalls::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status) {
-    if (status.dwLength != sizeof(platform::MEMORYSTATUSEX)) {
+    if (!emulated::acceptsMemoryRecord(status)) {
         memoryUnavailable("the record's dwLength is " + std::to_string(status.dwLength) + ", not " +
                           std::to_string(sizeof(platform::MEMORYSTATUSEX)));
         return 0;
@@ -59,15 +62,9 @@ std::int32_t QtOsCalls::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status) {
         return 0;
     }
     memoryProblem_.clear();
-    status.dwMemoryLoad = memoryLoadPercent(figures.totalKb, figures.availableKb);
-    status.ullTotalPhys = figures.totalKb * 1024;
-    status.ullAvailPhys = figures.availableKb * 1024;
-    status.ullTotalPageFile = (figures.totalKb + figures.swapTotalKb) * 1024;
-    status.ullAvailPageFile = (figures.availableKb + figures.swapFreeKb) * 1024;
-    status.ullTotalVirtual = kUserAddressSpace;
-    status.ullAvailVirtual = kUserAddressSpace;
-    status.ullAvailExtendedVirtual = 0;
-    return 1;
+    return emulated::fillMemoryStatus(
+        status, {std::nullopt, figures.totalKb * 1024, figures.availableKb * 1024,
+                 figures.swapTotalKb * 1024, figures.swapFreeKb * 1024});
 }
 
 void QtOsCalls::memoryUnavailable(const std::string& reason) {
@@ -84,23 +81,36 @@ std::int32_t QtOsCalls::Shell_NotifyIconA(std::uint32_t dwMessage,
     return tray_.notify(dwMessage, data);
 }
 
+void QtOsCalls::trayMouse(const emulated::TrayIconKey& key, std::uint32_t mouse) {
+    const std::optional<emulated::WindowMessage> message = tray_.callback(key, mouse);
+    QtWindow* window = platform_.findWindow(key.hWnd);
+    if (!message || window == nullptr) {
+        return;
+    }
+    runtime_.guard(std::string(window->name()) + ".WindowProc", [&] {
+        procedures_.send(message->hWnd, message->msg, message->wParam, message->lParam);
+    });
+}
+
+emulated::ProcedureWindows::Slot QtOsCalls::procedureSlot(platform::Hwnd hWnd) {
+    QtWindow* window = platform_.findWindow(hWnd);
+    return {window != nullptr ? &window->procedure() : nullptr, emulated::sharedOwnProcedure()};
+}
+
+platform::LResult QtOsCalls::ownProcedure(platform::Hwnd hWnd, std::uint32_t msg,
+                                          platform::WParam wParam, platform::LParam lParam) {
+    return platform_.findWindow(hWnd)->defaultProcedure(msg, wParam, lParam);
+}
+
 std::intptr_t QtOsCalls::SetWindowLongA(platform::Hwnd hWnd, std::int32_t nIndex,
                                         std::intptr_t dwNewLong) {
-    QtWindow* window = platform_.findWindow(hWnd);
-    if (window == nullptr || nIndex != platform::GWL_WNDPROC) {
-        return 0;
-    }
-    return window->procedures().install(dwNewLong);
+    return procedures_.install(hWnd, nIndex, dwNewLong);
 }
 
 platform::LResult QtOsCalls::CallWindowProcA(std::intptr_t lpPrevWndFunc, platform::Hwnd hWnd,
                                              std::uint32_t msg, platform::WParam wParam,
                                              platform::LParam lParam) {
-    QtWindow* window = platform_.findWindow(hWnd);
-    if (window == nullptr) {
-        return 0;
-    }
-    return window->procedures().call(lpPrevWndFunc, hWnd, msg, wParam, lParam);
+    return procedures_.call(lpPrevWndFunc, hWnd, msg, wParam, lParam);
 }
 
 std::int32_t QtOsCalls::SetWindowPos(platform::Hwnd hWnd, std::intptr_t hWndInsertAfter,
@@ -140,11 +150,7 @@ std::int32_t QtOsCalls::ReleaseCapture() {
 
 platform::LResult QtOsCalls::SendMessageA(platform::Hwnd hWnd, std::uint32_t msg,
                                           platform::WParam wParam, platform::LParam lParam) {
-    QtWindow* window = platform_.findWindow(hWnd);
-    if (window == nullptr) {
-        return 0;
-    }
-    return window->procedures().send(hWnd, msg, wParam, lParam);
+    return procedures_.send(hWnd, msg, wParam, lParam);
 }
 
 }  // namespace pelmora::qt

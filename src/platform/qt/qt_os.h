@@ -1,10 +1,12 @@
-// The OS calls on Linux, emulated as Windows behaves: memory from /proc/meminfo, the tray
-// record on a QSystemTrayIcon, window procedures per window, the caption drag and "topmost".
-// Windows are found through the platform's registry of live windows.
+// The OS calls on Linux, emulated as Windows behaves: memory from /proc/meminfo, the shell's
+// tray table shown on QSystemTrayIcons, window procedures per window, the caption drag and
+// "topmost". Windows are found through the platform's registry of live windows.
 #pragma once
 
 #include <string>
 
+#include "platform/emulated/tray_table.h"
+#include "platform/emulated/window_procs.h"
 #include "platform/forms.h"
 #include "platform/os_calls.h"
 #include "platform/qt/qt_meminfo.h"
@@ -20,7 +22,9 @@ struct OsOptions {
     std::string trayLogPath;
 };
 
-class QtOsCalls final : public platform::OsCalls, private WindowObserver {
+class QtOsCalls final : public platform::OsCalls,
+                        private WindowObserver,
+                        private emulated::ProcedureWindows {
   public:
     // Errors the calls meet on the way are told to the runtime's reporter.
     QtOsCalls(QtPlatform& platform, platform::FormsRuntime& runtime, const OsOptions& options = {});
@@ -41,17 +45,22 @@ class QtOsCalls final : public platform::OsCalls, private WindowObserver {
     platform::LResult SendMessageA(platform::Hwnd hWnd, std::uint32_t msg, platform::WParam wParam,
                                    platform::LParam lParam) override;
 
-    TrayIcons& tray() noexcept { return tray_; }
-
   private:
     void windowDestroyed(platform::Hwnd hWnd) noexcept override;
     void programEnded() noexcept override;
+    Slot procedureSlot(platform::Hwnd hWnd) override;
+    platform::LResult ownProcedure(platform::Hwnd hWnd, std::uint32_t msg, platform::WParam wParam,
+                                   platform::LParam lParam) override;
+    // A mouse event on a tray icon, as its callback message to the icon's window.
+    void trayMouse(const emulated::TrayIconKey& key, std::uint32_t mouse);
     void memoryUnavailable(const std::string& reason);
 
     QtPlatform& platform_;
     platform::FormsRuntime& runtime_;
     MemInfoReader memInfo_;
-    TrayIcons tray_;
+    emulated::ProcedureChain procedures_{*this};
+    TrayIcons trayIcons_;
+    emulated::TrayTable tray_{trayIcons_};
     std::string memoryProblem_;
 };
 

@@ -17,7 +17,6 @@
 
 #include "platform/core/native.h"
 #include "platform/qt/qt_instance.h"
-#include "platform/qt/qt_wndproc.h"
 
 namespace pelmora::qt {
 
@@ -84,7 +83,6 @@ class QtPlatform final : public core::NativePlatform {
     // A live window's icon by its handle, or nullptr.
     const QIcon* findIcon(std::uintptr_t handle) const noexcept;
     std::size_t windowCount() const noexcept { return windows_.size(); }
-    ProcedureRegistry& procedures() noexcept { return procedures_; }
     void setWindowObserver(WindowObserver* observer) noexcept { observer_ = observer; }
     // One of the embedded pictures, decoded once; none is a null image.
     const QImage& picture(platform::PictureId id);
@@ -103,7 +101,6 @@ class QtPlatform final : public core::NativePlatform {
 
     PlatformOptions options_;
     std::optional<InstanceLock> lock_;
-    ProcedureRegistry procedures_;
     std::map<platform::Hwnd, QtWindow*> windows_;
     std::map<platform::PictureId, QImage> pictures_;
     // Decoded once: every About box shows the same icon.

@@ -41,8 +41,7 @@ QIcon blankIcon() {
     return QIcon(pixmap);
 }
 
-}  // namespace
-
+// ANSI text (Windows-1252) as Unicode.
 QString fromAnsi(std::string_view text) {
     QString result;
     result.reserve(static_cast<qsizetype>(text.size()));
@@ -53,14 +52,7 @@ QString fromAnsi(std::string_view text) {
     return result;
 }
 
-QString decodeTip(const char (&tip)[64]) {
-    const void* nul = std::memchr(tip, '\0', sizeof tip);
-    const std::size_t length = nul != nullptr
-                                   ? static_cast<std::size_t>(static_cast<const char*>(nul) - tip)
-                                   : sizeof tip - 1;
-    return fromAnsi(std::string_view(tip, length));
-}
-
+// The mouse messages of a click the tray host reports, in the order the shell sends them.
 std::vector<std::uint32_t> clickMessages(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
         case QSystemTrayIcon::Trigger:
@@ -76,6 +68,8 @@ std::vector<std::uint32_t> clickMessages(QSystemTrayIcon::ActivationReason reaso
     }
     return {};
 }
+
+}  // namespace
 
 std::optional<std::uint32_t> mouseMessage(QEvent::Type type, Qt::MouseButton button,
                                           bool overIcon) {
@@ -208,12 +202,12 @@ class TrayIcons::WindowWatch final : public QObject {
 };
 
 TrayIcons::TrayIcons(QtPlatform& platform, platform::FormsRuntime& runtime,
-                     const std::string& logPath)
-    : platform_(platform), runtime_(runtime) {
+                     const std::string& logPath, Report report)
+    : platform_(platform), report_(std::move(report)) {
     if (!logPath.empty()) {
         log_.reset(std::fopen(logPath.c_str(), "a"));
         if (!log_) {
-            runtime_.reportError(
+            runtime.reportError(
                 "Shell_NotifyIconA",
                 platform::Error(platform::ErrorCode::FileAccess, "cannot write " + logPath));
         }
@@ -230,45 +224,31 @@ TrayIcons::~TrayIcons() {
     }
 }
 
-std::int32_t TrayIcons::notify(std::uint32_t message, const platform::NOTIFYICONDATAA& data) {
-    const Key key{platform::widenHandle(data.hWnd), data.uID};
-    if (platform_.findWindow(key.first) == nullptr) {
-        return 0;
+std::optional<QIcon> TrayIcons::image(const emulated::TrayIcon& icon) const {
+    if ((icon.flags & platform::NIF_ICON) == 0) {
+        return blankIcon();
     }
-    const auto it = icons_.find(key);
-    switch (message) {
-        case platform::NIM_ADD:
-            return it == icons_.end() ? add(key, data) : 0;
-        case platform::NIM_MODIFY:
-            return it != icons_.end() ? modify(it->second, data) : 0;
-        case platform::NIM_DELETE:
-            if (it == icons_.end()) {
-                return 0;
-            }
-            remove(it);
-            log("delete");
-            return 1;
-        default:
-            return 0;
-    }
+    const QIcon* known = platform_.findIcon(platform::widenHandle(icon.hIcon));
+    return known != nullptr ? std::optional<QIcon>(*known) : std::nullopt;
 }
 
-std::int32_t TrayIcons::add(const Key& key, const platform::NOTIFYICONDATAA& data) {
-    QIcon icon = blankIcon();
-    if ((data.uFlags & platform::NIF_ICON) != 0) {
-        const QIcon* known = platform_.findIcon(platform::widenHandle(data.hIcon));
-        if (known == nullptr) {
-            return 0;
-        }
-        icon = *known;
+bool TrayIcons::current(const Key& key, const QSystemTrayIcon* icon) const {
+    const auto it = icons_.find(key);
+    return it != icons_.end() && it->second.icon.get() == icon;
+}
+
+bool TrayIcons::showIcon(const Key& key, const emulated::TrayIcon& icon) {
+    const std::optional<QIcon> shown = image(icon);
+    if (!shown || platform_.findWindow(key.hWnd) == nullptr || icons_.count(key) != 0) {
+        return false;
     }
     Entry entry;
-    entry.icon = std::make_unique<QSystemTrayIcon>(icon);
-    entry.reportsClicks = (data.uFlags & platform::NIF_MESSAGE) != 0;
-    entry.callbackMessage = data.uCallbackMessage;
-    if ((data.uFlags & platform::NIF_TIP) != 0) {
-        std::memcpy(entry.tipBytes.data(), data.szTip, sizeof data.szTip);
-        entry.tip = decodeTip(data.szTip);
+    entry.icon = std::make_unique<QSystemTrayIcon>(*shown);
+    // Among the application's objects, where a look at the tray finds them.
+    entry.icon->setParent(QCoreApplication::instance());
+    const bool hasTip = (icon.flags & platform::NIF_TIP) != 0;
+    if (hasTip) {
+        entry.tip = fromAnsi(emulated::tipText(icon.tip));
         entry.icon->setToolTip(entry.tip);
     }
     QSystemTrayIcon* raw = entry.icon.get();
@@ -276,40 +256,12 @@ std::int32_t TrayIcons::add(const Key& key, const platform::NOTIFYICONDATAA& dat
     QObject::connect(
         raw, &QSystemTrayIcon::activated, raw,
         [this, key, raw](QSystemTrayIcon::ActivationReason reason) {
-            if (find(key.first, key.second) == raw) {
-                clicked(key.first, key.second, reason);
+            if (current(key, raw)) {
+                clicked(key, reason);
             }
         },
         Qt::QueuedConnection);
-    // A StatusNotifierItem host shows the menu itself, from the D-Bus menu Qt exports for an
-    // icon with a context menu: Qt then gives the menu its D-Bus counterpart. For an XEmbed
-    // tray it gives none, and would pop the menu up itself at a right press, so there the
-    // icon keeps no menu.
-    auto hostMenu = std::make_unique<TrayHostMenu>();
-    if (hostMenu->menu().platformMenu() == nullptr) {
-        raw->setContextMenu(&hostMenu->menu());
-        if (hostMenu->menu().platformMenu() != nullptr) {
-            QObject::connect(&hostMenu->menu(), &QMenu::aboutToShow, raw, [this, key, raw] {
-                if (find(key.first, key.second) == raw) {
-                    hostMenuRequested(key.first, key.second);
-                }
-            });
-            // Filled once from the event loop, so that the host has the rows when it first
-            // shows the menu; every later showing fills it anew.
-            QMetaObject::invokeMethod(
-                &hostMenu->menu(),
-                [this, key, raw] {
-                    if (find(key.first, key.second) == raw) {
-                        hostMenuRequested(key.first, key.second);
-                    }
-                },
-                Qt::QueuedConnection);
-            entry.hostMenu = std::move(hostMenu);
-        } else {
-            raw->setContextMenu(nullptr);
-        }
-    }
-    const bool hasTip = (data.uFlags & platform::NIF_TIP) != 0;
+    offerHostMenu(key, entry);
     const QString tip = entry.tip;
     icons_.emplace(key, std::move(entry));
     log("add");
@@ -320,82 +272,79 @@ std::int32_t TrayIcons::add(const Key& key, const platform::NOTIFYICONDATAA& dat
     watchWindows();
     // Kept visible even without a tray host: the icon docks when a host starts later.
     raw->show();
-    return 1;
+    return true;
 }
 
-std::int32_t TrayIcons::modify(Entry& entry, const platform::NOTIFYICONDATAA& data) {
-    const QIcon* icon = nullptr;
-    if ((data.uFlags & platform::NIF_ICON) != 0) {
-        icon = platform_.findIcon(platform::widenHandle(data.hIcon));
-        if (icon == nullptr) {
-            return 0;
+void TrayIcons::offerHostMenu(const Key& key, Entry& entry) {
+    // Qt gives a context menu its D-Bus counterpart only for a StatusNotifierItem host. On an
+    // XEmbed tray it would pop the menu up itself at a right press, so there the icon keeps
+    // no menu.
+    auto hostMenu = std::make_unique<TrayHostMenu>();
+    QSystemTrayIcon* raw = entry.icon.get();
+    if (hostMenu->menu().platformMenu() != nullptr) {
+        return;
+    }
+    raw->setContextMenu(&hostMenu->menu());
+    if (hostMenu->menu().platformMenu() == nullptr) {
+        raw->setContextMenu(nullptr);
+        return;
+    }
+    const auto request = [this, key, raw] {
+        if (current(key, raw)) {
+            hostMenuRequested(key);
         }
-    }
-    if (icon != nullptr) {
-        entry.icon->setIcon(*icon);
-    }
-    if ((data.uFlags & platform::NIF_MESSAGE) != 0) {
-        entry.reportsClicks = true;
-        entry.callbackMessage = data.uCallbackMessage;
-    }
-    if ((data.uFlags & platform::NIF_TIP) != 0 &&
-        std::memcmp(entry.tipBytes.data(), data.szTip, sizeof data.szTip) != 0) {
-        std::memcpy(entry.tipBytes.data(), data.szTip, sizeof data.szTip);
-        QString tip = decodeTip(data.szTip);
-        // The same tip again is not sent to the tray host: most refreshes change nothing.
-        if (tip != entry.tip) {
-            entry.tip = std::move(tip);
-            entry.icon->setToolTip(entry.tip);
-            log("tip", &entry.tip);
-        }
-    }
-    return 1;
+    };
+    QObject::connect(&hostMenu->menu(), &QMenu::aboutToShow, raw, request);
+    // Filled once from the event loop, so that the host has the rows when it first shows the
+    // menu; every later showing fills it anew.
+    QMetaObject::invokeMethod(&hostMenu->menu(), request, Qt::QueuedConnection);
+    entry.hostMenu = std::move(hostMenu);
 }
 
-void TrayIcons::remove(std::map<Key, Entry>::iterator it) {
+bool TrayIcons::updateIcon(const Key& key, const emulated::TrayIcon& icon, std::uint32_t changed) {
+    const auto it = icons_.find(key);
+    const std::optional<QIcon> shown = image(icon);
+    if (it == icons_.end() || ((changed & platform::NIF_ICON) != 0 && !shown)) {
+        return false;
+    }
+    Entry& entry = it->second;
+    if ((changed & platform::NIF_ICON) != 0) {
+        entry.icon->setIcon(*shown);
+    }
+    if ((changed & platform::NIF_TIP) == 0) {
+        return true;
+    }
+    QString tip = fromAnsi(emulated::tipText(icon.tip));
+    // The same text again is not sent to the tray host.
+    if (tip != entry.tip) {
+        entry.tip = std::move(tip);
+        entry.icon->setToolTip(entry.tip);
+        log("tip", &entry.tip);
+    }
+    return true;
+}
+
+bool TrayIcons::removeIcon(const Key& key) {
+    const auto it = icons_.find(key);
+    if (it == icons_.end()) {
+        return false;
+    }
     it->second.icon->hide();
     removed_.push_back(std::move(it->second));
     icons_.erase(it);
     watchWindows();
+    log("delete");
+    return true;
 }
 
-void TrayIcons::removeWindow(platform::Hwnd hWnd) {
-    for (auto it = icons_.begin(); it != icons_.end();) {
-        if (it->first.first == hWnd) {
-            remove(it++);
-            log("delete");
-        } else {
-            ++it;
-        }
-    }
-}
-
-void TrayIcons::removeAll() {
-    while (!icons_.empty()) {
-        remove(icons_.begin());
-        log("delete");
-    }
-}
-
-QSystemTrayIcon* TrayIcons::find(platform::Hwnd hWnd, std::uint32_t id) const {
-    const auto it = icons_.find(Key{hWnd, id});
-    return it != icons_.end() ? it->second.icon.get() : nullptr;
-}
-
-TrayHostMenu* TrayIcons::hostMenu(platform::Hwnd hWnd, std::uint32_t id) const {
-    const auto it = icons_.find(Key{hWnd, id});
-    return it != icons_.end() ? it->second.hostMenu.get() : nullptr;
-}
-
-void TrayIcons::clicked(platform::Hwnd hWnd, std::uint32_t id,
-                        QSystemTrayIcon::ActivationReason reason) {
+void TrayIcons::clicked(const Key& key, QSystemTrayIcon::ActivationReason reason) {
     for (const std::uint32_t mouse : clickMessages(reason)) {
-        deliver(Key{hWnd, id}, mouse);
+        report_(key, mouse);
     }
 }
 
-void TrayIcons::hostMenuRequested(platform::Hwnd hWnd, std::uint32_t id) {
-    const auto it = icons_.find(Key{hWnd, id});
+void TrayIcons::hostMenuRequested(const Key& key) {
+    const auto it = icons_.find(key);
     // One request at a time: the procedure might ask again while it fills the menu.
     if (it == icons_.end() || !it->second.hostMenu || platform_.hostMenuRequest() != nullptr) {
         return;
@@ -407,21 +356,7 @@ void TrayIcons::hostMenuRequested(platform::Hwnd hWnd, std::uint32_t id) {
         QtPlatform& platform;
         ~Served() { platform.setHostMenuRequest(nullptr); }
     } served{platform_};
-    deliver(Key{hWnd, id}, platform::WM_RBUTTONUP);
-}
-
-void TrayIcons::deliver(const Key& key, std::uint32_t mouse) {
-    // Each message may change everything: look the icon and its window up again.
-    const auto it = icons_.find(key);
-    QtWindow* window = platform_.findWindow(key.first);
-    if (it == icons_.end() || window == nullptr || !it->second.reportsClicks) {
-        return;
-    }
-    const std::uint32_t callback = it->second.callbackMessage;
-    runtime_.guard(std::string(window->name()) + ".WindowProc", [&] {
-        window->procedures().send(key.first, callback, key.second,
-                                  static_cast<platform::LParam>(mouse));
-    });
+    report_(key, platform::WM_RBUTTONUP);
 }
 
 void TrayIcons::adopt(QObject* watched) {
@@ -500,7 +435,7 @@ bool TrayIcons::filter(QObject* watched, QEvent* event) {
     if (it != icons_.end()) {
         // Handled from the event loop, not inside the window system's mouse delivery.
         QMetaObject::invokeMethod(
-            mouseFilter_.get(), [this, key = it->first, mouse = *message] { deliver(key, mouse); },
+            mouseFilter_.get(), [this, key = it->first, mouse = *message] { report_(key, mouse); },
             Qt::QueuedConnection);
     }
     return true;

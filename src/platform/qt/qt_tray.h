@@ -1,5 +1,5 @@
-// Tray icons as the shell keeps them: one per window and identifier, each a QSystemTrayIcon
-// that shows the window's icon and tip and reports clicks through the window's procedure.
+// Tray icons on the tray host: each a QSystemTrayIcon that shows the window's icon and tip
+// and reports clicks back to the shell's table.
 // On an XEmbed tray the icon's own little window takes the mouse, and each button acts on its
 // release as on Windows. A StatusNotifierItem host shows the icon's menu by itself, from a
 // D-Bus menu that the window's procedure fills whenever the host asks for it.
@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "platform/core/native.h"
+#include "platform/emulated/tray_table.h"
 #include "platform/forms.h"
-#include "platform/os_calls.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/types.h"
 
@@ -33,16 +33,6 @@ class QObject;
 class QWidget;
 
 namespace pelmora::qt {
-
-// ANSI text (Windows-1252) as Unicode.
-QString fromAnsi(std::string_view text);
-
-// A tray record's tip: the text up to its NUL, at most 63 characters.
-QString decodeTip(const char (&tip)[64]);
-
-// The mouse messages a click reported by the tray host makes, in the order the shell sends
-// them.
-std::vector<std::uint32_t> clickMessages(QSystemTrayIcon::ActivationReason reason);
 
 // The mouse message of one press, release or double click of a button on the icon's own
 // window; a release counts only over the icon. None for other buttons and events.
@@ -74,46 +64,34 @@ class TrayHostMenu final : public HostMenu {
     std::function<void(std::size_t)> chosen_;
 };
 
-class TrayIcons {
+// The tray host's side of the icons: a QSystemTrayIcon for each icon the shell's table shows,
+// with the window's image and the tip, and the clicks on it reported back as mouse messages.
+class TrayIcons final : public emulated::TrayShell {
   public:
-    // Windows and icons are looked up on the platform; errors go to the runtime's reporter.
+    using Report = std::function<void(const emulated::TrayIconKey& key, std::uint32_t mouse)>;
+
+    // Images are looked up on the platform; errors go to the runtime's reporter.
     // When logPath names a file, every request sent to the tray host is written to it, one
     // line each: "add", "tip <text>", "delete", and "dock <tip>" each time an XEmbed tray
     // takes the icon (at the start, and again whenever a tray host comes back).
-    TrayIcons(QtPlatform& platform, platform::FormsRuntime& runtime, const std::string& logPath);
+    TrayIcons(QtPlatform& platform, platform::FormsRuntime& runtime, const std::string& logPath,
+              Report report);
     ~TrayIcons();
     TrayIcons(const TrayIcons&) = delete;
     TrayIcons& operator=(const TrayIcons&) = delete;
 
-    // One Shell_NotifyIconA request; an unknown window, icon or request is refused with 0.
-    std::int32_t notify(std::uint32_t message, const platform::NOTIFYICONDATAA& data);
-    // The icons of a window that has gone, or of a program that has ended, go too.
-    void removeWindow(platform::Hwnd hWnd);
-    void removeAll();
-
-    QSystemTrayIcon* find(platform::Hwnd hWnd, std::uint32_t id) const;
-    // Whether every event of the application passes by to find an icon's window.
-    bool watchesEveryEvent() const noexcept { return watching_; }
-    // The menu a StatusNotifierItem host shows for the icon; none on other trays.
-    TrayHostMenu* hostMenu(platform::Hwnd hWnd, std::uint32_t id) const;
-    // What a click reported by the tray host does: its mouse messages go through the
-    // window's procedure.
-    void clicked(platform::Hwnd hWnd, std::uint32_t id, QSystemTrayIcon::ActivationReason reason);
-    // The host is about to show the icon's menu: the window's procedure gets the right
-    // button's release, as for a click, and the popup it opens fills the host's menu.
-    void hostMenuRequested(platform::Hwnd hWnd, std::uint32_t id);
+    bool showIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon) override;
+    bool updateIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon,
+                    std::uint32_t changed) override;
+    bool removeIcon(const emulated::TrayIconKey& key) override;
 
   private:
-    using Key = std::pair<platform::Hwnd, std::uint32_t>;
+    using Key = emulated::TrayIconKey;
     struct Entry {
         // Declared before the icon, so that the icon lets go of it first.
         std::unique_ptr<TrayHostMenu> hostMenu;
         std::unique_ptr<QSystemTrayIcon> icon;
-        std::uint32_t callbackMessage = 0;
-        bool reportsClicks = false;
         QString tip;
-        // The record's tip bytes as last seen, so an unchanged tip costs no decoding.
-        std::array<char, 64> tipBytes{};
     };
     struct CloseFile {
         void operator()(std::FILE* file) const noexcept { std::fclose(file); }
@@ -121,11 +99,17 @@ class TrayIcons {
     class MouseFilter;
     class WindowWatch;
 
-    std::int32_t add(const Key& key, const platform::NOTIFYICONDATAA& data);
-    std::int32_t modify(Entry& entry, const platform::NOTIFYICONDATAA& data);
-    void remove(std::map<Key, Entry>::iterator it);
-    // One mouse message through the window's procedure, if the icon still reports clicks.
-    void deliver(const Key& key, std::uint32_t mouse);
+    // The image a record names, or a blank one when it names none; null for an unknown one.
+    std::optional<QIcon> image(const emulated::TrayIcon& icon) const;
+    bool current(const Key& key, const QSystemTrayIcon* icon) const;
+    // A click reported by the tray host: its mouse messages, in the order the shell sends them.
+    void clicked(const Key& key, QSystemTrayIcon::ActivationReason reason);
+    // The host is about to show the icon's menu: the window's procedure gets the right
+    // button's release, as for a click, and the popup it opens fills the host's menu.
+    void hostMenuRequested(const Key& key);
+    // A StatusNotifierItem host shows the menu itself, from the D-Bus menu Qt exports for an
+    // icon with a context menu; none on an XEmbed tray.
+    void offerHostMenu(const Key& key, Entry& entry);
     // The events of an icon's XEmbed window (the mouse filter sits on nothing else): its
     // mouse is taken, its showings are logged.
     bool filter(QObject* watched, QEvent* event);
@@ -137,7 +121,7 @@ class TrayIcons {
     void log(std::string_view request, const QString* text = nullptr);
 
     QtPlatform& platform_;
-    platform::FormsRuntime& runtime_;
+    Report report_;
     std::map<Key, Entry> icons_;
     // Removed icons stay until the end: a click being handled may belong to one of them.
     std::vector<Entry> removed_;

@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/emulated/window_procs.h"
 #include "platform/errors.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_style.h"
@@ -186,10 +187,7 @@ QtWindow::QtWindow(QtPlatform& platform, const core::WindowSpec& shape, core::Wi
       handle_(handle),
       iconHandle_(iconHandle),
       icon_(std::move(icon)),
-      chain_(platform.procedures(),
-             [this](std::uint32_t msg, platform::WParam wParam, platform::LParam lParam) {
-                 return defaultProcedure(msg, wParam, lParam);
-             }),
+      procedure_(emulated::sharedOwnProcedure()),
       caption_(toQString(def_.caption)) {
     if (shape.clientWidth <= 0 || shape.clientHeight <= 0) {
         throw cannotBuild("the client area is empty");

@@ -22,7 +22,6 @@
 
 #include "platform/core/native.h"
 #include "platform/qt/qt_widgets.h"
-#include "platform/qt/qt_wndproc.h"
 
 namespace pelmora::qt {
 
@@ -119,7 +118,11 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     const FormWidget& widget() const noexcept { return *widget_; }
     // The widget of a control, or nullptr (timers have none).
     QWidget* widgetOf(core::WidgetId id) const noexcept;
-    WindowProcChain& procedures() noexcept { return chain_; }
+    // The window procedure in place, as the OS calls keep it.
+    std::intptr_t& procedure() noexcept { return procedure_; }
+    // The window's own procedure: a press on the caption starts a move.
+    platform::LResult defaultProcedure(std::uint32_t msg, platform::WParam wParam,
+                                       platform::LParam lParam);
     bool topmost() const noexcept { return topmost_; }
     // Joins or leaves the window manager's topmost windows; position and size stay.
     void setTopmost(bool topmost);
@@ -147,8 +150,6 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     // The widget of that id and kind; anything else is an internal error of the caller.
     template <typename Widget>
     Widget& widgetAs(core::WidgetId id) const;
-    platform::LResult defaultProcedure(std::uint32_t msg, platform::WParam wParam,
-                                       platform::LParam lParam);
 
     QtPlatform& platform_;
     core::WindowInput& input_;
@@ -156,7 +157,7 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     platform::Hwnd handle_;
     std::uintptr_t iconHandle_;
     QIcon icon_;
-    WindowProcChain chain_;
+    std::intptr_t procedure_;
     QString caption_;
     std::unique_ptr<FormWidget> widget_;
     std::vector<Entry> entries_;

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_os.h"
 
+#include "platform/emulated/memory_status.h"
+
 namespace pelmora::win32 {
 
 namespace {
@@ -8,29 +10,23 @@ HWND toHwnd(platform::Hwnd hwnd) noexcept {
     return reinterpret_cast<HWND>(hwnd);
 }
 
-// Hands the 88-byte record to the shell: as it is where the native record starts
-// with the same layout, widened into the native one elsewhere.
-BOOL sendToShell(DWORD message, platform::NOTIFYICONDATAA& record) noexcept {
-    if constexpr (sizeof(void*) == 4) {
-        static_assert(sizeof(platform::NOTIFYICONDATAA) == 88);
-        return ::Shell_NotifyIconA(message, reinterpret_cast<::NOTIFYICONDATAA*>(&record));
-    } else {
-        ::NOTIFYICONDATAA native = toNativeTrayRecord(record);
-        return ::Shell_NotifyIconA(message, &native);
-    }
-}
-
 }  // namespace
 
-Win32OsCalls::Win32OsCalls() : tray_(&sendToShell) {}
+Win32OsCalls::Win32OsCalls()
+    : tray_([](DWORD message, ::NOTIFYICONDATAA& record) {
+          return ::Shell_NotifyIconA(message, &record);
+      }) {}
 
 std::int32_t Win32OsCalls::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status) {
     ::MEMORYSTATUSEX native{};
     native.dwLength = sizeof(native);
+    if (!emulated::acceptsMemoryRecord(status)) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
     if (!::GlobalMemoryStatusEx(&native)) {
         return 0;
     }
-    status.dwLength = sizeof(status);
     status.dwMemoryLoad = native.dwMemoryLoad;
     status.ullTotalPhys = native.ullTotalPhys;
     status.ullAvailPhys = native.ullAvailPhys;
@@ -44,14 +40,7 @@ std::int32_t Win32OsCalls::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status
 
 std::int32_t Win32OsCalls::Shell_NotifyIconA(std::uint32_t dwMessage,
                                              platform::NOTIFYICONDATAA& data) {
-    // The tip is set at every refresh: a request that changes nothing the shell shows is
-    // answered here, sparing the shell's process a message 33 times a second.
-    if (tray_.repeatsShown(dwMessage, data)) {
-        return TRUE;
-    }
-    const BOOL ok = sendToShell(dwMessage, data);
-    tray_.noteRequest(dwMessage, data, ok != FALSE);
-    return ok;
+    return tray_.notify(dwMessage, data);
 }
 
 std::intptr_t Win32OsCalls::SetWindowLongA(platform::Hwnd hWnd, std::int32_t nIndex,

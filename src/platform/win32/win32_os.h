@@ -27,10 +27,10 @@ class Win32OsCalls final : public platform::OsCalls {
     platform::LResult SendMessageA(platform::Hwnd hWnd, std::uint32_t msg, platform::WParam wParam,
                                    platform::LParam lParam) override;
 
-    TrayIconKeeper& tray() noexcept { return tray_; }
+    ShellTray& tray() noexcept { return tray_; }
 
   private:
-    TrayIconKeeper tray_;
+    ShellTray tray_;
 };
 
 }  // namespace pelmora::win32

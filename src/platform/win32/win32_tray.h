@@ -1,6 +1,6 @@
-// The tray icon as the shell sees it: the 88-byte record widened to the native
-// one, and a keeper that remembers the icon so it can be added again when the
-// shell restarts, and taken away if the program ends with it still there.
+// The tray icons on the real shell. The shell's table is kept here as well: an icon is added
+// again with its last tip when the shell restarts, taken away if the program ends with it
+// still there, and a change that the shell shows already is not sent again.
 #pragma once
 
 #include <windows.h>
@@ -9,44 +9,41 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 
+#include "platform/emulated/tray_table.h"
 #include "platform/os_calls.h"
 
 namespace pelmora::win32 {
 
-// The record as the native API takes it: the six fields widened (handles sign-extended)
-// and the size in the first form's native size when the caller gave the 88-byte size.
-::NOTIFYICONDATAA toNativeTrayRecord(const platform::NOTIFYICONDATAA& record) noexcept;
+// The native record of one icon: the first form's fields, handles sign-extended, the tip
+// ending in its NUL, and the first form's native size.
+::NOTIFYICONDATAA toNativeTrayRecord(const emulated::TrayIconKey& key,
+                                     const emulated::TrayIcon& icon, std::uint32_t flags) noexcept;
 
-// Remembers the icon that the program asked the shell to show.
-class TrayIconKeeper {
+class ShellTray final : private emulated::TrayShell {
   public:
-    using Send = std::function<BOOL(DWORD message, platform::NOTIFYICONDATAA& record)>;
+    using Send = std::function<BOOL(DWORD message, ::NOTIFYICONDATAA& record)>;
 
-    explicit TrayIconKeeper(Send send) : send_(std::move(send)) {}
+    explicit ShellTray(Send send) : send_(std::move(send)) {}
 
-    // Notes a request that was passed to the shell, and whether the shell accepted it.
-    void noteRequest(DWORD message, const platform::NOTIFYICONDATAA& record, bool accepted = true);
-    // Whether a request only repeats what the shell last accepted for this icon: a modify
-    // whose every field the shell shows already.
-    bool repeatsShown(DWORD message, const platform::NOTIFYICONDATAA& record) const noexcept;
-    // The shell has restarted: adds the icon owned by this window again, with its last tip.
-    void shellRestarted(platform::Hwnd hwnd);
-    // Deletes an icon that is still shown; nothing when none is.
-    void removeLeftover();
-
-    bool hasIcon() const noexcept { return icon_.has_value(); }
-    const std::optional<platform::NOTIFYICONDATAA>& icon() const noexcept { return icon_; }
+    std::int32_t notify(DWORD message, const platform::NOTIFYICONDATAA& record) {
+        return table_.notify(message, record);
+    }
+    // The shell has restarted: adds the icons of this window again, as they last were.
+    void shellRestarted(platform::Hwnd hwnd) { table_.showAgain(hwnd); }
+    // Deletes the icons still there.
+    void removeLeftover() { table_.removeAll(); }
 
   private:
-    bool sameIcon(const platform::NOTIFYICONDATAA& record) const noexcept;
+    bool showIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon) override;
+    bool updateIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon,
+                    std::uint32_t changed) override;
+    bool removeIcon(const emulated::TrayIconKey& key) override;
+    bool send(DWORD message, const emulated::TrayIconKey& key, const emulated::TrayIcon& icon,
+              std::uint32_t flags);
 
     Send send_;
-    std::optional<platform::NOTIFYICONDATAA> icon_;
-    bool hasTip_ = false;
-    // The shell accepted the last request that added or changed the icon.
-    bool shown_ = false;
+    emulated::TrayTable table_{*this};
 };
 
 }  // namespace pelmora::win32
