@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -113,6 +114,11 @@ struct LayerMaker {
 
 inline std::string layerName(const ::testing::TestParamInfo<LayerMaker>& info) {
     return info.param.name;
+}
+
+// Test reports name the layer, not the bytes of its maker.
+inline void PrintTo(const LayerMaker& maker, std::ostream* out) {
+    *out << maker.name;
 }
 
 // Every case runs on a fresh layer.
