@@ -215,6 +215,12 @@ TEST_P(Conformance, PressesReachTheFrontmostControlWithItsIndexButtonKeysAndPoin
         layer().waitFor([&] { return !events.log.empty(); }, 500);
         EXPECT_EQ(events.log, std::vector<std::string>{press.expected});
     }
+    // Hidden, the meter lets a press through to the label under it.
+    form.pictureBox(names::picGraph).setVisible(false);
+    events.log.clear();
+    layer().press(form.hWnd(), {199, 5}, MouseButton::Left);
+    layer().waitFor([&] { return !events.log.empty(); }, 500);
+    EXPECT_EQ(events.log, std::vector<std::string>{"MouseDown lblTotalRam(0) Left 2880,30"});
 }
 
 // Space presses the button that has the focus: the first in the tab order as the form shows.
