@@ -1,18 +1,13 @@
-// The Qt platform on a small layout of the test's own: real Qt input reaching the core (timer
-// ticks, Enter and Escape), frames of picture boxes, the registry of live windows, refused
-// widget lists, the pointer, posted work, the message box and the single-instance lock.
+// The Qt platform on a small layout of the test's own: the registry of live windows, refused
+// widget lists, the pointer and the single-instance lock. Timer ticks, Enter and Escape, frames
+// of picture boxes, posted work and the message box are in the conformance suite.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QKeyEvent>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
 
 #include "backend_fixture.h"
-#include "platform/core/coordinates.h"
 #include "platform/qt/qt_instance.h"
 
 namespace pelmora::qt::test {
@@ -87,63 +82,6 @@ class PlatformTest : public BackendTest {
     RecordingEvents events;
     RecordingEvents otherEvents;
 };
-
-TEST_F(PlatformTest, TimerTicksReachTheFormUntilItsTimerIsDisabled) {
-    platform::Form& form = runtime().load(kLayout, events);
-    ASSERT_TRUE(waitFor([&] { return events.count("Timer tmrFast") >= 3; }));
-    form.timer(kTick).setEnabled(false);
-    const std::size_t ticks = events.count("Timer tmrFast");
-    waitFor([] { return false; }, 30);
-    EXPECT_EQ(events.count("Timer tmrFast"), ticks);
-    form.timer(kTick).setEnabled(true);
-    EXPECT_TRUE(waitFor([&] { return events.count("Timer tmrFast") > ticks; }));
-}
-
-TEST_F(PlatformTest, EnterChoosesTheDefaultButtonAndEscapeTheCancelButton) {
-    platform::Form& form = runtime().load(kLayout, events);
-    form.show(platform::ShowMode::Modeless);
-    struct Key {
-        Qt::Key key;
-        const char* expected;
-    };
-    const Key keys[] = {{Qt::Key_Return, "Click cmdGo(-1)"},
-                        {Qt::Key_Enter, "Click cmdGo(-1)"},
-                        {Qt::Key_Escape, "Click cmdStop(-1)"},
-                        {Qt::Key_Space, nullptr}};
-    for (const Key& key : keys) {
-        SCOPED_TRACE(key.key);
-        events.calls.clear();
-        QKeyEvent press(QEvent::KeyPress, key.key, Qt::NoModifier);
-        QApplication::sendEvent(&widget(form), &press);
-        const auto clicks =
-            std::count_if(events.calls.begin(), events.calls.end(),
-                          [](const std::string& c) { return c.starts_with("Click"); });
-        if (key.expected == nullptr) {
-            EXPECT_EQ(clicks, 0);
-        } else {
-            EXPECT_EQ(clicks, 1);
-            EXPECT_EQ(events.count(key.expected), 1u);
-        }
-    }
-}
-
-TEST_F(PlatformTest, ChildrenOfAFramedBoxArePlacedInsideItsFrame) {
-    platform::Form& form = runtime().load(kLayout, events);
-    QtWindow& native = window(form);
-    const auto* box = dynamic_cast<PictureWidget*>(native.widgetOf(0));
-    QWidget* text = native.widgetOf(1);
-    QWidget* inner = native.widgetOf(2);
-    ASSERT_TRUE(box != nullptr && text != nullptr && inner != nullptr);
-    EXPECT_EQ(box->frame(), 1);
-    EXPECT_EQ(box->size() - QSize(2, 2), QSize(48, 48)) << "the drawing area is inside the frame";
-    EXPECT_EQ(text->parentWidget(), box);
-    EXPECT_EQ(text->pos(), QPoint(1, 1));
-    EXPECT_EQ(inner->pos(), QPoint(11, 11));
-    platform::PictureBox& innerBox = form.pictureBox(kInner);
-    innerBox.setLeft(75);
-    EXPECT_EQ(inner->pos(), QPoint(6, 11));
-    EXPECT_FLOAT_EQ(innerBox.left(), 75.0f);
-}
 
 TEST_F(PlatformTest, WindowsAreFoundByTheirHandlesOnlyWhileTheyLive) {
     platform::Form& form = runtime().load(kLayout, events);
@@ -221,37 +159,6 @@ TEST_F(PlatformTest, MousePointerIsSetAndRestoredWithoutStacking) {
     runtime().setMousePointer(platform::MousePointer::Hourglass);
     stop();
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "restored when the program ends";
-}
-
-TEST_F(PlatformTest, PostedWorkRunsFromTheEventLoopAndNotAfterThePlatformIsGone) {
-    int ran = 0;
-    platform().post([&] { ++ran; });
-    EXPECT_EQ(ran, 0);
-    EXPECT_TRUE(waitFor([&] { return ran == 1; }));
-    platform().post([&] { ++ran; });
-    stop();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(ran, 1);
-}
-
-TEST_F(PlatformTest, MessageBoxShowsTheTitlePromptAndIconAndReturnsOnceClosed) {
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QTimer::singleShot(20, [&] {
-        auto* open = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(open, nullptr);
-        title = open->windowTitle();
-        text = open->text();
-        icon = open->icon();
-        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(open, &enter);
-    });
-    runtime().msgBox("pelmora is Already running.\r\nPlease check.",
-                     platform::MsgBoxIcon::Critical);
-    EXPECT_EQ(title, "Pelmora");
-    EXPECT_EQ(text, "pelmora is Already running.\nPlease check.");
-    EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
 TEST_F(PlatformTest, AnotherInstanceIsSeenWhileThisOneHoldsTheLock) {

@@ -1,6 +1,6 @@
-// The Windows native layer on its own, on real windows: presses and clicks reach the
-// right widget, timers tick, popups and modal loops work, posted work runs in order,
-// and windows survive what the OS does to them.
+// The Windows native layer on its own, on real windows: presses reach the right widget,
+// popups and modal loops work, posted work runs in order, and windows survive what the OS
+// does to them. Buttons, dialog keys, closing and activation are in the conformance suite.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -149,37 +149,6 @@ TEST_F(NativeWindowTest, PressesNameTheFrontmostWidgetAndPointFromItsCorner) {
         ::SendMessageA(c.target, c.message, c.keys, MAKELPARAM(c.at.x, c.at.y));
         EXPECT_EQ(input.log, std::vector<std::string>{c.expected});
     }
-}
-
-TEST_F(NativeWindowTest, ButtonsAnywhereAndTheDialogKeysClickTheirWidget) {
-    auto window = make(input);
-    window->show(std::nullopt);
-    struct Case {
-        std::function<void()> act;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {[&] { ::SendMessageA(hwndOf(*window, 5), BM_CLICK, 0, 0); }, "click 5"},
-        {[&] { ::SendMessageA(hwndOf(*window, 3), BM_CLICK, 0, 0); }, "click 3"},  // in the box
-        {[&] { ::PostMessageA(hwndOf(*window, 3), WM_KEYDOWN, VK_ESCAPE, 0); }, "click 5"},
-        {[&] { ::PostMessageA(hwndOf(*window, 5), WM_KEYDOWN, VK_RETURN, 0); }, "click 5"},
-    };
-    for (const Case& c : cases) {
-        input.log.clear();
-        c.act();
-        pumpUntil(platform, [&] { return !input.log.empty() && input.log.back() != "activate"; });
-        std::erase(input.log, "activate");
-        EXPECT_EQ(input.log, std::vector<std::string>{c.expected});
-    }
-}
-
-TEST_F(NativeWindowTest, CloseAndActivationArePushedAndTheWindowStays) {
-    auto window = make(input);
-    window->show(std::nullopt);
-    EXPECT_EQ(input.log, std::vector<std::string>{"activate"});
-    ::SendMessageA(window->hwnd(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(input.log.back(), "close");
-    EXPECT_TRUE(::IsWindow(window->hwnd()));
 }
 
 // Runs a check on the popup menu while it is open, then posts keys to it.

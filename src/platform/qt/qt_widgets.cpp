@@ -170,7 +170,12 @@ void PictureWidget::paintEvent(QPaintEvent*) {
 }
 
 void PictureWidget::mousePressEvent(QMouseEvent* event) {
-    target_.pressed(id_, *event);
+    // Presses count from the drawing area's corner, inside the frame, as drawing does.
+    const QPointF offset(frame_, frame_);
+    const QMouseEvent inside(event->type(), event->position() - offset, event->scenePosition(),
+                             event->globalPosition(), event->button(), event->buttons(),
+                             event->modifiers());
+    target_.pressed(id_, inside);
 }
 
 // ---------------------------------------------------------------------------------------------
