@@ -85,9 +85,8 @@ class Layer {
     // The drawing on a box whose background is the picture.
     virtual Drawing drawing(platform::Hwnd window, core::WidgetId box,
                             platform::PictureId picture) = 0;
-    // Where the window first appeared: centred on the screen's work area, or over another.
-    virtual bool centredOnScreen(platform::Hwnd window) = 0;
-    virtual bool centredOver(platform::Hwnd window, platform::Hwnd owner) = 0;
+    // The window's outer rectangle, frame included, on the desktop, as the toolkit tells it.
+    virtual core::PixelRect frameOf(platform::Hwnd window) = 0;
     virtual bool hourglassShown() = 0;
 
     // ---- what the user does ----

@@ -134,17 +134,9 @@ class QtLayer final : public Layer {
         }
         return drawn;
     }
-    bool centredOnScreen(platform::Hwnd hWnd) override {
-        const QWidget& window = form(hWnd);
-        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-        return window.pos() == QPoint(area.x() + (area.width() - window.width()) / 2,
-                                      area.y() + (area.height() - window.height()) / 2);
-    }
-    bool centredOver(platform::Hwnd hWnd, platform::Hwnd owner) override {
-        const QWidget& window = form(hWnd);
-        const QRect over = form(owner).frameGeometry();
-        return window.pos() == QPoint(over.x() + (over.width() - window.width()) / 2,
-                                      over.y() + (over.height() - window.height()) / 2);
+    core::PixelRect frameOf(platform::Hwnd hWnd) override {
+        const QRect r = form(hWnd).frameGeometry();
+        return {r.x(), r.y(), r.width(), r.height()};
     }
     bool hourglassShown() override {
         const QCursor* cursor = QGuiApplication::overrideCursor();

@@ -74,14 +74,7 @@ class RecordingLayer final : public Layer {
         }
         return shown;
     }
-    bool centredOnScreen(platform::Hwnd hWnd) override {
-        return window(hWnd).firstPlacement == core::Placement::CenterScreen;
-    }
-    bool centredOver(platform::Hwnd hWnd, platform::Hwnd owner) override {
-        const RecordingWindow& w = window(hWnd);
-        return w.firstPlacement == core::Placement::CenterOwner &&
-               w.firstOwner == window(owner).name;
-    }
+    core::PixelRect frameOf(platform::Hwnd hWnd) override { return window(hWnd).frameRect; }
     bool hourglassShown() override {
         return platform_->pointer() == platform::MousePointer::Hourglass;
     }

@@ -182,15 +182,10 @@ class Win32Layer final : public Layer {
         }
         return drawn;
     }
-    bool centredOnScreen(platform::Hwnd hWnd) override {
-        RECT work{};
-        ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-        return centred(hwnd(hWnd), work);
-    }
-    bool centredOver(platform::Hwnd hWnd, platform::Hwnd owner) override {
-        RECT over{};
-        ::GetWindowRect(hwnd(owner), &over);
-        return centred(hwnd(hWnd), over);
+    core::PixelRect frameOf(platform::Hwnd hWnd) override {
+        RECT r{};
+        ::GetWindowRect(hwnd(hWnd), &r);
+        return {r.left, r.top, r.right - r.left, r.bottom - r.top};
     }
     bool hourglassShown() override {
         return platform_->pointerCursor() == ::LoadCursorA(nullptr, IDC_WAIT);
@@ -308,14 +303,6 @@ class Win32Layer final : public Layer {
             }
         }
         return seen;
-    }
-    static bool centred(HWND hwnd, const RECT& over) {
-        RECT window{};
-        ::GetWindowRect(hwnd, &window);
-        const int width = window.right - window.left;
-        const int height = window.bottom - window.top;
-        return window.left == over.left + (over.right - over.left - width) / 2 &&
-               window.top == over.top + (over.bottom - over.top - height) / 2;
     }
     static HWND hwnd(platform::Hwnd hWnd) { return reinterpret_cast<HWND>(hWnd); }
     const win32::Widget& widget(platform::Hwnd hWnd, core::WidgetId id) {
