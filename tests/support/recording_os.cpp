@@ -176,7 +176,10 @@ std::int32_t RecordingOs::Shell_NotifyIconA(std::uint32_t dwMessage,
     if ((data.uFlags & platform::NIF_TIP) != 0) {
         entry += " tip " + quote(tip);
     }
-    trayRequests_.push_back({dwMessage, data, 0});
+    const bool keep = platform_.journal.keeping();
+    if (keep) {
+        trayRequests_.push_back({dwMessage, data, 0});
+    }
     if (!platform_.journal.call(entry)) {
         return 0;
     }
@@ -209,7 +212,9 @@ std::int32_t RecordingOs::Shell_NotifyIconA(std::uint32_t dwMessage,
             result = 1;
         }
     }
-    trayRequests_.back().result = result;
+    if (keep) {
+        trayRequests_.back().result = result;
+    }
     return result;
 }
 
