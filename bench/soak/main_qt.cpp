@@ -12,11 +12,8 @@
 #include <iostream>
 #include <string>
 
-#include "app/identity.h"
 #include "app/main.h"
-#include "platform/core/runtime.h"
-#include "platform/qt/qt_os.h"
-#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_program.h"
 #include "process_gauges.h"
 #include "soak.h"
 
@@ -154,30 +151,22 @@ int main(int argc, char* argv[]) {
     qInstallMessageHandler(quietPopups);
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
-    QApplication::setApplicationName(QStringLiteral("pelmora"));
-    QApplication::setQuitOnLastWindowClosed(false);
+    qt::describeApplication();
 
-    namespace identity = app::identity;
-    qt::PlatformOptions platformOptions;  // no lock: the soak may run beside the program
-    platformOptions.untitledTitle = std::string(identity::kTitle);
-    qt::QtPlatform native(std::move(platformOptions));
     QtHost host;
-    bench::ProbePlatform probe(native, [] { QtHost::dismissPopup(); });
-    core::Runtime runtime(probe, core::Identity{std::string(identity::kTitle), identity::kMajor,
-                                                identity::kMinor, identity::kRevision});
-    qt::QtOsCalls os(native, runtime);
-
-    runtime.guard("Main", [&] { app::Main(runtime, os); });
-    if (runtime.ended() || probe.window(options.mainForm) == nullptr) {
+    bench::ProbePlatform* probe = nullptr;
+    // No lock: the soak may run beside the program.
+    qt::Program program({}, {}, bench::interposeProbe(probe, [] { QtHost::dismissPopup(); }));
+    if (!program.start(app::Main) || probe->window(options.mainForm) == nullptr) {
         std::cerr << "soak: the program did not start\n";
         return 2;
     }
     host.drain();
 
-    bench::Soak soak(probe, host, options);
+    bench::Soak soak(*probe, host, options);
     std::vector<bench::PhaseResult> results;
     results.push_back(soak.ticks());
     results.push_back(soak.aboutCycles());
     results.push_back(soak.popupCycles());
-    return bench::report(std::cout, host, options, results, probe) ? 0 : 1;
+    return bench::report(std::cout, host, options, results, *probe) ? 0 : 1;
 }

@@ -5,18 +5,13 @@
 //
 //     PelmoraSoak.exe [--ticks N] [--tick-seconds S] [--about N] [--popups N] ...
 #include <windows.h>
-// windows.h first: commctrl.h needs its types.
-#include <commctrl.h>
 
 #include <exception>
 #include <iostream>
 #include <string>
 
-#include "app/identity.h"
 #include "app/main.h"
-#include "platform/core/runtime.h"
-#include "platform/win32/win32_os.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_program.h"
 #include "process_gauges.h"
 #include "soak.h"
 
@@ -66,37 +61,28 @@ int main(int argc, char** argv) {
     if (!bench::parseOptions(argc, argv, options, std::cerr)) {
         return 2;
     }
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_STANDARD_CLASSES;
-    ::InitCommonControlsEx(&controls);
-
-    namespace identity = app::identity;
-    win32::Win32OsCalls os;
+    win32::initCommonControls();
     try {
         win32::PlatformOptions platformOptions;
         platformOptions.instanceMutex =
             "Local\\Pelmora.Soak." + std::to_string(GetCurrentProcessId());
-        win32::Win32Platform native(GetModuleHandleA(nullptr), std::move(platformOptions));
-        Win32Host host(native);
-        bench::ProbePlatform probe(native, [] { Win32Host::dismissPopup(); });
-        core::Runtime runtime(probe, core::Identity{std::string(identity::kTitle), identity::kMajor,
-                                                    identity::kMinor, identity::kRevision});
-        runtime.guard("Main", [&] { app::Main(runtime, os); });
-        if (runtime.ended() || probe.window(options.mainForm) == nullptr) {
+        bench::ProbePlatform* probe = nullptr;
+        win32::Program program(GetModuleHandleA(nullptr), std::move(platformOptions),
+                               bench::interposeProbe(probe, [] { Win32Host::dismissPopup(); }));
+        Win32Host host(program.platform());
+        if (!program.start(app::Main) || probe->window(options.mainForm) == nullptr) {
             std::cerr << "soak: the program did not start\n";
             return 2;
         }
         host.drain();
 
-        bench::Soak soak(probe, host, options);
+        bench::Soak soak(*probe, host, options);
         std::vector<bench::PhaseResult> results;
         results.push_back(soak.ticks());
         results.push_back(soak.aboutCycles());
         results.push_back(soak.popupCycles());
-        const bool flat = bench::report(std::cout, host, options, results, probe);
+        const bool flat = bench::report(std::cout, host, options, results, *probe);
         std::cout.flush();
-        os.tray().removeLeftover();
         return flat ? 0 : 1;
     } catch (const std::exception& error) {
         std::cerr << "soak: cannot start: " << error.what() << "\n";

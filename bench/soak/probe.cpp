@@ -110,6 +110,14 @@ void ProbeWindow::stopTimer(core::WidgetId timer) {
 
 // ---------------------------------------------------------------------------------------------
 
+core::Interposer interposeProbe(ProbePlatform*& made, std::function<void()> dismissPopup) {
+    return [&made, dismissPopup = std::move(dismissPopup)](core::NativePlatform& real) {
+        auto probe = std::make_unique<ProbePlatform>(real, dismissPopup);
+        made = probe.get();
+        return std::unique_ptr<core::NativePlatform>(std::move(probe));
+    };
+}
+
 ProbePlatform::ProbePlatform(core::NativePlatform& real, std::function<void()> dismissPopup)
     : real_(real), dismissPopup_(std::move(dismissPopup)) {}
 

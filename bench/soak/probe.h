@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/assembly.h"
 #include "platform/core/native.h"
 
 namespace pelmora::bench {
@@ -121,6 +122,10 @@ class ProbePlatform final : public core::NativePlatform {
     std::function<void()> dismissPopup_;
     std::vector<ProbeWindow*> windows_;
 };
+
+// For a backend's assembly: puts the probe between its platform and the core, and tells
+// `made` where it is.
+core::Interposer interposeProbe(ProbePlatform*& made, std::function<void()> dismissPopup);
 
 // The row a caption names, ignoring the access-key marks ("&About" is "About").
 std::optional<std::size_t> rowCaptioned(std::span<const core::PopupRow> rows,

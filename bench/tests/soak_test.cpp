@@ -1,5 +1,6 @@
 // The soak's layer between the core and a backend (what it passes through, what it keeps to
-// itself, how it answers popups), how a phase is judged, and the driver's options.
+// itself, how it answers popups) over the recording layer, how a phase is judged, and the
+// driver's options.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,96 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "app/main.h"
 #include "platform/layout.h"
 #include "probe.h"
 #include "soak.h"
+#include "support/recording_platform.h"
+#include "support/rig.h"
+#include "tray/api_stuff.h"
 
 namespace pelmora::bench {
 namespace {
-
-struct Calls {
-    std::vector<std::string> seen;
-};
-
-class RecordingWindow final : public core::NativeWindow {
-  public:
-    RecordingWindow(Calls& calls, platform::Hwnd handle) : calls_(calls), handle_(handle) {}
-    platform::Hwnd handle() const override { return handle_; }
-    std::uintptr_t iconHandle() const override { return 7; }
-    void build(std::span<const core::WidgetSpec> widgets) override {
-        calls_.seen.push_back("build " + std::to_string(widgets.size()));
-    }
-    void setCaption(std::string_view text) override {
-        calls_.seen.push_back("caption " + std::string(text));
-    }
-    void show(core::Placement, const core::NativeWindow* owner) override {
-        shownOver = owner;
-        calls_.seen.push_back("show");
-    }
-    void hide() override { calls_.seen.push_back("hide"); }
-    void runModalLoop() override { calls_.seen.push_back("modal loop"); }
-    void endModalLoop() override { calls_.seen.push_back("end modal loop"); }
-    platform::WindowState state() const override { return platform::WindowState::Normal; }
-    void setState(platform::WindowState) override {}
-    void focus() override {}
-    std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows) override {
-        calls_.seen.push_back("popup " + std::to_string(rows.size()));
-        return std::nullopt;
-    }
-    void setText(core::WidgetId id, std::string_view text) override {
-        calls_.seen.push_back("text " + std::to_string(id) + " " + std::string(text));
-    }
-    void setAlignment(core::WidgetId, platform::Alignment) override {}
-    void setVisible(core::WidgetId, bool) override {}
-    void moveWidget(core::WidgetId, core::PixelPoint) override {}
-    void clearDrawing(core::WidgetId) override {}
-    void fillBox(core::WidgetId id, core::PixelRect, platform::Colour) override {
-        calls_.seen.push_back("fill " + std::to_string(id));
-    }
-    void repaint(core::WidgetId id) override {
-        calls_.seen.push_back("repaint " + std::to_string(id));
-    }
-    void startTimer(core::WidgetId id, int ms) override {
-        calls_.seen.push_back("start timer " + std::to_string(id) + " " + std::to_string(ms));
-    }
-    void stopTimer(core::WidgetId id) override {
-        calls_.seen.push_back("stop timer " + std::to_string(id));
-    }
-
-    const core::NativeWindow* shownOver = nullptr;
-
-  private:
-    Calls& calls_;
-    platform::Hwnd handle_;
-};
-
-class RecordingPlatform final : public core::NativePlatform {
-  public:
-    explicit RecordingPlatform(Calls& calls) : calls_(calls) {}
-    std::unique_ptr<core::NativeWindow> createWindow(const core::WindowSpec&,
-                                                     core::WindowInput&) override {
-        auto window = std::make_unique<RecordingWindow>(calls_, 0x100 + created.size());
-        created.push_back(window.get());
-        return window;
-    }
-    bool otherInstanceRunning() override { return false; }
-    std::string executableName() override { return "pelmora"; }
-    void messageBox(std::string_view, std::string_view, platform::MsgBoxIcon) override {
-        calls_.seen.push_back("message box");
-    }
-    void setPointer(platform::MousePointer) override {}
-    void post(std::function<void()> work) override { posted.push_back(std::move(work)); }
-    void quit() override { calls_.seen.push_back("quit"); }
-    void writeReportLine(std::string_view line) noexcept override {
-        calls_.seen.push_back("report " + std::string(line));
-    }
-
-    std::vector<RecordingWindow*> created;
-    std::vector<std::function<void()>> posted;
-
-  private:
-    Calls& calls_;
-};
 
 struct NoInput final : core::WindowInput {
     void mousePressed(std::optional<core::WidgetId>, platform::MouseButton, platform::Modifiers,
@@ -118,19 +39,39 @@ constexpr platform::FormDef form(std::string_view name) {
 constexpr platform::FormDef kMainForm = form("frmmain");
 constexpr platform::FormDef kAboutForm = form("frmAbout");
 
-constexpr platform::ControlDef button(bool isDefault) {
+constexpr platform::ControlDef control(std::string_view name, platform::ControlKind kind,
+                                       bool isDefault = false) {
     platform::ControlDef def{};
-    def.kind = platform::ControlKind::CommandButton;
+    def.name = platform::ControlName(name);
+    def.kind = kind;
     def.isDefault = isDefault;
     return def;
 }
-constexpr platform::ControlDef kLabel{};
-constexpr platform::ControlDef kPlainButton = button(false);
-constexpr platform::ControlDef kDefaultButton = button(true);
+constexpr platform::ControlDef kLabel = control("lblFreeRam", platform::ControlKind::Label);
+constexpr platform::ControlDef kMeter = control("picGraph", platform::ControlKind::PictureBox);
+constexpr platform::ControlDef kTimer = control("MainTimer", platform::ControlKind::Timer);
+constexpr platform::ControlDef kPlainButton =
+    control("cmdSysInfo", platform::ControlKind::CommandButton);
+constexpr platform::ControlDef kDefaultButton =
+    control("cmdOK", platform::ControlKind::CommandButton, true);
 
+// The widgets of a window, one per control, numbered in order; each 10 x 48 pixels.
+std::vector<core::WidgetSpec> widgets(std::initializer_list<const platform::ControlDef*> defs) {
+    std::vector<core::WidgetSpec> specs;
+    for (const platform::ControlDef* def : defs) {
+        core::WidgetSpec spec;
+        spec.id = specs.size();
+        spec.def = def;
+        spec.rect = {0, 0, 10, 48};
+        specs.push_back(spec);
+    }
+    return specs;
+}
+
+// The probe over the recording layer, as the soak puts it over a backend.
 struct Probe : ::testing::Test {
-    Calls calls;
-    RecordingPlatform real{calls};
+    recording::RecordingPlatform real;
+    recording::Journal& journal = real.journal;
     int dismissals = 0;
     ProbePlatform probe{real, [this] { ++dismissals; }};
     NoInput input;
@@ -138,24 +79,35 @@ struct Probe : ::testing::Test {
     std::unique_ptr<core::NativeWindow> open(const platform::FormDef& def) {
         return probe.createWindow(core::WindowSpec{&def, 208, 51}, input);
     }
+    // The window's native operations from the journal, without its making.
+    std::vector<std::string> operations(std::size_t from) const {
+        return journal.entries({"set", "fill", "repaint", "startTimer", "stopTimer"}, from);
+    }
 };
 
 TEST_F(Probe, PassesDrawingThroughAndKeepsTimersToItself) {
     auto window = open(kMainForm);
-    window->setText(2, "Free RAM = 5 GB");
-    window->fillBox(9, {0, 0, 3, 4}, 0);
-    window->repaint(9);
-    window->startTimer(12, 30);
-    window->startTimer(12, 30);
-    window->startTimer(13, 500);
-    window->stopTimer(13);
+    const auto built = widgets({&kLabel, &kMeter, &kTimer, &kTimer});
+    window->build(built);
+    const std::size_t from = journal.mark();
+    window->setText(0, "Free RAM = 5 GB");
+    window->fillBox(1, {0, 0, 3, 4}, 0);
+    window->repaint(1);
+    window->startTimer(2, 30);
+    window->startTimer(2, 30);
+    window->startTimer(3, 500);
+    window->stopTimer(3);
 
-    EXPECT_EQ(calls.seen,
-              (std::vector<std::string>{"text 2 Free RAM = 5 GB", "fill 9", "repaint 9"}));
+    EXPECT_EQ(operations(from), (std::vector<std::string>{
+                                    "setText frmmain lblFreeRam \"Free RAM = 5 GB\"",
+                                    "fillBox frmmain picGraph 0,0 3x4 #000000",
+                                    "repaint frmmain picGraph",
+                                }));
+    EXPECT_FALSE(real.window("frmmain").widgets[2].timerInterval.has_value());
     ProbeWindow* probed = probe.window("frmmain");
     ASSERT_NE(probed, nullptr);
-    EXPECT_EQ(probed->runningTimers(), std::vector<core::WidgetId>{12});
-    EXPECT_EQ(probed->handle(), real.created.front()->handle());
+    EXPECT_EQ(probed->runningTimers(), std::vector<core::WidgetId>{2});
+    EXPECT_EQ(probed->handle(), real.window("frmmain").handle());
 }
 
 TEST_F(Probe, KnowsWindowsByFormNameWhileTheyLive) {
@@ -173,23 +125,19 @@ TEST_F(Probe, ShowsOverTheBackendsOwnWindow) {
     auto main = open(kMainForm);
     auto about = open(kAboutForm);
     about->show(core::Placement::CenterOwner, main.get());
-    EXPECT_EQ(real.created[1]->shownOver, real.created[0]);
+    EXPECT_EQ(journal.entries({"show"}),
+              std::vector<std::string>{"show frmAbout CenterOwner over frmmain"});
 }
 
 TEST_F(Probe, FindsTheButtonADialogKeyWouldPress) {
-    std::array<core::WidgetSpec, 3> widgets{};
-    const std::array<const platform::ControlDef*, 3> defs{&kLabel, &kPlainButton, &kDefaultButton};
-    for (std::size_t i = 0; i < widgets.size(); ++i) {
-        widgets[i].id = i;
-        widgets[i].def = defs[i];
-    }
     auto about = open(kAboutForm);
-    about->build(widgets);
+    about->build(widgets({&kLabel, &kPlainButton, &kDefaultButton}));
     EXPECT_EQ(probe.window("frmAbout")->dialogButton(), core::WidgetId{2});
 
     auto main = open(kMainForm);
-    main->build(std::span(widgets).first(1));
+    main->build(widgets({&kLabel}));
     EXPECT_FALSE(probe.window("frmmain")->dialogButton().has_value());
+    EXPECT_EQ(real.window("frmAbout").widgets.size(), 3u) << "the backend builds them all";
 }
 
 TEST_F(Probe, AnswersPopupsAsItsModeSays) {
@@ -210,7 +158,7 @@ TEST_F(Probe, AnswersPopupsAsItsModeSays) {
     EXPECT_FALSE(window->popupMenu(rows).has_value());
     probe.chooseCaption = "-";
     EXPECT_FALSE(window->popupMenu(rows).has_value()) << "a separator is never chosen";
-    EXPECT_TRUE(calls.seen.empty()) << "no real popup while the soak chooses";
+    EXPECT_EQ(journal.count("popupMenu"), 0u) << "no real popup while the soak chooses";
 
     probe.popupMode = PopupMode::Dismiss;
     window->popupMenu(rows);
@@ -218,7 +166,9 @@ TEST_F(Probe, AnswersPopupsAsItsModeSays) {
     probe.popupMode = PopupMode::Native;
     window->popupMenu(rows);
     EXPECT_EQ(dismissals, 1);
-    EXPECT_EQ(calls.seen, (std::vector<std::string>{"popup 4", "popup 4"}));
+    EXPECT_EQ(journal.entries({"popupMenu"}),
+              (std::vector<std::string>(
+                  2, "popupMenu frmmain [\"Keep on &Top\", -, \"&About\", \"E&xit\"]")));
     EXPECT_EQ(probe.popupsShown, 5u);
     EXPECT_EQ(probe.popupsChosen, 3u);
 }
@@ -228,15 +178,22 @@ TEST_F(Probe, RunsTheModalHookOnceFromTheEventLoop) {
     int ran = 0;
     probe.onModalLoop = [&](ProbeWindow& window) {
         EXPECT_EQ(window.name(), "frmAbout");
+        EXPECT_TRUE(window.inModalLoop());
         ++ran;
+        window.endModalLoop();
     };
     about->runModalLoop();
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(journal.entries({"post", "run", "endModalLoop"}),
+              (std::vector<std::string>{"post", "runModalLoop frmAbout", "run posted",
+                                        "endModalLoop frmAbout"}))
+        << "posted before the loop starts, run from inside it";
+
+    real.whileModal([&] { about->endModalLoop(); });
     about->runModalLoop();
-    ASSERT_EQ(real.posted.size(), 1u) << "posted, not run inside the loop's start";
-    EXPECT_EQ(ran, 0);
-    real.posted.front()();
     EXPECT_EQ(ran, 1);
     EXPECT_EQ(probe.modalLoopsRun, 2u);
+    EXPECT_FALSE(probe.window("frmAbout")->inModalLoop());
 }
 
 TEST_F(Probe, NeverShowsABoxAndKeepsTheFirstReports) {
@@ -244,10 +201,52 @@ TEST_F(Probe, NeverShowsABoxAndKeepsTheFirstReports) {
     for (int i = 0; i < 30; ++i) {
         probe.writeReportLine("line " + std::to_string(i));
     }
-    EXPECT_EQ(std::count(calls.seen.begin(), calls.seen.end(), "message box"), 0);
-    EXPECT_EQ(calls.seen.size(), 31u) << "every line still reaches the backend";
+    EXPECT_TRUE(real.messageBoxes().empty());
+    EXPECT_EQ(real.reports().size(), 31u) << "every line still reaches the backend";
     ASSERT_EQ(probe.reportLines.size(), 20u);
     EXPECT_EQ(probe.reportLines.front(), "message box: Pelmora: pelmora is Already running.");
+}
+
+// The probe put between the recording layer and the core by the layer's own assembly, as
+// the soak starts the program; the tray module is left unbound afterwards.
+struct ProbedProgram : ::testing::Test {
+    ~ProbedProgram() override { tray::apiStuff() = tray::ApiStuff{}; }
+};
+
+TEST_F(ProbedProgram, StartsThroughTheProbeWhichSeesEveryWindow) {
+    ProbePlatform* probe = nullptr;
+    int dismissals = 0;
+    testing::Rig rig(testing::builtIdentity(), interposeProbe(probe, [&] { ++dismissals; }));
+    ASSERT_NE(probe, nullptr);
+    ASSERT_TRUE(rig.start(app::Main));
+
+    ProbeWindow* main = probe->window("frmmain");
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(main->handle(), rig.platform.window("frmmain").handle());
+    ASSERT_EQ(main->runningTimers().size(), 1u) << "the refresh timer, kept by the probe";
+    EXPECT_EQ(rig.journal().count("startTimer"), 0u);
+
+    probe->popupMode = PopupMode::Dismiss;
+    main->input().mousePressed(std::nullopt, platform::MouseButton::Right, {}, {10, 10});
+    EXPECT_EQ(dismissals, 1);
+    EXPECT_EQ(rig.journal().count("popupMenu frmmain"), 1u);
+}
+
+TEST_F(ProbedProgram, AJournalThatKeepsNothingStillRefreshes) {
+    ProbePlatform* probe = nullptr;
+    testing::Rig rig(testing::builtIdentity(), interposeProbe(probe, nullptr));
+    rig.journal().keepEntries(false);
+    ASSERT_TRUE(rig.start(app::Main));
+    ProbeWindow& main = *probe->window("frmmain");
+    const std::string& shown = rig.platform.window("frmmain").widget("lblFreeRam", 0).text;
+    const std::string before = shown;
+    rig.os.memory.availPhys /= 2;
+    main.input().timerTicked(main.runningTimers().front());
+
+    EXPECT_TRUE(rig.journal().entries().empty());
+    EXPECT_TRUE(rig.os.trayRequests().empty());
+    EXPECT_NE(shown, before);
+    EXPECT_EQ(rig.os.trayIcon().tip, "Pelmora  ( " + shown + " )");
 }
 
 Gauges gauges(std::int64_t rss, std::int64_t heap, std::int64_t handles, std::int64_t gfx,

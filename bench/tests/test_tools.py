@@ -57,10 +57,13 @@ class FloorPrograms(unittest.TestCase):
                      "needs Xvfb, dbus-daemon, openbox, trayer and xdotool")
 class OnADesktop(unittest.TestCase):
     def test_the_watcher_sees_the_bare_window_painted_where_it_is(self):
+        # Both programs are looked for before the desktop starts one of them.
+        bare_qt = tool("bare_qt")
+        tool("damage_watch")
         with bl.Desktop(os.path.abspath(TOOLS)) as desk:
             desk.watch(probe=True)
             counter = desk.counter_path("bare_qt")
-            bare = desk.start("bare_qt", [tool("bare_qt"), "--at", "40,600", "--counter", counter],
+            bare = desk.start("bare_qt", [bare_qt, "--at", "40,600", "--counter", counter],
                               counter=counter)
             desk.wait_first_paint(bare, timeout=30)
             self.assertEqual(bare.rect, (40, 600, bl.MAIN_W, bl.MAIN_H))

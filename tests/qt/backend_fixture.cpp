@@ -6,8 +6,6 @@
 #include <QThread>
 #include <cstring>
 
-#include "app/identity.h"
-
 namespace pelmora::qt::test {
 
 platform::NOTIFYICONDATAA trayRecord(platform::Hwnd hWnd, std::uint32_t flags, std::uintptr_t icon,
@@ -41,18 +39,11 @@ void BackendTest::start(OsOptions osOptions) {
     options.lockPath = path("instance.lock");
     options.reportSink = [this](std::string_view line) { reports.emplace_back(line); };
     options.quit = [this] { ++quits; };
-    platform_ = std::make_unique<QtPlatform>(std::move(options));
-    namespace identity = app::identity;
-    runtime_ = std::make_unique<core::Runtime>(
-        *platform_, core::Identity{std::string(identity::kTitle), identity::kMajor,
-                                   identity::kMinor, identity::kRevision});
-    os_ = std::make_unique<QtOsCalls>(*platform_, *runtime_, osOptions);
+    program_ = std::make_unique<Program>(std::move(options), osOptions);
 }
 
 void BackendTest::stop() {
-    os_.reset();
-    runtime_.reset();
-    platform_.reset();
+    program_.reset();
 }
 
 QtWindow& BackendTest::window(const platform::Form& form) {

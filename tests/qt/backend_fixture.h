@@ -24,6 +24,7 @@
 #include "platform/forms.h"
 #include "platform/qt/qt_os.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_program.h"
 #include "platform/qt/qt_window.h"
 
 namespace pelmora::qt::test {
@@ -94,9 +95,9 @@ class BackendTest : public ::testing::Test {
     void stop();
 
     std::string path(const char* name) const { return dir_.filePath(name).toStdString(); }
-    QtPlatform& platform() { return *platform_; }
-    core::Runtime& runtime() { return *runtime_; }
-    QtOsCalls& os() { return *os_; }
+    QtPlatform& platform() { return program_->platform(); }
+    core::Runtime& runtime() { return program_->runtime(); }
+    QtOsCalls& os() { return program_->os(); }
     // The native window under a loaded form.
     QtWindow& window(const platform::Form& form);
     FormWidget& widget(const platform::Form& form) { return window(form).widget(); }
@@ -109,9 +110,7 @@ class BackendTest : public ::testing::Test {
 
   private:
     QTemporaryDir dir_;
-    std::unique_ptr<QtPlatform> platform_;
-    std::unique_ptr<core::Runtime> runtime_;
-    std::unique_ptr<QtOsCalls> os_;
+    std::unique_ptr<Program> program_;
 };
 
 // The widget as it looks on screen, one pixel per pixel.

@@ -110,23 +110,29 @@ const Journal::Rule* Journal::failing(const std::string& entry) {
     return found;
 }
 
+void Journal::record(std::string entry) {
+    if (keeping_) {
+        entries_.push_back(std::move(entry));
+    }
+}
+
 void Journal::op(const std::string& entry) {
     if (const Rule* rule = failing(entry)) {
-        entries_.push_back("! " + entry);
+        record("! " + entry);
         throw rule->error.value_or(platform::Error(kInjectedError, "Injected failure: " + entry));
     }
-    entries_.push_back(entry);
+    record(entry);
 }
 
 bool Journal::call(const std::string& entry) {
     if (const Rule* rule = failing(entry)) {
-        entries_.push_back("! " + entry);
+        record("! " + entry);
         if (rule->error) {
             throw *rule->error;
         }
         return false;
     }
-    entries_.push_back(entry);
+    record(entry);
     return true;
 }
 

@@ -42,7 +42,12 @@ class Journal {
     // Records an OS call; false when a rule fails it quietly, raises when its rule has an error.
     bool call(const std::string& entry);
     // Records input, notes and results, which never fail.
-    void note(std::string entry) { entries_.push_back(std::move(entry)); }
+    void note(std::string entry) { record(std::move(entry)); }
+
+    // A journal that keeps nothing still fails what its rules say: a long run (the soak)
+    // must not grow with what it did. What the OS calls keep of their requests follows it.
+    void keepEntries(bool keep) noexcept { keeping_ = keep; }
+    bool keeping() const noexcept { return keeping_; }
 
     const std::vector<std::string>& entries() const noexcept { return entries_; }
     // Entries from position `from` on that begin with one of the prefixes (all if none).
@@ -60,9 +65,11 @@ class Journal {
     };
     // Counts the entry against every rule; the rule that fails it, if any.
     const Rule* failing(const std::string& entry);
+    void record(std::string entry);
 
     std::vector<std::string> entries_;
     std::vector<Rule> rules_;
+    bool keeping_ = true;
 };
 
 }  // namespace pelmora::recording

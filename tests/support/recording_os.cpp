@@ -163,12 +163,18 @@ std::int32_t RecordingOs::Shell_NotifyIconA(std::uint32_t dwMessage,
         entry += " tip " + quote(std::string_view(data.szTip, tipLength));
         tray_.tipUnterminated = tray_.tipUnterminated || tipLength == 64;
     }
-    trayRequests_.push_back({dwMessage, data, 0});
+    const bool keep = platform_.journal.keeping();
+    if (keep) {
+        trayRequests_.push_back({dwMessage, data, 0});
+    }
     if (!platform_.journal.call(entry)) {
         return 0;
     }
-    trayRequests_.back().result = table_.notify(dwMessage, data);
-    return trayRequests_.back().result;
+    const std::int32_t result = table_.notify(dwMessage, data);
+    if (keep) {
+        trayRequests_.back().result = result;
+    }
+    return result;
 }
 
 bool RecordingOs::showsIcon(const emulated::TrayIconKey& key) const noexcept {

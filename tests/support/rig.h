@@ -1,11 +1,13 @@
-// The production runtime core over the recording native layer and the recording OS calls,
-// with a clock the test moves: one program under test.
+// The recording layer's assembly: the production runtime core over the recording native
+// layer and the recording OS calls, with a clock the test moves: one program under test, for
+// the unit tests and the soak alike.
 #pragma once
 
 #include <chrono>
 #include <string_view>
 
 #include "app/identity.h"
+#include "platform/core/assembly.h"
 #include "platform/core/runtime.h"
 #include "support/recording_os.h"
 #include "support/recording_platform.h"
@@ -29,8 +31,13 @@ inline core::Identity builtIdentity() {
 
 // Members go in reverse: the runtime's forms and windows first, the platform last.
 struct Rig {
-    explicit Rig(core::Identity identity = builtIdentity())
-        : runtime(platform, std::move(identity), clock.function()) {}
+    explicit Rig(core::Identity identity = builtIdentity(), const core::Interposer& between = {})
+        : driven(platform, between), runtime(driven.get(), std::move(identity), clock.function()) {}
+
+    // Runs the entry point as every backend does; true when the program runs on with a window.
+    bool start(core::EntryPoint main) {
+        return core::startProgram(runtime, os, main) && !platform.windows().empty();
+    }
 
     // A loaded form by name; a missing one is the test's own mistake.
     platform::Form& form(std::string_view name) {
@@ -46,6 +53,7 @@ struct Rig {
     TestClock clock;
     recording::RecordingPlatform platform;
     recording::RecordingOs os{platform};
+    core::DrivenPlatform driven;
     core::Runtime runtime;
 };
 

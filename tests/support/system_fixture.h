@@ -31,7 +31,7 @@ struct SystemFixture : ::testing::Test {
     ~SystemFixture() override { tray::apiStuff() = tray::ApiStuff{}; }
 
     // Starts the program as the backend's entry point does.
-    void start() { app::Main(runtime, os); }
+    void start() { rig.start(app::Main); }
 
     recording::RecordingWindow& mainWindow() { return platform.window("frmmain"); }
     std::string caption(std::string_view label, std::int16_t index) {

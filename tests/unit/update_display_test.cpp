@@ -1,4 +1,4 @@
-#include "readout/update_display.h"
+#include "ui/main/update_display.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "support/system_fixture.h"
 
-namespace pelmora::readout {
+namespace pelmora::ui {
 namespace {
 
 using platform::Alignment;
@@ -264,4 +264,4 @@ TEST_F(RefreshFixture, FiguresAlreadyShownAreWrittenAgainOnlyWhereTheLastRefresh
 }
 
 }  // namespace
-}  // namespace pelmora::readout
+}  // namespace pelmora::ui

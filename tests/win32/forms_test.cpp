@@ -13,6 +13,7 @@
 
 #include "backend_support.h"
 #include "platform/core/runtime.h"
+#include "platform/win32/win32_program.h"
 #include "platform/win32/win32_resource_ids.h"
 #include "ui/about/about_layout.h"
 #include "ui/main/main_layout.h"
@@ -53,9 +54,7 @@ std::vector<std::uint32_t> resourcePixels(int resource, int width, int height) {
 
 class FormsTest : public ::testing::Test {
   protected:
-    FormsTest()
-        : platform(::GetModuleHandleA(nullptr), options()),
-          runtime(platform, core::Identity{"Pelmora", 1, 0, 26}) {}
+    FormsTest() : program(::GetModuleHandleA(nullptr), options()) {}
 
     PlatformOptions options() {
         PlatformOptions o;
@@ -95,8 +94,9 @@ class FormsTest : public ::testing::Test {
     std::vector<std::string> reported;
     RecordingEvents events;
     RecordingEvents aboutEvents;
-    Win32Platform platform;
-    core::Runtime runtime;
+    Program program;
+    Win32Platform& platform = program.platform();
+    core::Runtime& runtime = program.runtime();
 };
 
 TEST_F(FormsTest, WindowsHaveTheClientSizeAndFrameOfTheirLayout) {

@@ -29,8 +29,6 @@ struct PlatformOptions {
     std::string lockProblem;
     // Empty: the running file's name without its extension.
     std::string executableName;
-    // The title shown for a window without a caption, so that people and tools can find it.
-    std::string untitledTitle;
     // Where report lines go; empty: standard error.
     std::function<void(std::string_view line)> reportSink;
     // Leaves the event loop; empty: the application's event loop exits with status 0.
@@ -86,7 +84,6 @@ class QtPlatform final : public core::NativePlatform {
     void setWindowObserver(WindowObserver* observer) noexcept { observer_ = observer; }
     // One of the embedded pictures, decoded once; none is a null image.
     const QImage& picture(platform::PictureId id);
-    const std::string& untitledTitle() const noexcept { return options_.untitledTitle; }
     // While a tray host asks for the menu it shows itself, popups go into that menu instead
     // of opening at the pointer.
     HostMenu* hostMenuRequest() const noexcept { return hostMenuRequest_; }

@@ -11,11 +11,11 @@ platform::Form& FrmMain::me() {
 }
 
 void FrmMain::onLoad() {
-    state_ = readout::MainState{};
+    state_ = MainState{};
     loaded_ = true;
     trayAdded_ = false;
     platform::Form& form = me();
-    readout::Update_Display(form, state_, os_);
+    Update_Display(form, state_, os_);
     addTrayIcon(form);
 }
 
@@ -43,7 +43,7 @@ void FrmMain::onTimer(platform::ControlName timer) {
 
 void FrmMain::MainTimer_Timer() {
     platform::Form& form = me();
-    readout::Update_Display(form, state_, os_);
+    Update_Display(form, state_, os_);
     // A first refresh that failed left the window without its icon and hook: the first
     // refresh that succeeds puts them in, once.
     if (!trayAdded_) {

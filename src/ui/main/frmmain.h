@@ -6,9 +6,9 @@
 
 #include "platform/forms.h"
 #include "platform/os_calls.h"
-#include "readout/update_display.h"
 #include "ui/about/frm_about.h"
 #include "ui/main/main_layout.h"
+#include "ui/main/update_display.h"
 
 namespace pelmora::ui {
 
@@ -26,7 +26,7 @@ class FrmMain final : public platform::FormEvents {
                      float y) override;
     void onClick(platform::ControlName control, std::int16_t index) override;
 
-    const readout::MainState& state() const noexcept { return state_; }
+    const MainState& state() const noexcept { return state_; }
     bool loaded() const noexcept { return loaded_; }
 
   private:
@@ -39,7 +39,7 @@ class FrmMain final : public platform::FormEvents {
 
     platform::FormsRuntime& runtime_;
     platform::OsCalls& os_;
-    readout::MainState state_;
+    MainState state_;
     FrmAbout frmAbout_;
     bool loaded_ = false;
     bool trayAdded_ = false;

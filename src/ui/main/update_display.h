@@ -10,7 +10,7 @@
 #include "platform/os_calls.h"
 #include "platform/types.h"
 
-namespace pelmora::readout {
+namespace pelmora::ui {
 
 // The main window's own fields, all zero or empty when the window is created.
 // The figures and mode that a refresh puts on the labels and the meter.
@@ -44,4 +44,4 @@ inline constexpr std::int64_t kAlignmentThreshold = 100'098'048;
 // stays done.
 void Update_Display(platform::Form& frmmain, MainState& state, platform::OsCalls& os);
 
-}  // namespace pelmora::readout
+}  // namespace pelmora::ui

@@ -1,4 +1,4 @@
-#include "readout/update_display.h"
+#include "ui/main/update_display.h"
 
 #include <array>
 #include <charconv>
@@ -12,11 +12,14 @@
 #include "tray/api_stuff.h"
 #include "ui/main/main_layout.h"
 
-namespace pelmora::readout {
+namespace pelmora::ui {
 
 namespace {
 
-using namespace ui::frmmain_names;
+using namespace frmmain_names;
+using readout::Get_MemStatus;
+using readout::ScaledSize;
+using readout::scaleSize;
 
 struct LabelRef {
     platform::ControlName name;
@@ -120,4 +123,4 @@ void Update_Display(platform::Form& frmmain, MainState& state, platform::OsCalls
     tray::Tray_SetTip(tip.view());
 }
 
-}  // namespace pelmora::readout
+}  // namespace pelmora::ui
