@@ -21,7 +21,9 @@ class RecordingLayer final : public Layer {
   public:
     RecordingLayer()
         : platform_(std::make_unique<RecordingPlatform>()),
-          runtime_(std::make_unique<core::Runtime>(*platform_, testing::builtIdentity())) {}
+          runtime_(std::make_unique<core::Runtime>(*platform_, testing::builtIdentity())) {
+        platform_->unbuiltWidgetFailsTest = false;
+    }
 
     std::string_view name() const override { return "recording"; }
     core::NativePlatform& native() override { return *platform_; }
