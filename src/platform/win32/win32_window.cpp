@@ -223,6 +223,10 @@ std::uintptr_t Win32Window::iconHandle() const {
         platform_.icon(platform_.systemMetric(SM_CXICON, dpi_)));
 }
 
+const Widget* Win32Window::widget(core::WidgetId id) const noexcept {
+    return id < widgets_.size() ? widgets_[id].get() : nullptr;
+}
+
 template <typename Kind>
 Kind& Win32Window::widgetAs(core::WidgetId id) const {
     Kind* found = id < widgets_.size() ? dynamic_cast<Kind*>(widgets_[id].get()) : nullptr;

@@ -58,6 +58,8 @@ class Win32Window final : public core::NativeWindow {
     bool hasDialogKeys() const noexcept { return !buttons_.empty(); }
     // The window of a handle of the form class, or null.
     static Win32Window* of(HWND hwnd) noexcept;
+    // The widget of that id: painted labels show no text the system can read back.
+    const Widget* widget(core::WidgetId id) const noexcept;
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK pictureProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
