@@ -59,16 +59,5 @@ int main(int argc, char** argv) {
     testing::Rig rig(testing::builtIdentity(), bench::interposeProbe(probe, nullptr));
     rig.journal().keepEntries(false);
     RecordingHost host(rig);
-    if (!rig.start(app::Main) || probe->window(options.mainForm) == nullptr) {
-        std::cerr << "soak: the program did not start\n";
-        return 2;
-    }
-    host.drain();
-
-    bench::Soak soak(*probe, host, options);
-    std::vector<bench::PhaseResult> results;
-    results.push_back(soak.ticks());
-    results.push_back(soak.aboutCycles());
-    results.push_back(soak.popupCycles());
-    return bench::report(std::cout, host, options, results, *probe) ? 0 : 1;
+    return bench::soakStarted(rig.start(app::Main), probe, host, options);
 }

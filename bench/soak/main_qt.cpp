@@ -157,16 +157,5 @@ int main(int argc, char* argv[]) {
     bench::ProbePlatform* probe = nullptr;
     // No lock: the soak may run beside the program.
     qt::Program program({}, {}, bench::interposeProbe(probe, [] { QtHost::dismissPopup(); }));
-    if (!program.start(app::Main) || probe->window(options.mainForm) == nullptr) {
-        std::cerr << "soak: the program did not start\n";
-        return 2;
-    }
-    host.drain();
-
-    bench::Soak soak(*probe, host, options);
-    std::vector<bench::PhaseResult> results;
-    results.push_back(soak.ticks());
-    results.push_back(soak.aboutCycles());
-    results.push_back(soak.popupCycles());
-    return bench::report(std::cout, host, options, results, *probe) ? 0 : 1;
+    return bench::soakStarted(program.start(app::Main), probe, host, options);
 }

@@ -70,20 +70,7 @@ int main(int argc, char** argv) {
         win32::Program program(GetModuleHandleA(nullptr), std::move(platformOptions),
                                bench::interposeProbe(probe, [] { Win32Host::dismissPopup(); }));
         Win32Host host(program.platform());
-        if (!program.start(app::Main) || probe->window(options.mainForm) == nullptr) {
-            std::cerr << "soak: the program did not start\n";
-            return 2;
-        }
-        host.drain();
-
-        bench::Soak soak(*probe, host, options);
-        std::vector<bench::PhaseResult> results;
-        results.push_back(soak.ticks());
-        results.push_back(soak.aboutCycles());
-        results.push_back(soak.popupCycles());
-        const bool flat = bench::report(std::cout, host, options, results, *probe);
-        std::cout.flush();
-        return flat ? 0 : 1;
+        return bench::soakStarted(program.start(app::Main), probe, host, options);
     } catch (const std::exception& error) {
         std::cerr << "soak: cannot start: " << error.what() << "\n";
         return 2;

@@ -57,10 +57,10 @@ void ProbeWindow::build(std::span<const core::WidgetSpec> widgets) {
     real_->build(widgets);
 }
 
-void ProbeWindow::show(core::Placement placement, const core::NativeWindow* owner) {
+void ProbeWindow::setOwner(const core::NativeWindow* owner) {
     // The backend knows its own windows, not this layer's.
     const auto* probed = dynamic_cast<const ProbeWindow*>(owner);
-    real_->show(placement, probed != nullptr ? probed->real_.get() : owner);
+    real_->setOwner(probed != nullptr ? probed->real_.get() : owner);
 }
 
 void ProbeWindow::runModalLoop() {

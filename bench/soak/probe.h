@@ -46,14 +46,20 @@ class ProbeWindow final : public core::NativeWindow {
     std::uintptr_t iconHandle() const override { return real_->iconHandle(); }
     void build(std::span<const core::WidgetSpec> widgets) override;
     void setCaption(std::string_view text) override { real_->setCaption(text); }
-    void show(core::Placement placement, const core::NativeWindow* owner) override;
+    void show(std::optional<platform::WindowState> state) override { real_->show(state); }
     void hide() override { real_->hide(); }
+    void setOwner(const core::NativeWindow* owner) override;
+    void setEnabled(bool enabled) override { real_->setEnabled(enabled); }
     void runModalLoop() override;
     void endModalLoop() override { real_->endModalLoop(); }
     platform::WindowState state() const override { return real_->state(); }
     void setState(platform::WindowState state) override { real_->setState(state); }
-    void focus() override { real_->focus(); }
+    void bringToFront() override { real_->bringToFront(); }
+    void focusWidget(std::optional<core::WidgetId> widget) override { real_->focusWidget(widget); }
+    core::PixelRect frame() const override { return real_->frame(); }
+    void moveTo(core::PixelPoint topLeft) override { real_->moveTo(topLeft); }
     std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows) override;
+    void closePopup() override { real_->closePopup(); }
     void setText(core::WidgetId label, std::string_view text) override {
         real_->setText(label, text);
     }
@@ -111,6 +117,8 @@ class ProbePlatform final : public core::NativePlatform {
     void messageBox(std::string_view title, std::string_view prompt,
                     platform::MsgBoxIcon icon) override;
     void setPointer(platform::MousePointer pointer) override { real_.setPointer(pointer); }
+    std::vector<core::PixelRect> workAreas() override { return real_.workAreas(); }
+    core::PixelPoint pointerPosition() override { return real_.pointerPosition(); }
     void post(std::function<void()> work) override { real_.post(std::move(work)); }
     void quit() override;
     void writeReportLine(std::string_view line) noexcept override;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iomanip>
+#include <iostream>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -188,6 +189,22 @@ std::string change(std::int64_t from, std::int64_t to, std::int64_t unit = 1) {
 }
 
 }  // namespace
+
+int soakStarted(bool started, ProbePlatform* probe, Host& host, const SoakOptions& options) {
+    if (!started || probe == nullptr || probe->window(options.mainForm) == nullptr) {
+        std::cerr << "soak: the program did not start\n";
+        return 2;
+    }
+    host.drain();
+    Soak soak(*probe, host, options);
+    std::vector<PhaseResult> results;
+    results.push_back(soak.ticks());
+    results.push_back(soak.aboutCycles());
+    results.push_back(soak.popupCycles());
+    const bool flat = report(std::cout, host, options, results, *probe);
+    std::cout.flush();
+    return flat ? 0 : 1;
+}
 
 bool report(std::ostream& out, Host& host, const SoakOptions& options,
             const std::vector<PhaseResult>& results, const ProbePlatform& probe) {

@@ -88,6 +88,10 @@ class Soak {
 bool report(std::ostream& out, Host& host, const SoakOptions& options,
             const std::vector<PhaseResult>& results, const ProbePlatform& probe);
 
+// The soak of a program its driver started: every phase, then the report. The exit status:
+// 0 when flat, 1 when something grew, 2 when the program did not start.
+int soakStarted(bool started, ProbePlatform* probe, Host& host, const SoakOptions& options);
+
 // Reads --ticks N, --tick-seconds S, --about N, --popups N, --tick-warmup N,
 // --cycle-warmup N; false (with a message) on anything else.
 bool parseOptions(int argc, char** argv, SoakOptions& options, std::ostream& err);
