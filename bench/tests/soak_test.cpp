@@ -29,6 +29,8 @@ struct NoInput final : core::WindowInput {
     void closeRequested() noexcept override {}
     void activated() noexcept override {}
     void popupChosen(std::size_t) noexcept override {}
+    void blockedPress() noexcept override {}
+    void screensChanged() noexcept override {}
 };
 
 constexpr platform::FormDef form(std::string_view name) {
@@ -57,15 +59,15 @@ constexpr platform::ControlDef kDefaultButton =
 
 // The widgets of a window, one per control, numbered in order; each 10 x 48 pixels.
 std::vector<core::WidgetSpec> widgets(std::initializer_list<const platform::ControlDef*> defs) {
-    std::vector<core::WidgetSpec> specs;
+    std::vector<core::WidgetSpec> made;
     for (const platform::ControlDef* def : defs) {
-        core::WidgetSpec spec;
-        spec.id = specs.size();
-        spec.def = def;
-        spec.rect = {0, 0, 10, 48};
-        specs.push_back(spec);
+        core::WidgetSpec widget;
+        widget.id = made.size();
+        widget.def = def;
+        widget.rect = {0, 0, 10, 48};
+        made.push_back(widget);
     }
-    return specs;
+    return made;
 }
 
 // The probe over the recording layer, as the soak puts it over a backend.
@@ -121,12 +123,11 @@ TEST_F(Probe, KnowsWindowsByFormNameWhileTheyLive) {
     EXPECT_EQ(probe.window("frmother"), nullptr);
 }
 
-TEST_F(Probe, ShowsOverTheBackendsOwnWindow) {
+TEST_F(Probe, OwnsByTheBackendsOwnWindow) {
     auto main = open(kMainForm);
     auto about = open(kAboutForm);
-    about->show(core::Placement::CenterOwner, main.get());
-    EXPECT_EQ(journal.entries({"show"}),
-              std::vector<std::string>{"show frmAbout CenterOwner over frmmain"});
+    about->setOwner(main.get());
+    EXPECT_EQ(journal.entries({"setOwner"}), std::vector<std::string>{"setOwner frmAbout frmmain"});
 }
 
 TEST_F(Probe, FindsTheButtonADialogKeyWouldPress) {
