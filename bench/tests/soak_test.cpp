@@ -14,6 +14,7 @@
 #include "platform/layout.h"
 #include "probe.h"
 #include "soak.h"
+#include "support/no_input.h"
 #include "support/recording_platform.h"
 #include "support/rig.h"
 #include "tray/api_stuff.h"
@@ -21,17 +22,7 @@
 namespace pelmora::bench {
 namespace {
 
-struct NoInput final : core::WindowInput {
-    void mousePressed(std::optional<core::WidgetId>, platform::MouseButton, platform::Modifiers,
-                      core::PixelPoint) noexcept override {}
-    void buttonClicked(core::WidgetId) noexcept override {}
-    void timerTicked(core::WidgetId) noexcept override {}
-    void closeRequested() noexcept override {}
-    void activated() noexcept override {}
-    void popupChosen(std::size_t) noexcept override {}
-    void blockedPress() noexcept override {}
-    void screensChanged() noexcept override {}
-};
+using pelmora::testing::NoInput;
 
 constexpr platform::FormDef form(std::string_view name) {
     platform::FormDef def{};

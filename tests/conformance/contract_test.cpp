@@ -14,6 +14,7 @@
 
 #include "layer.h"
 #include "meter/usage_meter.h"
+#include "support/no_input.h"
 #include "support/probe_form.h"
 #include "ui/main/main_layout.h"
 
@@ -512,19 +513,7 @@ TEST_P(Conformance, FocusOnAHiddenFormIsNoErrorAndShowsNothing) {
     EXPECT_FALSE(layer().shown(form.hWnd()));
 }
 
-// Input of windows made outside any form; it goes nowhere.
-class NoInput final : public core::WindowInput {
-  public:
-    void mousePressed(std::optional<core::WidgetId>, MouseButton, platform::Modifiers,
-                      core::PixelPoint) noexcept override {}
-    void buttonClicked(core::WidgetId) noexcept override {}
-    void timerTicked(core::WidgetId) noexcept override {}
-    void closeRequested() noexcept override {}
-    void activated() noexcept override {}
-    void popupChosen(std::size_t) noexcept override {}
-    void blockedPress() noexcept override {}
-    void screensChanged() noexcept override {}
-};
+using pelmora::testing::NoInput;
 
 std::vector<core::WidgetSpec> widgetTable() {
     std::vector<core::WidgetSpec> table(std::size(kControls));

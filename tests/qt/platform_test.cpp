@@ -9,6 +9,7 @@
 
 #include "backend_fixture.h"
 #include "platform/qt/qt_instance.h"
+#include "support/no_input.h"
 
 namespace pelmora::qt::test {
 namespace {
@@ -98,19 +99,7 @@ TEST_F(PlatformTest, WindowsAreFoundByTheirHandlesOnlyWhileTheyLive) {
     EXPECT_NE(platform().findWindow(other.hWnd()), nullptr);
 }
 
-// Input for windows made outside any form; it goes nowhere.
-class NoInput final : public core::WindowInput {
-  public:
-    void mousePressed(std::optional<core::WidgetId>, platform::MouseButton, platform::Modifiers,
-                      core::PixelPoint) noexcept override {}
-    void buttonClicked(core::WidgetId) noexcept override {}
-    void timerTicked(core::WidgetId) noexcept override {}
-    void closeRequested() noexcept override {}
-    void activated() noexcept override {}
-    void popupChosen(std::size_t) noexcept override {}
-    void blockedPress() noexcept override {}
-    void screensChanged() noexcept override {}
-};
+using pelmora::testing::NoInput;
 
 TEST_F(PlatformTest, WindowsThatCannotBeBuiltAreRefusedAndLeaveNothingBehind) {
     NoInput input;
