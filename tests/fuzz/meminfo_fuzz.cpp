@@ -5,13 +5,13 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/qt/qt_meminfo.h"
+#include "platform/linux/linux_meminfo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    pelmora::qt::MemInfoFigures figures;
+    pelmora::linux_os::MemInfoFigures figures;
     std::string reason;
-    if (!pelmora::qt::parseMemInfo(text, figures, &reason)) {
+    if (!pelmora::linux_os::parseMemInfo(text, figures, &reason)) {
         return 0;
     }
     constexpr std::uint64_t kLargestKb = static_cast<std::uint64_t>(INT64_MAX) / 1024;
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         figures.swapTotalKb > kLargestKb || figures.swapFreeKb > kLargestKb) {
         std::abort();
     }
-    const std::uint32_t load = pelmora::qt::memoryLoadPercent(figures.totalKb, figures.availableKb);
+    const std::uint32_t load = pelmora::linux_os::memoryLoadPercent(figures.totalKb, figures.availableKb);
     if (load > 100) {
         std::abort();
     }

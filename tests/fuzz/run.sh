@@ -14,7 +14,7 @@ if [[ -z $clang ]]; then
   exit 1
 fi
 "$clang" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$src" "$here/meminfo_fuzz.cpp" "$src/platform/qt/qt_meminfo.cpp" \
+  -I"$src" "$here/meminfo_fuzz.cpp" "$src/platform/linux/linux_meminfo.cpp" \
   "$src/platform/emulated/memory_status.cpp" -o "$out/meminfo_fuzz"
 # The committed corpus is only read: what the run finds goes to a scratch copy.
 work=$(mktemp -d)

@@ -7,7 +7,7 @@
 
 #include "backend_fixture.h"
 #include "platform/emulated/window_procs.h"
-#include "platform/qt/qt_meminfo.h"
+#include "platform/linux/linux_meminfo.h"
 #include "platform/win_constants.h"
 #include "ui/about/about_layout.h"
 #include "ui/main/main_layout.h"
@@ -15,6 +15,8 @@
 namespace pelmora::qt::test {
 namespace {
 
+using linux_os::MemInfoFigures;
+using linux_os::parseMemInfo;
 using platform::GWL_WNDPROC;
 using platform::Hwnd;
 using platform::LParam;

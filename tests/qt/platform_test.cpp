@@ -8,12 +8,13 @@
 #include <QGuiApplication>
 
 #include "backend_fixture.h"
-#include "platform/qt/qt_instance.h"
+#include "platform/linux/linux_instance.h"
 #include "support/no_input.h"
 
 namespace pelmora::qt::test {
 namespace {
 
+using linux_os::InstanceLock;
 using platform::ControlDef;
 using platform::ControlKind;
 using platform::ControlName;

@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "app/main.h"
-#include "platform/qt/qt_instance.h"
+#include "platform/linux/linux_instance.h"
 #include "platform/qt/qt_program.h"
 #include "platform/qt/qt_style.h"
 
@@ -22,7 +22,7 @@ int main(int argc, char* argv[]) {
 
     pelmora::qt::PlatformOptions options;
     options.lockPath =
-        pelmora::qt::chooseLockPath(pelmora::qt::lockPlacesFromEnvironment(), options.lockProblem);
+        pelmora::linux_os::chooseLockPath(pelmora::linux_os::lockPlacesFromEnvironment(), options.lockProblem);
     pelmora::qt::OsOptions osOptions;
     osOptions.trayLogPath = qEnvironmentVariable("PELMORA_TRAY_LOG").toStdString();
     pelmora::qt::Program program(std::move(options), osOptions);

@@ -55,7 +55,7 @@ std::int32_t QtOsCalls::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status) {
                           std::to_string(sizeof(platform::MEMORYSTATUSEX)));
         return 0;
     }
-    MemInfoFigures figures;
+    linux_os::MemInfoFigures figures;
     std::string reason;
     if (!memInfo_.read(figures, reason)) {
         memoryUnavailable(reason);

@@ -9,15 +9,15 @@
 #include "platform/emulated/window_procs.h"
 #include "platform/forms.h"
 #include "platform/os_calls.h"
-#include "platform/qt/qt_meminfo.h"
+#include "platform/linux/linux_meminfo.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_tray.h"
 
 namespace pelmora::qt {
 
 struct OsOptions {
-    std::string memInfoPath = kMemInfoPath;
-    MemInfoReader::Clock::duration memInfoMaxAge = kMemInfoMaxAge;
+    std::string memInfoPath = linux_os::kMemInfoPath;
+    linux_os::MemInfoReader::Clock::duration memInfoMaxAge = linux_os::kMemInfoMaxAge;
     // Every tray request is written to this file when it is set.
     std::string trayLogPath;
 };
@@ -57,7 +57,7 @@ class QtOsCalls final : public platform::OsCalls,
 
     QtPlatform& platform_;
     platform::FormsRuntime& runtime_;
-    MemInfoReader memInfo_;
+    linux_os::MemInfoReader memInfo_;
     emulated::ProcedureChain procedures_{*this};
     TrayIcons trayIcons_;
     emulated::TrayTable tray_{trayIcons_};

@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "platform/core/native.h"
-#include "platform/qt/qt_instance.h"
+#include "platform/linux/linux_instance.h"
 
 namespace pelmora::qt {
 
@@ -97,7 +97,7 @@ class QtPlatform final : public core::NativePlatform {
     platform::Hwnd nextHandle() noexcept;
 
     PlatformOptions options_;
-    std::optional<InstanceLock> lock_;
+    std::optional<linux_os::InstanceLock> lock_;
     std::map<platform::Hwnd, QtWindow*> windows_;
     std::map<platform::PictureId, QImage> pictures_;
     // Decoded once: every About box shows the same icon.

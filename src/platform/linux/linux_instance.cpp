@@ -1,4 +1,4 @@
-#include "platform/qt/qt_instance.h"
+#include "platform/linux/linux_instance.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace pelmora::qt {
+namespace pelmora::linux_os {
 
 namespace {
 
@@ -132,4 +132,4 @@ InstanceLock::InstanceLock(const std::string& path) {
     fd_ = std::move(fd);
 }
 
-}  // namespace pelmora::qt
+}  // namespace pelmora::linux_os

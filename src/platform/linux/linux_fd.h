@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace pelmora::qt {
+namespace pelmora::linux_os {
 
 class UniqueFd {
   public:
@@ -35,4 +35,4 @@ class UniqueFd {
     int fd_ = -1;
 };
 
-}  // namespace pelmora::qt
+}  // namespace pelmora::linux_os

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/qt/qt_meminfo.h"
+#include "platform/linux/linux_meminfo.h"
 
-namespace pelmora::qt {
+namespace pelmora::linux_os {
 namespace {
 
 constexpr std::uint64_t kLargestKb = static_cast<std::uint64_t>(INT64_MAX) / 1024;
@@ -42,4 +42,4 @@ TEST(MemInfoLimits, EveryAcceptedFigureFitsTheSignedByteCount) {
 }
 
 }  // namespace
-}  // namespace pelmora::qt
+}  // namespace pelmora::linux_os

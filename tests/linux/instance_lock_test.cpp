@@ -9,9 +9,9 @@
 #include <functional>
 #include <string>
 
-#include "platform/qt/qt_instance.h"
+#include "platform/linux/linux_instance.h"
 
-namespace pelmora::qt {
+namespace pelmora::linux_os {
 namespace {
 
 std::string makeDir(const std::string& path, mode_t mode) {
@@ -160,4 +160,4 @@ TEST(LockPlace, TheFirstFolderOfThisUsersAloneHoldsTheLock) {
 }
 
 }  // namespace
-}  // namespace pelmora::qt
+}  // namespace pelmora::linux_os

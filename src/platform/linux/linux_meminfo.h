@@ -10,9 +10,9 @@
 #include <string_view>
 
 #include "platform/emulated/memory_status.h"
-#include "platform/qt/qt_fd.h"
+#include "platform/linux/linux_fd.h"
 
-namespace pelmora::qt {
+namespace pelmora::linux_os {
 
 inline constexpr const char* kMemInfoPath = "/proc/meminfo";
 // How long a good read is answered again. The kernel writes its whole table for every read,
@@ -60,4 +60,4 @@ class MemInfoReader {
     std::array<char, 16384> buffer_{};
 };
 
-}  // namespace pelmora::qt
+}  // namespace pelmora::linux_os

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "platform/qt/qt_fd.h"
+#include "platform/linux/linux_fd.h"
 
-namespace pelmora::qt {
+namespace pelmora::linux_os {
 
 // The directories the lock may live in, first choice first.
 struct LockPlaces {
@@ -49,4 +49,4 @@ class InstanceLock {
     std::string problem_;
 };
 
-}  // namespace pelmora::qt
+}  // namespace pelmora::linux_os

@@ -1,4 +1,4 @@
-#include "platform/qt/qt_meminfo.h"
+#include "platform/linux/linux_meminfo.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-namespace pelmora::qt {
+namespace pelmora::linux_os {
 
 namespace {
 
@@ -175,4 +175,4 @@ bool MemInfoReader::readFile(MemInfoFigures& figures, std::string& reason) {
     return true;
 }
 
-}  // namespace pelmora::qt
+}  // namespace pelmora::linux_os

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <string>
 
-#include "platform/qt/qt_meminfo.h"
+#include "platform/linux/linux_meminfo.h"
 
-namespace pelmora::qt {
+namespace pelmora::linux_os {
 namespace {
 
 using std::chrono::milliseconds;
@@ -71,4 +71,4 @@ TEST(MemInfoAge, AFailedReadIsNotKept) {
 }
 
 }  // namespace
-}  // namespace pelmora::qt
+}  // namespace pelmora::linux_os
