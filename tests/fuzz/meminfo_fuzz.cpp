@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         figures.swapTotalKb > kLargestKb || figures.swapFreeKb > kLargestKb) {
         std::abort();
     }
-    const std::uint32_t load = pelmora::linux_os::memoryLoadPercent(figures.totalKb, figures.availableKb);
+    const std::uint32_t load =
+        pelmora::linux_os::memoryLoadPercent(figures.totalKb, figures.availableKb);
     if (load > 100) {
         std::abort();
     }
