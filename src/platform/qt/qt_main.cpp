@@ -21,8 +21,8 @@ int main(int argc, char* argv[]) {
     pelmora::qt::describeApplication();
 
     pelmora::qt::PlatformOptions options;
-    options.lockPath =
-        pelmora::linux_os::chooseLockPath(pelmora::linux_os::lockPlacesFromEnvironment(), options.lockProblem);
+    options.lockPath = pelmora::linux_os::chooseLockPath(
+        pelmora::linux_os::lockPlacesFromEnvironment(), options.lockProblem);
     pelmora::qt::OsOptions osOptions;
     osOptions.trayLogPath = qEnvironmentVariable("PELMORA_TRAY_LOG").toStdString();
     pelmora::qt::Program program(std::move(options), osOptions);

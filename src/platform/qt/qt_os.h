@@ -8,8 +8,8 @@
 #include "platform/emulated/tray_table.h"
 #include "platform/emulated/window_procs.h"
 #include "platform/forms.h"
-#include "platform/os_calls.h"
 #include "platform/linux/linux_meminfo.h"
+#include "platform/os_calls.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_tray.h"
 
