@@ -32,6 +32,11 @@ linux_packages=(
 windows_packages=(
   cmake ninja-build python3 googletest
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3-pefile wine64 wine32:i386
+  # Wine's 32-bit half reaches the display through the same X libraries as its 64-bit one:
+  # without XRandR it can change no screen mode, without the rest it lacks what the 64-bit
+  # half has (Wine only recommends them).
+  libxrandr2:i386 libxinerama1:i386 libxrender1:i386 libxi6:i386 libxcursor1:i386
+  libxfixes3:i386 libxcomposite1:i386 libxxf86vm1:i386
   xvfb xauth xdotool x11-utils imagemagick
 )
 

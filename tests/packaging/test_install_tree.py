@@ -127,7 +127,8 @@ class InstallTree(unittest.TestCase):
 
     def test_manual_page_documents_every_variable_the_program_reads(self):
         # The variables the Linux program reads, found in its sources.
-        sources = glob.glob(os.path.join(REPO_ROOT, "src", "platform", "qt", "*.cpp"))
+        sources = [path for layer in ("qt", "linux")
+                   for path in glob.glob(os.path.join(REPO_ROOT, "src", "platform", layer, "*.cpp"))]
         pattern = re.compile(r'(?:getenv|qEnvironmentVariable\w*|qgetenv)\(\s*"(\w+)"')
         read = set()
         for source in sources:
