@@ -47,10 +47,10 @@ ProbeWindow::~ProbeWindow() {
 
 void ProbeWindow::build(std::span<const core::WidgetSpec> widgets) {
     for (const core::WidgetSpec& shape : widgets) {
-        if (shape.def == nullptr || shape.def->kind != platform::ControlKind::CommandButton) {
+        if (shape.kind != platform::ControlKind::CommandButton) {
             continue;
         }
-        if (!button_ || shape.def->isDefault || shape.def->isCancel) {
+        if (!button_ || shape.isDefault || shape.isCancel) {
             button_ = shape.id;
         }
     }
@@ -135,8 +135,7 @@ ProbeWindow* ProbePlatform::window(std::string_view formName) const noexcept {
 std::unique_ptr<core::NativeWindow> ProbePlatform::createWindow(const core::WindowSpec& shape,
                                                                 core::WindowInput& input) {
     auto real = real_.createWindow(shape, input);
-    const std::string_view name = shape.def != nullptr ? shape.def->name : std::string_view{};
-    return std::make_unique<ProbeWindow>(*this, std::move(real), input, name);
+    return std::make_unique<ProbeWindow>(*this, std::move(real), input, shape.name);
 }
 
 void ProbePlatform::messageBox(std::string_view title, std::string_view prompt,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/main.h"
+#include "platform/core/form.h"
 #include "platform/layout.h"
 #include "probe.h"
 #include "soak.h"
@@ -52,9 +53,7 @@ constexpr platform::ControlDef kDefaultButton =
 std::vector<core::WidgetSpec> widgets(std::initializer_list<const platform::ControlDef*> defs) {
     std::vector<core::WidgetSpec> made;
     for (const platform::ControlDef* def : defs) {
-        core::WidgetSpec widget;
-        widget.id = made.size();
-        widget.def = def;
+        core::WidgetSpec widget = core::widgetLook(*def, made.size());
         widget.rect = {0, 0, 10, 48};
         made.push_back(widget);
     }
@@ -70,7 +69,7 @@ struct Probe : ::testing::Test {
     NoInput input;
 
     std::unique_ptr<core::NativeWindow> open(const platform::FormDef& def) {
-        return probe.createWindow(core::WindowSpec{&def, 208, 51}, input);
+        return probe.createWindow(core::windowLook(def, 208, 51), input);
     }
     // The window's native operations from the journal, without its making.
     std::vector<std::string> operations(std::size_t from) const {

@@ -14,6 +14,7 @@
 
 #include "layer.h"
 #include "meter/usage_meter.h"
+#include "platform/core/form.h"
 #include "support/no_input.h"
 #include "support/probe_form.h"
 #include "ui/main/main_layout.h"
@@ -520,8 +521,7 @@ std::vector<core::WidgetSpec> widgetTable() {
     const core::PixelRect rects[] = {{100, 0, 100, 52}, {10, 1, 40, 20},  {10, 25, 60, 23}, {},
                                      {0, 70, 60, 23},   {100, 70, 60, 23}};
     for (std::size_t i = 0; i < table.size(); ++i) {
-        table[i].id = i;
-        table[i].def = &kControls[i];
+        table[i] = core::widgetLook(kControls[i], i);
         table[i].rect = rects[i];
     }
     table[0].frame = 1;
@@ -534,7 +534,7 @@ std::vector<core::WidgetSpec> widgetTable() {
 // own, not as an error of the runtime's table, and the core reports that as an internal error.
 TEST_P(Conformance, AWidgetTheWindowDidNotBuildIsRefusedAsAFaultNotARuntimeError) {
     NoInput input;
-    const auto window = native().createWindow({&kTestLayout.form, 200, 100}, input);
+    const auto window = native().createWindow(core::windowLook(kTestLayout.form, 200, 100), input);
     window->build(widgetTable());
     const std::function<void()> calls[] = {
         [&] { window->setText(99, "x"); },
@@ -559,7 +559,7 @@ TEST_P(Conformance, AWidgetTheWindowDidNotBuildIsRefusedAsAFaultNotARuntimeError
 
 TEST_P(Conformance, AModalLoopOnAHiddenWindowRunsUntilItIsEnded) {
     NoInput input;
-    const auto window = native().createWindow({&kTestLayout.form, 200, 100}, input);
+    const auto window = native().createWindow(core::windowLook(kTestLayout.form, 200, 100), input);
     window->build(widgetTable());
     bool ran = false;
     native().post([&] {

@@ -124,16 +124,15 @@ class RecordingLayer final : public Layer {
         // with the focus, the first in the tab order.
         const Widget* chosen = nullptr;
         for (const Widget& candidate : w.widgets) {
-            const platform::ControlDef& def = *candidate.made.def;
-            if (def.kind != platform::ControlKind::CommandButton || !w.showing(candidate)) {
+            const core::WidgetSpec& spec = candidate.made;
+            if (spec.kind != platform::ControlKind::CommandButton || !w.showing(candidate)) {
                 continue;
             }
             const bool fits =
-                key == Key::Enter ? def.isDefault
+                key == Key::Enter ? spec.isDefault
                 : key == Key::Escape
-                    ? def.isCancel
-                    : def.tabIndex >= 0 &&
-                          (chosen == nullptr || def.tabIndex < chosen->made.def->tabIndex);
+                    ? spec.isCancel
+                    : spec.tabStop && (chosen == nullptr || *spec.tabStop < *chosen->made.tabStop);
             chosen = fits ? &candidate : chosen;
         }
         if (chosen != nullptr) {
@@ -164,7 +163,7 @@ class RecordingLayer final : public Layer {
   private:
     static bool takesMouse(const Widget& w) {
         const platform::ControlKind kind = w.kind();
-        return w.made.def->enabled &&
+        return w.made.enabled &&
                (kind == platform::ControlKind::Label || kind == platform::ControlKind::PictureBox ||
                 kind == platform::ControlKind::Image);
     }

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 
 #include "backend_fixture.h"
+#include "platform/core/form.h"
 #include "platform/linux/linux_instance.h"
 #include "support/no_input.h"
 
@@ -106,9 +107,7 @@ TEST_F(PlatformTest, WindowsThatCannotBeBuiltAreRefusedAndLeaveNothingBehind) {
     NoInput input;
     const ControlDef label = control(kText, ControlKind::Label, {}, 0, 0, 300, 300);
     const auto item = [&](core::WidgetId id, std::optional<core::WidgetId> parent) {
-        core::WidgetSpec widget;
-        widget.id = id;
-        widget.def = &label;
+        core::WidgetSpec widget = core::widgetLook(label, id);
         widget.parent = parent;
         widget.rect = {0, 0, 20, 20};
         return widget;
@@ -128,7 +127,8 @@ TEST_F(PlatformTest, WindowsThatCannotBeBuiltAreRefusedAndLeaveNothingBehind) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         try {
-            const auto native = platform().createWindow({&kForm, c.width, 100}, input);
+            const auto native =
+                platform().createWindow(core::windowLook(kForm, c.width, 100), input);
             native->build(c.widgets);
             ADD_FAILURE() << "built";
         } catch (const platform::Error& error) {

@@ -99,12 +99,12 @@ Report parseReport(std::string_view line) {
 RecordingWindow::RecordingWindow(RecordingPlatform& platform, const core::WindowSpec& window,
                                  core::WindowInput& input, platform::Hwnd handle,
                                  std::uintptr_t icon, std::intptr_t defaultProc)
-    : name(window.def->name),
+    : name(window.name),
       made(window),
-      caption(window.def->caption),
+      caption(window.caption),
       frameRect{0, 0, window.clientWidth, window.clientHeight},
-      focused(window.def->name),
-      windowState(window.def->windowState),
+      focused(window.name),
+      windowState(platform::WindowState::Normal),
       wndProc(defaultProc),
       defaultProc(defaultProc),
       input(input),
@@ -135,7 +135,7 @@ Widget& RecordingWindow::at(core::WidgetId id) {
 
 Widget& RecordingWindow::widget(std::string_view control, std::int16_t index) {
     for (Widget& w : widgets) {
-        if (w.made.def->name.text() == control && w.made.def->index == index) {
+        if (w.made.name == control && w.made.index == index) {
             return w;
         }
     }
@@ -160,10 +160,10 @@ void RecordingWindow::build(std::span<const core::WidgetSpec> built) {
     for (const core::WidgetSpec& s : built) {
         Widget w;
         w.made = s;
-        w.name = widgetName(s.def->name.text(), s.def->index);
-        w.text = s.def->text;
-        w.alignment = s.def->alignment;
-        w.visible = s.def->visible;
+        w.name = widgetName(s.name, s.index);
+        w.text = s.text;
+        w.alignment = s.alignment;
+        w.visible = s.visible;
         w.rect = s.rect;
         widgets.push_back(std::move(w));
     }
@@ -636,15 +636,14 @@ int RecordingPlatform::runPosted() {
 
 std::unique_ptr<core::NativeWindow> RecordingPlatform::createWindow(const core::WindowSpec& made,
                                                                     core::WindowInput& input) {
-    journal.op("createWindow " + std::string(made.def->name) + " " +
-               std::to_string(made.clientWidth) + "x" + std::to_string(made.clientHeight));
+    journal.op("createWindow " + std::string(made.name) + " " + std::to_string(made.clientWidth) +
+               "x" + std::to_string(made.clientHeight));
     if (refuseWindows) {
         throw std::runtime_error("the toolkit made no window");
     }
     const int n = created_++;
-    const std::uintptr_t icon = made.def->icon == platform::PictureId::None
-                                    ? 0
-                                    : kFirstIcon + static_cast<std::uintptr_t>(n);
+    const std::uintptr_t icon =
+        made.icon == platform::PictureId::None ? 0 : kFirstIcon + static_cast<std::uintptr_t>(n);
     auto window = std::make_unique<RecordingWindow>(*this, made, input,
                                                     kFirstWindow + static_cast<platform::Hwnd>(n),
                                                     icon, kFirstDefaultProc + n);

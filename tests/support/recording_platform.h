@@ -41,7 +41,7 @@ struct Widget {
     int repaints = 0;
     std::optional<int> timerInterval;  // timers: set while ticking
 
-    platform::ControlKind kind() const noexcept { return made.def->kind; }
+    platform::ControlKind kind() const noexcept { return made.kind; }
 };
 
 // A row of a popup as it was shown.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "backend_support.h"
+#include "platform/core/form.h"
 #include "platform/win32/win32_os.h"
 #include "platform/win32/win32_tray.h"
 #include "platform/win32/win32_window.h"
@@ -35,7 +36,7 @@ LRESULT CALLBACK answeringProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
 TEST(OsCallsTest, TheHookRoundTripsAndANullProcedureIsRefused) {
     Win32Platform platform(::GetModuleHandleA(nullptr));
     RecordingInput input;
-    auto window = platform.createWindow(core::WindowSpec{&kHooked, 100, 40}, input);
+    auto window = platform.createWindow(core::windowLook(kHooked, 100, 40), input);
     window->build({});
     const platform::Hwnd hwnd = window->handle();
     const HWND native = reinterpret_cast<HWND>(hwnd);

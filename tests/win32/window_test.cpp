@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "backend_support.h"
+#include "platform/core/form.h"
 #include "platform/errors.h"
 #include "platform/win32/win32_window.h"
 
@@ -61,8 +62,7 @@ std::vector<core::WidgetSpec> widgetTable() {
     const core::PixelRect rects[] = {
         {100, 5, 80, 50}, {5, 5, 40, 13}, {5, 2, 60, 13}, {5, 25, 60, 20}, {}, {10, 30, 60, 20}};
     for (std::size_t i = 0; i < table.size(); ++i) {
-        table[i].id = i;
-        table[i].def = &kControls[i];
+        table[i] = core::widgetLook(kControls[i], i);
         table[i].rect = rects[i];
     }
     table[0].frame = 1;
@@ -94,7 +94,7 @@ class NativeWindowTest : public ::testing::Test {
     }
     std::unique_ptr<Win32Window> make(RecordingInput& to, const platform::FormDef& def = kPlain,
                                       Win32Platform* on = nullptr) {
-        const core::WindowSpec geometry{&def, 200, 60};
+        const core::WindowSpec geometry = core::windowLook(def, 200, 60);
         auto made = (on != nullptr ? *on : platform).createWindow(geometry, to);
         const std::vector<core::WidgetSpec> table = widgetTable();
         made->build(table);

@@ -35,6 +35,34 @@ int tabPosition(const platform::ControlDef& def) noexcept {
 
 }  // namespace
 
+WidgetSpec widgetLook(const platform::ControlDef& def, WidgetId id) {
+    WidgetSpec shape;
+    shape.id = id;
+    shape.kind = def.kind;
+    shape.name = def.name.text();
+    shape.index = def.index;
+    shape.text = def.text;
+    shape.font = def.font;
+    shape.foreColour = def.foreColour;
+    shape.backColour = def.backColour;
+    shape.transparent = def.transparent;
+    shape.alignment = def.alignment;
+    shape.sizing = def.sizing;
+    shape.lineWidth = std::max<int>(1, def.borderWidth);
+    shape.picture = def.picture;
+    shape.stretch = def.stretch;
+    shape.visible = def.visible;
+    shape.enabled = def.enabled;
+    shape.isDefault = def.isDefault;
+    shape.isCancel = def.isCancel;
+    return shape;
+}
+
+WindowSpec windowLook(const platform::FormDef& def, int clientWidth, int clientHeight) {
+    return {def.name,    def.caption, def.border,  def.showInTaskbar, def.backColour,
+            def.picture, def.icon,    clientWidth, clientHeight};
+}
+
 // ---------------------------------------------------------------------------------------------
 // Controls
 
@@ -200,7 +228,7 @@ CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
         controlNames_.push_back(named(def.name, def.index, def.kind));
     }
     for (const WidgetSpec& shape : specs) {
-        const platform::ControlDef& def = *shape.def;
+        const platform::ControlDef& def = layout_.controls[shape.id];
         switch (def.kind) {
             case ControlKind::Label:
                 controls_[shape.id] = std::make_unique<CoreLabel>(*this, shape.id, def);
@@ -224,8 +252,8 @@ CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
         menus_.push_back(def.parent.empty() ? std::make_unique<CoreMenu>(*this, def.name)
                                             : nullptr);
     }
-    const WindowSpec window{&layout_.form, twipsToPixels(layout_.form.clientWidth),
-                            twipsToPixels(layout_.form.clientHeight)};
+    const WindowSpec window = windowLook(layout_.form, twipsToPixels(layout_.form.clientWidth),
+                                         twipsToPixels(layout_.form.clientHeight));
     try {
         window_ = runtime_.native().createWindow(window, *this);
         window_->build(specs);
@@ -246,9 +274,7 @@ std::vector<WidgetSpec> CoreForm::widgetSpecs() const {
     specs.reserve(layout_.controls.size());
     for (std::size_t i = 0; i < layout_.controls.size(); ++i) {
         const platform::ControlDef& def = layout_.controls[i];
-        WidgetSpec shape;
-        shape.id = i;
-        shape.def = &def;
+        WidgetSpec shape = widgetLook(def, i);
         if (!def.parent.empty()) {
             const auto parent = std::find_if(
                 layout_.controls.begin(), layout_.controls.end(), [&](const auto& other) {
@@ -272,6 +298,19 @@ std::vector<WidgetSpec> CoreForm::widgetSpecs() const {
         shape.frame = def.kind == ControlKind::PictureBox && def.framed ? 1 : 0;
         specs.push_back(shape);
     }
+    // The buttons' chain of focus: by tab index, those without one last, ties in table order.
+    std::vector<WidgetId> chain;
+    for (const WidgetSpec& shape : specs) {
+        if (shape.kind == ControlKind::CommandButton) {
+            chain.push_back(shape.id);
+        }
+    }
+    std::stable_sort(chain.begin(), chain.end(), [&](WidgetId a, WidgetId b) {
+        return tabPosition(layout_.controls[a]) < tabPosition(layout_.controls[b]);
+    });
+    for (std::size_t place = 0; place < chain.size(); ++place) {
+        specs[chain[place]].tabStop = static_cast<int>(place);
+    }
     return stacked(std::move(specs));
 }
 
@@ -283,11 +322,11 @@ std::vector<WidgetSpec> CoreForm::stacked(std::vector<WidgetSpec> specs) const {
     const auto within = [&](const auto& self, std::optional<WidgetId> parent) -> void {
         for (const bool windowedPass : {true, false}) {
             for (const WidgetSpec& shape : specs) {
-                if (shape.parent != parent || windowed(shape.def->kind) != windowedPass) {
+                if (shape.parent != parent || windowed(shape.kind) != windowedPass) {
                     continue;
                 }
                 ordered.push_back(shape);
-                if (shape.def->kind == ControlKind::PictureBox) {
+                if (shape.kind == ControlKind::PictureBox) {
                     self(self, shape.id);
                 }
             }

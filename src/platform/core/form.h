@@ -20,6 +20,12 @@ namespace pelmora::core {
 class Runtime;
 class CoreForm;
 
+// How a control looks and acts, as a native layer is told: everything of the plan but its
+// place, its parent and its place in the chain of focus, which depend on the whole form.
+WidgetSpec widgetLook(const platform::ControlDef& def, WidgetId id);
+// A window as a native layer is told, with its client area in pixels.
+WindowSpec windowLook(const platform::FormDef& def, int clientWidth, int clientHeight);
+
 class CoreLabel final : public platform::Label {
   public:
     CoreLabel(CoreForm& form, WidgetId id, const platform::ControlDef& def);

@@ -42,19 +42,45 @@ struct PixelPoint {
 // A widget is named by its position in the form's control table.
 using WidgetId = std::size_t;
 
-// One control of a window, in pixels. Lines carry their two end points instead of a box.
+// One control of a window as the core resolved it from the layout: its place in pixels and
+// how it looks and acts. A native layer reads nothing else of the layout.
 struct WidgetSpec {
     WidgetId id = 0;
-    const platform::ControlDef* def = nullptr;  // kind, texts, font, colours, picture
-    std::optional<WidgetId> parent;             // a picture box, or the window itself
-    PixelRect rect;                             // labels, boxes, images, buttons
-    PixelPoint from, to;                        // lines
-    int frame = 0;                              // picture boxes: frame width on each side
+    platform::ControlKind kind = platform::ControlKind::Label;
+    std::string_view name;                    // in messages
+    std::int16_t index = platform::kNoIndex;  // of a control array's element
+    std::optional<WidgetId> parent;           // a picture box, or the window itself
+    PixelRect rect;                           // labels, boxes, images, buttons
+    PixelPoint from, to;                      // lines
+    int frame = 0;                            // picture boxes: frame width on each side
+    int lineWidth = 1;                        // lines
+    std::string_view text;                    // labels' and buttons' captions
+    platform::FontDef font;                   // an empty face: the platform's dialog font
+    platform::Colour foreColour = platform::kWindowText;  // text, line or frame colour
+    platform::Colour backColour = platform::kWindowBackground;
+    bool transparent = false;  // labels: only the text is drawn
+    platform::Alignment alignment = platform::Alignment::Left;
+    platform::LabelSizing sizing = platform::LabelSizing::Fixed;
+    platform::PictureId picture = platform::PictureId::None;
+    bool stretch = false;  // images: the picture fills the widget
+    bool visible = true;
+    bool enabled = true;
+    // Buttons: the place in the window's chain of focus, 0 first, one each.
+    std::optional<int> tabStop;
+    bool isDefault = false;  // buttons: Enter chooses it
+    bool isCancel = false;   // buttons: Escape chooses it
 };
 
+// A window as the core resolved it from the layout.
 struct WindowSpec {
-    const platform::FormDef* def = nullptr;  // caption, border, colours, picture, icon
-    int clientWidth = 0;                     // pixels
+    std::string_view name;  // in messages
+    std::string_view caption;
+    platform::FormBorder border = platform::FormBorder::None;
+    bool inTaskbar = false;
+    platform::Colour backColour = platform::kWindowBackground;
+    platform::PictureId picture = platform::PictureId::None;  // drawn at the top left
+    platform::PictureId icon = platform::PictureId::None;
+    int clientWidth = 0;  // pixels
     int clientHeight = 0;
 };
 

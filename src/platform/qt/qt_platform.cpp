@@ -46,12 +46,9 @@ QtPlatform::~QtPlatform() {
 
 std::unique_ptr<core::NativeWindow> QtPlatform::createWindow(const core::WindowSpec& shape,
                                                              core::WindowInput& input) {
-    if (shape.def == nullptr) {
-        throw platform::Error(platform::ErrorCode::CannotCreateWindow, "a window without a form");
-    }
-    auto cached = icons_.find(shape.def->icon);
+    auto cached = icons_.find(shape.icon);
     if (cached == icons_.end()) {
-        cached = icons_.emplace(shape.def->icon, loadIcon(shape.def->icon)).first;
+        cached = icons_.emplace(shape.icon, loadIcon(shape.icon)).first;
     }
     QIcon icon = cached->second;
     const platform::Hwnd handle = nextHandle();

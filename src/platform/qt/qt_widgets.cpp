@@ -23,21 +23,21 @@ bool wholeMultiple(qreal length, int of) {
 // ---------------------------------------------------------------------------------------------
 // Labels
 
-LabelWidget::LabelWidget(const platform::ControlDef& def, PressTarget& target, core::WidgetId id,
+LabelWidget::LabelWidget(const core::WidgetSpec& spec, PressTarget& target, core::WidgetId id,
                          QRect geometry, QWidget* parent)
     : QWidget(parent),
       target_(target),
       id_(id),
-      text_(toQString(def.text)),
-      alignment_(def.alignment),
-      sizing_(def.sizing),
-      fore_(toQColor(def.foreColour, palette())),
-      back_(toQColor(def.backColour, palette())),
-      transparent_(def.transparent) {
-    setFont(toQFont(def.font));
+      text_(toQString(spec.text)),
+      alignment_(spec.alignment),
+      sizing_(spec.sizing),
+      fore_(toQColor(spec.foreColour, palette())),
+      back_(toQColor(spec.backColour, palette())),
+      transparent_(spec.transparent) {
+    setFont(toQFont(spec.font));
     setGeometry(geometry);
-    setVisible(def.visible);
-    setEnabled(def.enabled);
+    setVisible(spec.visible);
+    setEnabled(spec.enabled);
     fitToText();
 }
 
@@ -113,26 +113,25 @@ void LabelWidget::mousePressEvent(QMouseEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // Picture boxes
 
-PictureWidget::PictureWidget(const platform::ControlDef& def, PressTarget& target,
-                             core::WidgetId id, QRect geometry, int frame, const QImage& picture,
-                             QWidget* parent)
+PictureWidget::PictureWidget(const core::WidgetSpec& spec, PressTarget& target, core::WidgetId id,
+                             QRect geometry, int frame, const QImage& picture, QWidget* parent)
     : QWidget(parent),
       target_(target),
       id_(id),
       frame_(std::max(0, frame)),
-      frameColour_(toQColor(def.foreColour, palette())) {
+      frameColour_(toQColor(spec.foreColour, palette())) {
     setGeometry(geometry);
     const QSize area(std::max(1, geometry.width() - 2 * frame_),
                      std::max(1, geometry.height() - 2 * frame_));
     background_ = QImage(area, QImage::Format_RGB32);
-    background_.fill(toQColor(def.backColour, palette()));
+    background_.fill(toQColor(spec.backColour, palette()));
     if (!picture.isNull()) {
         QPainter painter(&background_);
         painter.drawImage(0, 0, picture);
     }
     surface_ = background_.copy();
-    setVisible(def.visible);
-    setEnabled(def.enabled);
+    setVisible(spec.visible);
+    setEnabled(spec.enabled);
 }
 
 void PictureWidget::clear() {
@@ -181,10 +180,8 @@ void PictureWidget::mousePressEvent(QMouseEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // Lines, images and buttons
 
-LineWidget::LineWidget(const platform::ControlDef& def, QPoint from, QPoint to, QWidget* parent)
-    : QWidget(parent),
-      width_(std::max<int>(1, def.borderWidth)),
-      colour_(toQColor(def.foreColour, palette())) {
+LineWidget::LineWidget(const core::WidgetSpec& spec, QPoint from, QPoint to, QWidget* parent)
+    : QWidget(parent), width_(spec.lineWidth), colour_(toQColor(spec.foreColour, palette())) {
     QRect bounds(QPoint(std::min(from.x(), to.x()), std::min(from.y(), to.y())),
                  QPoint(std::max(from.x(), to.x()), std::max(from.y(), to.y())));
     if (from.y() == to.y()) {
@@ -198,7 +195,7 @@ LineWidget::LineWidget(const platform::ControlDef& def, QPoint from, QPoint to, 
     to_ = to - bounds.topLeft();
     setGeometry(bounds);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    setVisible(def.visible);
+    setVisible(spec.visible);
 }
 
 void LineWidget::paintEvent(QPaintEvent*) {
@@ -211,15 +208,15 @@ void LineWidget::paintEvent(QPaintEvent*) {
     painter.drawLine(from_, to_);
 }
 
-ImageWidget::ImageWidget(const platform::ControlDef& def, PressTarget& target, core::WidgetId id,
+ImageWidget::ImageWidget(const core::WidgetSpec& spec, PressTarget& target, core::WidgetId id,
                          QRect geometry, const QImage& picture, QWidget* parent)
-    : QWidget(parent), target_(target), id_(id), picture_(picture), stretch_(def.stretch) {
+    : QWidget(parent), target_(target), id_(id), picture_(picture), stretch_(spec.stretch) {
     setGeometry(geometry);
     if (!stretch_ && !picture_.isNull()) {
         resize(picture_.size());
     }
-    setVisible(def.visible);
-    setEnabled(def.enabled);
+    setVisible(spec.visible);
+    setEnabled(spec.enabled);
 }
 
 void ImageWidget::paintEvent(QPaintEvent*) {
@@ -244,17 +241,17 @@ void ImageWidget::mousePressEvent(QMouseEvent* event) {
     target_.pressed(id_, *event);
 }
 
-QPushButton* makeButton(const platform::ControlDef& def, QRect geometry, QWidget* parent) {
-    auto* button = new QPushButton(toQString(def.text), parent);
-    QFont font = toQFont(def.font);
+QPushButton* makeButton(const core::WidgetSpec& spec, QRect geometry, QWidget* parent) {
+    auto* button = new QPushButton(toQString(spec.text), parent);
+    QFont font = toQFont(spec.font);
     // Buttons keep the toolkit's smooth text; only the skin's lettering is pixel-exact.
     font.setStyleStrategy(QFont::PreferDefault);
     button->setFont(font);
     button->setGeometry(geometry);
     button->setAutoDefault(false);
-    button->setDefault(def.isDefault);
-    button->setVisible(def.visible);
-    button->setEnabled(def.enabled);
+    button->setDefault(spec.isDefault);
+    button->setVisible(spec.visible);
+    button->setEnabled(spec.enabled);
     return button;
 }
 

@@ -47,12 +47,12 @@ QImage readyToPaint(QImage picture) {
     return picture;
 }
 
-Qt::WindowFlags windowFlags(const platform::FormDef& def) {
+Qt::WindowFlags windowFlags(const core::WindowSpec& def) {
     if (def.border == platform::FormBorder::FixedDialog) {
         return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
     }
-    return (def.showInTaskbar ? Qt::Window : Qt::Tool) | Qt::FramelessWindowHint;
+    return (def.inTaskbar ? Qt::Window : Qt::Tool) | Qt::FramelessWindowHint;
 }
 
 // How long the screens may take to settle after a change before a window is brought back.
@@ -183,24 +183,24 @@ QtWindow::QtWindow(QtPlatform& platform, const core::WindowSpec& shape, core::Wi
                    platform::Hwnd handle, std::uintptr_t iconHandle, QIcon icon)
     : platform_(platform),
       input_(input),
-      def_(*shape.def),
+      name_(shape.name),
       handle_(handle),
       iconHandle_(iconHandle),
       icon_(std::move(icon)),
       procedure_(emulated::sharedOwnProcedure()),
-      caption_(toQString(def_.caption)) {
+      caption_(toQString(shape.caption)) {
     if (shape.clientWidth <= 0 || shape.clientHeight <= 0) {
         throw cannotBuild("the client area is empty");
     }
-    widget_ = std::make_unique<FormWidget>(*this, platform_.picture(def_.picture),
-                                           toQColor(def_.backColour, QApplication::palette()),
-                                           windowFlags(def_));
+    widget_ = std::make_unique<FormWidget>(*this, platform_.picture(shape.picture),
+                                           toQColor(shape.backColour, QApplication::palette()),
+                                           windowFlags(shape));
     widget_->setFixedSize(shape.clientWidth, shape.clientHeight);
     if (!icon_.isNull()) {
         widget_->setWindowIcon(icon_);
     }
     applyTitle();
-    if (!def_.showInTaskbar) {
+    if (!shape.inTaskbar) {
         x11::skipTaskbar(*widget_);
     }
     watchScreens();
@@ -217,7 +217,7 @@ QtWindow::~QtWindow() {
 }
 
 std::string_view QtWindow::name() const noexcept {
-    return def_.name;
+    return name_;
 }
 
 void QtWindow::build(std::span<const core::WidgetSpec> widgets) {
@@ -232,17 +232,16 @@ void QtWindow::build(std::span<const core::WidgetSpec> widgets) {
         if (wanted.parent) {
             const Entry& holder = entries_.at(*wanted.parent);
             if (holder.widget == nullptr) {
-                throw cannotBuild(std::string(wanted.def->name.text()) + " comes before its box");
+                throw cannotBuild(std::string(wanted.name) + " comes before its box");
             }
             parent = holder.widget;
             origin = holder.frame;
         }
         buildWidget(wanted, *parent, origin);
     }
-    std::stable_sort(tabOrder_.begin(), tabOrder_.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t i = 1; i < tabOrder_.size(); ++i) {
-        QWidget::setTabOrder(tabOrder_[i - 1].second, tabOrder_[i].second);
+    std::erase(tabChain_, nullptr);
+    for (std::size_t i = 1; i < tabChain_.size(); ++i) {
+        QWidget::setTabOrder(tabChain_[i - 1], tabChain_[i]);
     }
     // Each goes behind the ones listed before it: raised last to first.
     for (auto it = widgets.rbegin(); it != widgets.rend(); ++it) {
@@ -253,36 +252,34 @@ void QtWindow::build(std::span<const core::WidgetSpec> widgets) {
 }
 
 void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int origin) {
-    const platform::ControlDef& def = *wanted.def;
     const core::WidgetId id = wanted.id;
     const QRect geometry(origin + wanted.rect.left, origin + wanted.rect.top, wanted.rect.width,
                          wanted.rect.height);
     Entry& entry = entries_[id];
-    entry.def = &def;
-    switch (def.kind) {
+    switch (wanted.kind) {
         case platform::ControlKind::Label:
-            entry.widget = new LabelWidget(def, *this, id, geometry, &parent);
+            entry.widget = new LabelWidget(wanted, *this, id, geometry, &parent);
             break;
         case platform::ControlKind::PictureBox:
             entry.frame = std::max(0, wanted.frame);
-            entry.widget = new PictureWidget(def, *this, id, geometry, entry.frame,
-                                             platform_.picture(def.picture), &parent);
+            entry.widget = new PictureWidget(wanted, *this, id, geometry, entry.frame,
+                                             platform_.picture(wanted.picture), &parent);
             break;
         case platform::ControlKind::Line:
             entry.widget =
-                new LineWidget(def, QPoint(origin + wanted.from.x, origin + wanted.from.y),
+                new LineWidget(wanted, QPoint(origin + wanted.from.x, origin + wanted.from.y),
                                QPoint(origin + wanted.to.x, origin + wanted.to.y), &parent);
             break;
         case platform::ControlKind::Image:
-            entry.widget =
-                new ImageWidget(def, *this, id, geometry, platform_.picture(def.picture), &parent);
+            entry.widget = new ImageWidget(wanted, *this, id, geometry,
+                                           platform_.picture(wanted.picture), &parent);
             break;
         case platform::ControlKind::CommandButton: {
-            QPushButton* button = makeButton(def, geometry, &parent);
-            if (def.isDefault) {
+            QPushButton* button = makeButton(wanted, geometry, &parent);
+            if (wanted.isDefault) {
                 widget_->setDefaultButton(button);
             }
-            if (def.isCancel) {
+            if (wanted.isCancel) {
                 widget_->setCancelButton(button);
             }
             QObject::connect(button, &QPushButton::clicked, button, [this, id] {
@@ -296,8 +293,10 @@ void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int 
         case platform::ControlKind::Timer:
             break;
     }
-    if (entry.widget != nullptr && entry.widget->focusPolicy() != Qt::NoFocus) {
-        tabOrder_.emplace_back(def.tabIndex < 0 ? 0x7FFF : def.tabIndex, entry.widget);
+    if (entry.widget != nullptr && wanted.tabStop) {
+        const auto place = static_cast<std::size_t>(*wanted.tabStop);
+        tabChain_.resize(std::max(tabChain_.size(), place + 1));
+        tabChain_[place] = entry.widget;
     }
 }
 

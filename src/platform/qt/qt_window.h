@@ -135,7 +135,6 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
 
   private:
     struct Entry {
-        const platform::ControlDef* def = nullptr;
         QWidget* widget = nullptr;
         int frame = 0;
     };
@@ -153,7 +152,7 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
 
     QtPlatform& platform_;
     core::WindowInput& input_;
-    const platform::FormDef& def_;
+    std::string name_;
     platform::Hwnd handle_;
     std::uintptr_t iconHandle_;
     QIcon icon_;
@@ -161,7 +160,8 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     QString caption_;
     std::unique_ptr<FormWidget> widget_;
     std::vector<Entry> entries_;
-    std::vector<std::pair<int, QWidget*>> tabOrder_;
+    // The widgets that take the focus, by their place in the chain.
+    std::vector<QWidget*> tabChain_;
     std::vector<QPointer<QTimer>> timers_;
     QPointer<QMenu> popup_;
     QEventLoop* modalLoop_ = nullptr;

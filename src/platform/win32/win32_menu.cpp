@@ -7,7 +7,7 @@ namespace pelmora::win32 {
 
 std::optional<std::size_t> Win32Window::popupMenu(std::span<const core::PopupRow> rows) {
     if (!hwnd_) {
-        throw platform::Error(platform::ErrorCode::ObjectUnloaded, std::string(def_.name));
+        throw platform::Error(platform::ErrorCode::ObjectUnloaded, std::string(spec_.name));
     }
     MenuHandle menu(::CreatePopupMenu());
     if (!menu) {

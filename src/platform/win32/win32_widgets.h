@@ -30,13 +30,13 @@ RECT scaledRect(const core::PixelRect& rect, int dpi) noexcept;
 class Widget {
   public:
     explicit Widget(const core::WidgetSpec& widget)
-        : id_(widget.id), def_(*widget.def), place_(widget.rect), visible_(widget.def->visible) {}
+        : id_(widget.id), spec_(widget), place_(widget.rect), visible_(widget.visible) {}
     Widget(const Widget&) = delete;
     Widget& operator=(const Widget&) = delete;
     virtual ~Widget() = default;
 
     core::WidgetId id() const noexcept { return id_; }
-    const platform::ControlDef& def() const noexcept { return def_; }
+    const core::WidgetSpec& spec() const noexcept { return spec_; }
     // Device pixels of the surface it sits on.
     const RECT& bounds() const noexcept { return bounds_; }
     bool visible() const noexcept { return visible_; }
@@ -66,7 +66,7 @@ class Widget {
 
   private:
     core::WidgetId id_;
-    const platform::ControlDef& def_;
+    core::WidgetSpec spec_;
     core::PixelRect place_;
     RECT bounds_{};
     int dpi_ = 96;
@@ -83,7 +83,7 @@ class LabelWidget final : public Widget {
     const std::string& text() const noexcept { return text_; }
     void applyDpi(int dpi) override;
     void paint(HDC dc) const override;
-    bool takesMouse() const noexcept override { return visible() && def().enabled; }
+    bool takesMouse() const noexcept override { return visible() && spec().enabled; }
 
   private:
     // Sizes an auto-sized or growing label to its caption.
@@ -121,7 +121,7 @@ class ImageWidget final : public Widget {
 
     void applyDpi(int dpi) override;
     void paint(HDC dc) const override;
-    bool takesMouse() const noexcept override { return visible() && def().enabled; }
+    bool takesMouse() const noexcept override { return visible() && spec().enabled; }
 
   private:
     Win32Platform& platform_;

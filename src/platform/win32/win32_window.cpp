@@ -82,23 +82,23 @@ platform::MouseButton buttonOf(UINT msg) noexcept {
 Win32Window::Win32Window(Win32Platform& platform, const core::WindowSpec& geometry,
                          core::WindowInput& input)
     : platform_(platform),
-      def_(*geometry.def),
+      spec_(geometry),
       input_(input),
       client_{geometry.clientWidth, geometry.clientHeight},
       dpi_(platform.systemDpi()) {
-    if (def_.border == platform::FormBorder::FixedDialog) {
+    if (spec_.border == platform::FormBorder::FixedDialog) {
         style_ |= WS_CAPTION | WS_SYSMENU;
         exStyle_ |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
     }
-    if (def_.showInTaskbar) {
+    if (spec_.inTaskbar) {
         exStyle_ |= WS_EX_APPWINDOW;
-    } else if (def_.border == platform::FormBorder::None) {
+    } else if (spec_.border == platform::FormBorder::None) {
         // A dialog gets an owner when shown, which keeps it off the taskbar; this does not.
         exStyle_ |= WS_EX_TOOLWINDOW;
     }
     const SIZE size = outerSize(dpi_);
-    backBrush_.reset(::CreateSolidBrush(toColorRef(def_.backColour)));
-    const std::string caption(def_.caption);
+    backBrush_.reset(::CreateSolidBrush(toColorRef(spec_.backColour)));
+    const std::string caption(spec_.caption);
     // WM_NCCREATE hands the handle to hwnd_.
     ::CreateWindowExA(exStyle_, Win32Platform::kFormClass, caption.c_str(), style_, 0, 0, size.cx,
                       size.cy, nullptr, nullptr, platform_.instance(), this);
@@ -126,7 +126,7 @@ SIZE Win32Window::outerSize(int dpi) const noexcept {
 }
 
 void Win32Window::setIcons() {
-    if (def_.icon != platform::PictureId::Icon) {
+    if (spec_.icon != platform::PictureId::Icon) {
         return;
     }
     ::SendMessageA(
@@ -216,7 +216,7 @@ platform::Hwnd Win32Window::handle() const {
 }
 
 std::uintptr_t Win32Window::iconHandle() const {
-    if (def_.icon != platform::PictureId::Icon) {
+    if (spec_.icon != platform::PictureId::Icon) {
         return 0;
     }
     return reinterpret_cast<std::uintptr_t>(
@@ -231,10 +231,10 @@ template <typename Kind>
 Kind& Win32Window::widgetAs(core::WidgetId id) const {
     Kind* found = id < widgets_.size() ? dynamic_cast<Kind*>(widgets_[id].get()) : nullptr;
     if (!hwnd_) {
-        throw windowGone(def_.name);
+        throw windowGone(spec_.name);
     }
     if (found == nullptr) {
-        throw std::logic_error("no such widget on " + std::string(def_.name));
+        throw std::logic_error("no such widget on " + std::string(spec_.name));
     }
     return *found;
 }
@@ -251,7 +251,7 @@ std::vector<Widget*>& Win32Window::surfaceOf(std::optional<core::WidgetId> paren
 void Win32Window::build(std::span<const core::WidgetSpec> widgets) {
     for (const core::WidgetSpec& widget : widgets) {
         std::unique_ptr<Widget> made;
-        switch (widget.def->kind) {
+        switch (widget.kind) {
             case platform::ControlKind::Label:
                 made = std::make_unique<LabelWidget>(platform_, widget);
                 break;
@@ -331,7 +331,7 @@ void Win32Window::setCaption(std::string_view text) {
 
 void Win32Window::show(std::optional<platform::WindowState> state) {
     if (!hwnd_) {
-        throw windowGone(def_.name);
+        throw windowGone(spec_.name);
     }
     int how = SW_SHOW;
     if (state == platform::WindowState::Minimized) {
@@ -351,7 +351,7 @@ void Win32Window::hide() {
 
 void Win32Window::setOwner(const core::NativeWindow* owner) {
     if (!hwnd_) {
-        throw windowGone(def_.name);
+        throw windowGone(spec_.name);
     }
     const auto* over = dynamic_cast<const Win32Window*>(owner);
     const HWND ownerHwnd = over != nullptr && over != this ? over->hwnd() : nullptr;
@@ -367,14 +367,14 @@ void Win32Window::setEnabled(bool enabled) {
 core::PixelRect Win32Window::frame() const {
     RECT window{};
     if (!hwnd_ || !::GetWindowRect(hwnd_.get(), &window)) {
-        throw windowGone(def_.name);
+        throw windowGone(spec_.name);
     }
     return {window.left, window.top, window.right - window.left, window.bottom - window.top};
 }
 
 void Win32Window::moveTo(core::PixelPoint topLeft) {
     if (!hwnd_) {
-        throw windowGone(def_.name);
+        throw windowGone(spec_.name);
     }
     // Laid out at the DPI of the screen it goes to before it goes there.
     const SIZE size = outerSize(dpi_);
@@ -396,7 +396,7 @@ void Win32Window::closePopup() {
 
 void Win32Window::runModalLoop() {
     if (!hwnd_) {
-        throw windowGone(def_.name);
+        throw windowGone(spec_.name);
     }
     inModalLoop_ = true;
     modalEnded_ = false;
@@ -424,7 +424,7 @@ platform::WindowState Win32Window::state() const {
 
 void Win32Window::setState(platform::WindowState state) {
     if (!hwnd_) {
-        throw windowGone(def_.name);
+        throw windowGone(spec_.name);
     }
     switch (state) {
         case platform::WindowState::Normal:
@@ -443,7 +443,7 @@ void Win32Window::setState(platform::WindowState state) {
 
 void Win32Window::bringToFront() {
     if (!hwnd_) {
-        throw windowGone(def_.name);
+        throw windowGone(spec_.name);
     }
     ::SetForegroundWindow(hwnd_.get());
     ::SetActiveWindow(hwnd_.get());
@@ -504,11 +504,11 @@ void Win32Window::repaint(core::WidgetId box) {
 
 void Win32Window::startTimer(core::WidgetId timer, int intervalMs) {
     if (!hwnd_) {
-        throw windowGone(def_.name);
+        throw windowGone(spec_.name);
     }
     if (::SetTimer(hwnd_.get(), kFirstTimerId + timer, static_cast<UINT>(std::max(intervalMs, 1)),
                    nullptr) == 0) {
-        throw std::runtime_error("no timer for " + std::string(def_.name));
+        throw std::runtime_error("no timer for " + std::string(spec_.name));
     }
 }
 
@@ -550,7 +550,8 @@ void Win32Window::command(WORD id, WORD code) noexcept {
     if (button == nullptr && (id == IDOK || id == IDCANCEL)) {
         // Enter and Escape, from the dialog keys.
         for (ButtonWidget* candidate : buttons_) {
-            const bool wanted = id == IDOK ? candidate->def().isDefault : candidate->def().isCancel;
+            const bool wanted =
+                id == IDOK ? candidate->spec().isDefault : candidate->spec().isCancel;
             if (wanted && candidate->hwnd() != nullptr && ::IsWindowEnabled(candidate->hwnd())) {
                 button = candidate;
                 break;
@@ -570,9 +571,9 @@ void Win32Window::paint() {
     Canvas buffer(scope.dc(), client.right, client.bottom);
     const HDC dc = buffer ? buffer.dc() : scope.dc();
     ::FillRect(dc, &client, backBrush_.get());
-    if (def_.picture != platform::PictureId::None) {
-        const SIZE size = platform_.pictureSize(def_.picture, dpi_);
-        drawPicture(platform_, dc, def_.picture, RECT{0, 0, size.cx, size.cy});
+    if (spec_.picture != platform::PictureId::None) {
+        const SIZE size = platform_.pictureSize(spec_.picture, dpi_);
+        drawPicture(platform_, dc, spec_.picture, RECT{0, 0, size.cx, size.cy});
     }
     paintShapes(dc, shapes_);
     if (buffer) {
@@ -620,7 +621,7 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case DM_GETDEFID:
             for (const ButtonWidget* button : buttons_) {
-                if (button->def().isDefault) {
+                if (button->spec().isDefault) {
                     return MAKELRESULT(kFirstChildId + static_cast<LONG_PTR>(button->id()),
                                        DC_HASDEFID);
                 }

@@ -95,7 +95,7 @@ class Win32Window final : public core::NativeWindow {
     ButtonWidget* buttonByControlId(WORD id) const noexcept;
 
     Win32Platform& platform_;
-    const platform::FormDef& def_;
+    core::WindowSpec spec_;
     core::WindowInput& input_;
     SIZE client_;  // at 96 DPI
     DWORD style_ = WS_POPUP | WS_CLIPCHILDREN;
