@@ -199,6 +199,48 @@ TEST_F(CoreWindow, ALayoutWhoseTreeCannotBeBuiltLoadsNothing) {
     }
 }
 
+TEST_F(CoreWindow, TheLayerIsToldResolvedValuesAndTheButtonsChainOfFocus) {
+    using platform::ControlDef;
+    using platform::ControlKind;
+    const auto make = [](std::string_view name, ControlKind kind, std::int16_t tabIndex) {
+        ControlDef def{};
+        def.name = platform::ControlName(name);
+        def.kind = kind;
+        def.tabIndex = tabIndex;
+        def.text = name;
+        def.borderWidth = 0;
+        def.width = def.height = 300;
+        return def;
+    };
+    // By tab index, those without one after, ties as the table lists them; labels have none.
+    const std::vector<ControlDef> controls{make("cmdLate", ControlKind::CommandButton, 2),
+                                           make("cmdNone", ControlKind::CommandButton, -1),
+                                           make("lblText", ControlKind::Label, 0),
+                                           make("cmdFirst", ControlKind::CommandButton, 0),
+                                           make("cmdTie", ControlKind::CommandButton, 2),
+                                           make("cmdLast", ControlKind::CommandButton, -1),
+                                           make("linRule", ControlKind::Line, -1)};
+    const struct {
+        const char* name;
+        std::optional<int> tabStop;
+    } expected[] = {{"cmdLate", 1}, {"cmdNone", 3}, {"lblText", std::nullopt}, {"cmdFirst", 0},
+                    {"cmdTie", 2},  {"cmdLast", 4}, {"linRule", std::nullopt}};
+    load(platform::FormLayout{testing::kProbeA.form, controls, {}});
+    const recording::RecordingWindow& w = window("frmA");
+    EXPECT_EQ(w.made.name, "frmA");
+    EXPECT_EQ(w.made.caption, testing::kProbeA.form.caption);
+    for (const auto& e : expected) {
+        const auto found =
+            std::find_if(w.widgets.begin(), w.widgets.end(),
+                         [&](const recording::Widget& x) { return x.name == e.name; });
+        ASSERT_NE(found, w.widgets.end()) << e.name;
+        EXPECT_EQ(found->made.tabStop, e.tabStop) << e.name;
+        EXPECT_EQ(found->made.text, e.name) << e.name;
+        // A line is never thinner than a pixel.
+        EXPECT_EQ(found->made.lineWidth, 1) << e.name;
+    }
+}
+
 TEST_F(CoreWindow, AModalBoxGoesOverItsOwnerDisablesItAndEnablesItBeforeItHides) {
     platform::Form& owner = load(testing::kProbeA);
     owner.show(ShowMode::Modeless);
