@@ -80,17 +80,11 @@ constexpr ControlName kGo{"cmdGo"};
 constexpr ControlName kStop{"cmdStop"};
 constexpr ControlName kInBox{"cmdInBox"};
 
+// Captioned with its own name.
 constexpr ControlDef control(ControlName name, ControlKind kind, ControlName parent,
                              std::int32_t left, std::int32_t top, std::int32_t width,
                              std::int32_t height) {
-    ControlDef def{};
-    def.name = name;
-    def.kind = kind;
-    def.parent = parent;
-    def.left = left;
-    def.top = top;
-    def.width = width;
-    def.height = height;
+    ControlDef def = testing::probe_layout::placed(name, kind, parent, left, top, width, height);
     def.text = name.text();
     return def;
 }

@@ -11,6 +11,7 @@
 #include "platform/core/form.h"
 #include "platform/linux/linux_instance.h"
 #include "support/no_input.h"
+#include "support/probe_form.h"
 
 namespace pelmora::qt::test {
 namespace {
@@ -27,19 +28,7 @@ constexpr ControlName kTick{"tmrFast"};
 constexpr ControlName kGo{"cmdGo"};
 constexpr ControlName kStop{"cmdStop"};
 
-constexpr ControlDef control(ControlName name, ControlKind kind, ControlName parent,
-                             std::int32_t left, std::int32_t top, std::int32_t width,
-                             std::int32_t height) {
-    ControlDef def{};
-    def.name = name;
-    def.kind = kind;
-    def.parent = parent;
-    def.left = left;
-    def.top = top;
-    def.width = width;
-    def.height = height;
-    return def;
-}
+constexpr auto control = testing::probe_layout::placed;
 
 constexpr ControlDef button(ControlName name, std::int32_t left, bool isDefault, bool isCancel) {
     ControlDef def = control(name, ControlKind::CommandButton, {}, left, 900, 900, 345);

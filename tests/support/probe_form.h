@@ -56,6 +56,15 @@ constexpr ControlDef at(ControlDef def, std::int32_t left, std::int32_t top, std
     return def;
 }
 
+// A control at a place in twips, inside a box or (with no parent) the form.
+constexpr ControlDef placed(platform::ControlName name, ControlKind kind,
+                            platform::ControlName parent, std::int32_t left, std::int32_t top,
+                            std::int32_t width, std::int32_t height) {
+    ControlDef def = at(control(name, kind), left, top, width, height);
+    def.parent = parent;
+    return def;
+}
+
 constexpr ControlDef label(platform::ControlName name, std::int16_t index, std::string_view text,
                            platform::Alignment alignment = platform::Alignment::Left,
                            platform::ControlName parent = {}) {
