@@ -305,28 +305,41 @@ class Desktop:
         # The tray selection is taken right after the panel maps; give it a moment.
         time.sleep(0.3)
 
+    # The X server: its name in messages and logs, how long it may take to start, and its
+    # command line given the descriptor it writes its display number to.
+    server_name = "Xvfb"
+    server_start_seconds = 15
+
+    def _server_argv(self, displayfd):
+        return ["Xvfb", "-displayfd", str(displayfd),
+                "-screen", "0", f"{self.screen_w}x{self.screen_h}x24",
+                "-nolisten", "tcp", "-noreset"]
+
+    def _server_failure(self):
+        """What the server's logs say of its failure to start; empty by default."""
+        return ""
+
     def _start_xvfb(self, env):
         rfd, wfd = os.pipe()
-        log = open(os.path.join(self.artifacts, "xvfb.log"), "wb")
+        log = open(os.path.join(self.artifacts, self.server_name.lower() + ".log"), "wb")
         try:
             self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(wfd),
-                 "-screen", "0", f"{self.screen_w}x{self.screen_h}x24",
-                 "-nolisten", "tcp", "-noreset"],
+                self._server_argv(wfd),
                 pass_fds=(wfd,), stdout=log, stderr=log, stdin=subprocess.DEVNULL, env=env)
         finally:
             os.close(wfd)
             log.close()
         try:
             data = b""
-            deadline = time.monotonic() + 15
+            deadline = time.monotonic() + self.server_start_seconds
             while not data.endswith(b"\n"):
                 left = deadline - time.monotonic()
                 if left <= 0 or not select.select([rfd], [], [], left)[0]:
-                    raise HarnessError("Xvfb did not report its display number")
+                    raise HarnessError(f"{self.server_name} did not report its display number")
                 chunk = os.read(rfd, 32)
                 if not chunk:
-                    raise HarnessError("Xvfb ended before reporting its display number")
+                    raise HarnessError(f"{self.server_name} ended before reporting its display "
+                                       "number" + self._server_failure())
                 data += chunk
         finally:
             os.close(rfd)

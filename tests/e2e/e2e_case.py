@@ -41,9 +41,12 @@ class _Base(unittest.TestCase):
     # Keyword arguments of the Desktop each test runs on: a screen size, a display scale.
     desktop_options = {}
 
+    # The desktop each test runs on.
+    desktop_class = Desktop
+
     @classmethod
     def _open(cls, name):
-        desk = Desktop(name, **cls.desktop_options)
+        desk = cls.desktop_class(name, **cls.desktop_options)
         desk.__enter__()
         try:
             baseline = set(desk.tray_descendants())

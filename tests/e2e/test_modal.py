@@ -2,9 +2,7 @@
 whole on a screen that shrinks under it (Xorg with the dummy driver, which really resizes)."""
 
 import os
-import select
 import shutil
-import subprocess
 import time
 import unittest
 
@@ -58,36 +56,19 @@ def xorg_missing():
 class XorgDesktop(Desktop):
     """The same desktop on Xorg with the dummy driver instead of Xvfb."""
 
-    def _start_xvfb(self, env):
+    server_name = "Xorg"
+    server_start_seconds = 20
+
+    def _server_argv(self, displayfd):
         conf = os.path.join(self.tmp, "xorg.conf")
         with open(conf, "w") as f:
             f.write(XORG_CONF)
-        rfd, wfd = os.pipe()
-        log = open(os.path.join(self.artifacts, "xorg.log"), "wb")
-        try:
-            self.xvfb = subprocess.Popen(
-                ["Xorg", "-displayfd", str(wfd), "-config", conf, "-noreset", "-nolisten", "tcp",
-                 "-sharevts", "-novtswitch", "-keeptty",
-                 "-logfile", os.path.join(self.artifacts, "xorg-server.log")],
-                pass_fds=(wfd,), stdout=log, stderr=log, stdin=subprocess.DEVNULL, env=env)
-        finally:
-            os.close(wfd)
-            log.close()
-        try:
-            data = b""
-            deadline = time.monotonic() + 20
-            while not data.endswith(b"\n"):
-                left = deadline - time.monotonic()
-                if left <= 0 or not select.select([rfd], [], [], left)[0]:
-                    raise HarnessError("Xorg did not report its display number")
-                chunk = os.read(rfd, 32)
-                if not chunk:
-                    raise HarnessError("Xorg ended before reporting its display number: " +
-                                       self._xorg_words())
-                data += chunk
-        finally:
-            os.close(rfd)
-        return ":" + data.decode().strip()
+        return ["Xorg", "-displayfd", str(displayfd), "-config", conf, "-noreset",
+                "-nolisten", "tcp", "-sharevts", "-novtswitch", "-keeptty",
+                "-logfile", os.path.join(self.artifacts, "xorg-server.log")]
+
+    def _server_failure(self):
+        return ": " + self._xorg_words()
 
     def _xorg_words(self):
         lines = []
@@ -149,18 +130,7 @@ class BlockedClick(ModalBoxCase):
 @unittest.skipIf(xorg_missing(), xorg_missing() or "")
 class ScreenShrinks(ModalBoxCase):
 
-    @classmethod
-    def _open(cls, name):
-        desk = XorgDesktop(name)
-        desk.__enter__()
-        try:
-            baseline = set(desk.tray_descendants())
-            program = desk.start_program()
-            program.wait_main_window()
-        except BaseException:
-            desk.close()
-            raise
-        return desk, program, baseline
+    desktop_class = XorgDesktop
 
     def drag_main_to(self, x, y):
         main = self.main()
