@@ -14,6 +14,9 @@ set(PELMORA_VERSION_CODEPAGE "04B0")
 set(PELMORA_APP_ID "io.github.pelmora.Pelmora")
 set(PELMORA_HOMEPAGE "https://github.com/pelmora/pelmora")
 set(PELMORA_RELEASE_DATE "2026-12-09")
+# The Windows installer's upgrade code: the same for every version and both architectures, so
+# that each installer knows the ones before it. Never change it.
+set(PELMORA_MSI_UPGRADE_CODE "A9730035-9272-42E7-BA77-ED0354ED8DDB")
 set(PELMORA_ICON_GROUP_ID 1)
 set(PELMORA_ICON_IMAGE_ID 30001)
 

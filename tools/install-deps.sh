@@ -2,8 +2,9 @@
 # Installs the Debian packages Pelmora needs for one purpose, and only those:
 #
 #   run      build and run the Linux program (tools/run-pelmora.sh)
-#   linux    build and test the Linux program, its packages and desktop files
-#   windows  build and test both Windows programs and the release zip (MinGW-w64, Wine)
+#   linux    build and test the Linux program, its packages (.deb, .rpm) and desktop files
+#   windows  build and test both Windows programs, the release zip and the installers
+#            (MinGW-w64, Wine, wixl)
 #   all      everything above (tools/run-tests.sh)
 #
 # Usage: install-deps.sh [MODE]      installs what MODE needs (default: all)
@@ -17,21 +18,23 @@ run_packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev libxcb1-dev fonts-liberation
   xvfb xauth openbox trayer imagemagick
 )
-# Its tests: unit, backend, end to end, pictures, formatting, install tree and Debian package.
+# Its tests: unit, backend, end to end, pictures, formatting, install tree, Debian package and
+# RPM.
 linux_packages=(
   "${run_packages[@]}"
   python3 git clang-format libgtest-dev libgmock-dev googletest
   xdotool x11-utils x11-apps x11-xserver-utils
   xfce4-panel xfconf dbus-daemon libglib2.0-bin libqt6dbus6
-  desktop-file-utils appstream lintian dpkg-dev man-db file
+  desktop-file-utils appstream lintian dpkg-dev man-db file rpm rpmlint
   clang-14 libclang-rt-14-dev
   xserver-xorg-core xserver-xorg-video-dummy
 )
 # Both Windows programs, their tests under Wine (the 32-bit program with Wine's 32-bit half,
-# from Debian's i386 architecture), and the release zip.
+# from Debian's i386 architecture), the release zip and the installers (wixl builds them,
+# msiinfo reads them back).
 windows_packages=(
   cmake ninja-build python3 googletest
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3-pefile wine64 wine32:i386
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3-pefile wine64 wine32:i386 wixl msitools
   # Wine's 32-bit half reaches the display through the same X libraries as its 64-bit one:
   # without XRandR it can change no screen mode, without the rest it lacks what the 64-bit
   # half has (Wine only recommends them).

@@ -1,6 +1,7 @@
 """What the packaging checks share: the build's own record of the identity, the files an install
 holds, a private X display, and commands with deadlines. Python 3 standard library only."""
 
+import glob
 import json
 import os
 import re
@@ -53,6 +54,16 @@ def run(command, timeout=120, check=True, **kwargs):
         raise HarnessError(f"{' '.join(command)} failed ({result.returncode}):\n"
                            f"{result.stdout}{result.stderr}")
     return result
+
+
+def packaged(ending):
+    """The one package (.deb or .rpm) that make_package.py made in PELMORA_PACKAGE_DIR."""
+    folder = os.environ.get("PELMORA_PACKAGE_DIR", "")
+    made = glob.glob(os.path.join(folder, f"*.{ending}"))
+    if len(made) != 1:
+        raise HarnessError(f"expected one .{ending} in PELMORA_PACKAGE_DIR ({folder}), "
+                           f"found {made}")
+    return made[0]
 
 
 def installed_files(info):

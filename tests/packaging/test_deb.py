@@ -1,26 +1,21 @@
 """The Debian package as built: its control fields, its contents, dependencies that cover every
-library the program loads, and lintian's verdict. Reads the package that make_deb.py made."""
+library the program loads, and lintian's verdict. Reads the package that make_package.py made."""
 
-import glob
 import os
 import re
 import shutil
 import tempfile
 import unittest
 
-from packaging_case import (identity_version, installed_files, packaging_info, require_tools,
-                            run)
+from packaging_case import (identity_version, installed_files, packaged, packaging_info,
+                            require_tools, run)
 
 # Lintian tags left on purpose, each with the reason. Any other warning or error fails.
 ACCEPTED_LINTIAN_TAGS = {}
 
 
 def the_package():
-    folder = os.environ.get("PELMORA_DEB_DIR", "")
-    debs = glob.glob(os.path.join(folder, "*.deb"))
-    if len(debs) != 1:
-        raise AssertionError(f"expected one package in PELMORA_DEB_DIR ({folder}), found {debs}")
-    return debs[0]
+    return packaged("deb")
 
 
 def control(deb):

@@ -19,9 +19,11 @@ MODES = (
     ("run", {"cmake", "g++", "qt6-base-dev", "xvfb", "openbox", "trayer"},
      {"lintian", "libgtest-dev", "python3-pefile"}),
     ("linux", {"qt6-base-dev", "libgtest-dev", "desktop-file-utils", "appstream", "lintian",
-               "dpkg-dev", "clang-format", "xdotool"}, {"python3-pefile"}),
+               "dpkg-dev", "clang-format", "xdotool", "rpm", "rpmlint"},
+     {"python3-pefile", "wixl"}),
     ("windows", {"g++-mingw-w64-i686", "g++-mingw-w64-x86-64", "wine64", "wine32:i386",
-                 "python3-pefile", "googletest"}, {"qt6-base-dev", "lintian"}),
+                 "python3-pefile", "googletest", "wixl", "msitools"},
+     {"qt6-base-dev", "lintian", "rpm"}),
 )
 
 
