@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Puts the Windows release zip together from the two built Windows programs.
+"""Puts the Windows release together from the two built Windows programs: the zip and the two
+installers.
 
     Pelmora.exe       the 32-bit program, from the win32 build
     x64/Pelmora.exe   the 64-bit program, from the win64 build
@@ -8,8 +9,11 @@
     SHA256SUMS        the SHA-256 of each file above, as sha256sum writes it
 
 The zip is the same, byte for byte, every time it is made from the same programs: entries in a
-fixed order, each dated at the release date. Beside it go the scoop and winget manifests, whose
-templates the build filled from the identity, with the zip's SHA-256 put in.
+fixed order, each dated at the release date. Beside it go the installers, Pelmora-VERSION-x86.msi
+and Pelmora-VERSION-x64.msi, which wixl builds from the one WiX source the build filled from the
+identity, each with the same program as the zip; and the scoop manifest (the zip) and the winget
+manifests (the installers), whose templates the build filled, with the SHA-256 sums and the
+installers' product codes put in.
 
 Usage: release_zip.py --win32 BUILD_DIR --win64 BUILD_DIR --out DIR
 (tools/make-release-zip.sh builds both programs first and runs this.)
@@ -27,9 +31,9 @@ import subprocess
 import sys
 import tempfile
 import time
+import uuid
 import zipfile
 
-HASH_SLOT = "${ZIP_SHA256}"
 # The machine field of a PE header.
 MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 
@@ -104,10 +108,54 @@ def zip_bytes(entries, date):
     return buffer.getvalue()
 
 
-def fill(template, digest, name):
-    if HASH_SLOT not in template:
-        raise Failure(f"the {name} template has no place for the zip's SHA-256")
-    return template.replace(HASH_SLOT, digest)
+def fill(template, slots, name):
+    """The template with each ${SLOT} replaced by its value; every slot must be there."""
+    for slot, value in slots.items():
+        if f"${{{slot}}}" not in template:
+            raise Failure(f"the {name} template has no place for {slot}")
+        template = template.replace(f"${{{slot}}}", value)
+    return template
+
+
+def product_code(upgrade_code, arch, version):
+    """An installer's product code: one for each version and architecture, the same every time
+    it is made."""
+    return str(uuid.uuid5(uuid.UUID(upgrade_code), f"{arch} {version}")).upper()
+
+
+def msi_files(build, program):
+    """The files wixl reads for an installer of the program: the WiX source, the program, the
+    licence and the icon "Apps & features" shows."""
+    exe_name, source = build.info["exe_name"], build.info["source_dir"]
+    return {"pelmora.wxs": read(os.path.join(build.windows, "pelmora.wxs")),
+            f"{exe_name}.exe": program,
+            "LICENSE.txt": read(os.path.join(source, "LICENSE")),
+            f"{exe_name}.ico": read(os.path.join(source, "resources", "pelmora.ico"))}
+
+
+def build_msi(files, upgrade_code, arch, version, path):
+    """Builds one installer (arch x86 or x64) of the version with wixl; returns its product
+    code."""
+    major, minor, patch = version.split(".")
+    code = product_code(upgrade_code, arch, version)
+    work = tempfile.mkdtemp(prefix="pelmora-msi.")
+    try:
+        for name, data in files.items():
+            with open(os.path.join(work, name), "wb") as f:
+                f.write(data)
+        result = subprocess.run(
+            ["wixl", "-a", arch, "-D", f"Version={version}",
+             "-D", f"NextVersion={major}.{minor}.{int(patch) + 1}", "-D", f"ProductCode={code}",
+             "-o", "made.msi", "pelmora.wxs"],
+            cwd=work, capture_output=True, text=True, timeout=120)
+        if result.returncode != 0:
+            raise Failure(f"wixl failed on the {arch} installer:\n{result.stderr}")
+        write_atomically(path, read(os.path.join(work, "made.msi")))
+    except (OSError, subprocess.SubprocessError) as error:
+        raise Failure(f"wixl could not build the {arch} installer: {error}")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    return code
 
 
 def write_atomically(path, data):
@@ -149,24 +197,36 @@ def make(win32_dir, win64_dir, out):
     digest = hashlib.sha256(archive).hexdigest()
     zip_path = os.path.join(out, info["zip_name"])
     write_atomically(zip_path, archive)
+    made = [zip_path]
 
-    scoop = fill(win32.template("scoop", "pelmora.json"), digest, "scoop")
+    # The installers hold the same programs as the zip.
+    slots = {}
+    for arch, build, name in (("x86", win32, exe), ("x64", win64, f"x64/{exe}")):
+        path = os.path.join(out, info["msi_names"][arch])
+        code = build_msi(msi_files(build, programs[name]), info["msi_upgrade_code"], arch,
+                         info["version"], path)
+        slots[f"MSI_{arch.upper()}_SHA256"] = hashlib.sha256(read(path)).hexdigest().upper()
+        slots[f"MSI_{arch.upper()}_PRODUCT_CODE"] = f"{{{code}}}"
+        made.append(path)
+
+    scoop = fill(win32.template("scoop", "pelmora.json"), {"ZIP_SHA256": digest}, "scoop")
     json.loads(scoop)  # what scoop reads must stay JSON
     write_atomically(os.path.join(out, "scoop", "pelmora.json"), scoop.encode())
     winget = os.path.join(win32.windows, "winget")
     for name in sorted(os.listdir(winget)):
         text = read(os.path.join(winget, name), "r")
         if name.endswith(".installer.yaml"):
-            text = fill(text, digest.upper(), "winget installer")
+            text = fill(text, slots, "winget installer")
         write_atomically(os.path.join(out, "winget", name), text.encode())
-    print(f"{zip_path}\nSHA-256 {digest}")
+    print("\n".join(made))
 
 
 def main(argv):
-    parser = argparse.ArgumentParser(description="Put the Windows release zip together.")
+    parser = argparse.ArgumentParser(description="Put the Windows release together.")
     parser.add_argument("--win32", required=True, help="the win32 preset's build folder")
     parser.add_argument("--win64", required=True, help="the win64 preset's build folder")
-    parser.add_argument("--out", required=True, help="folder for the zip and the manifests")
+    parser.add_argument("--out", required=True,
+                        help="folder for the zip, the installers and the manifests")
     args = parser.parse_args(argv)
     try:
         make(args.win32, args.win64, args.out)

@@ -1,0 +1,351 @@
+"""The Windows installers as a user runs them, under Wine's msiexec in a 64-bit prefix: what
+msiinfo reads back, the winget manifest that names them, and one user's history with them:
+installed, replaced by the other architecture, started from the Start menu, upgraded, repaired,
+refused an older version and removed with nothing left.
+
+Runs inside tests/win32/in-xvfb.sh, which gives it a display and a copy of the build's prefix.
+
+Usage: test_windows_msi.py installers | x86-program
+"""
+
+import glob
+import hashlib
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from packaging_case import (REPO_ROOT, build_dir, packaging_info, require_tools, run, wait_for)
+
+sys.path.insert(0, os.path.join(REPO_ROOT, "tools"))
+import release_zip  # noqa: E402  (tools/ is no package)
+
+SKIPPED = 77
+WINE = "/usr/lib/wine/wine64"
+MAIN_WINDOW = (208, 51)
+# msiexec's status for a refused install, as a Linux exit status keeps it (its low byte).
+INSTALL_FAILURE = 1603 & 0xFF
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+# Where Wine keeps the "Apps & features" entries: 64-bit and 32-bit products, per user and not.
+UNINSTALL_KEYS = (r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall",
+                  r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall",
+                  r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall")
+MACHINES = {"x86": 0x14C, "x64": 0x8664}
+
+
+def msi_table(msi, table):
+    """The rows of one table as msiinfo exports it, past its three header lines."""
+    lines = run(["msiinfo", "export", msi, table]).stdout.splitlines()[3:]
+    return [line.split("\t") for line in lines]
+
+
+def pe_machine(path):
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    (at,) = struct.unpack_from("<I", data, 0x3C)
+    return struct.unpack_from("<H", data, at + 4)[0]
+
+
+class Wine:
+    """The prefix in-xvfb.sh made for this run, with a home of its own and no menu entries
+    written into it."""
+
+    def __init__(self, work):
+        if not os.environ.get("WINEPREFIX") or not os.environ.get("DISPLAY"):
+            raise AssertionError("run under tests/win32/in-xvfb.sh (no WINEPREFIX or DISPLAY)")
+        self.prefix = os.environ["WINEPREFIX"]
+        home = os.path.join(work, "home")
+        os.makedirs(home, exist_ok=True)
+        self.env = dict(os.environ, HOME=home, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe,winemenubuilder.exe=d")
+        self.logs = work
+        self.log_count = 0
+        (self.user,) = [p for p in glob.glob(os.path.join(self.prefix, "drive_c", "users", "*"))
+                        if os.path.basename(p) != "Public"]
+
+    def __call__(self, *args, check=True, timeout=120, **kwargs):
+        return run([WINE, *args], check=check, timeout=timeout, env=self.env, **kwargs)
+
+    def msiexec(self, *args):
+        """msiexec without its user interface; its exit status and its log."""
+        self.log_count += 1
+        log = os.path.join(self.logs, f"msiexec-{self.log_count}.log")
+        status = self("msiexec", *args, "/qn", "/l*v", log, check=False).returncode
+        with open(log, encoding="utf-8", errors="replace") as f:
+            return status, f.read()
+
+    def path(self, *parts):
+        return os.path.join(self.user, *parts)
+
+    def registry(self, *keys):
+        """{key: {value name: data}} of the keys and every key below them (none for an absent
+        one), read by one start of Wine."""
+        result = self("cmd", "/c", " & ".join(f"reg query {key} /s" for key in keys),
+                      check=False)
+        found, current = {}, None
+        for line in result.stdout.splitlines():
+            if line.startswith("HKEY_"):
+                current = found.setdefault(line.strip(), {})
+            elif line.startswith("    ") and current is not None:
+                name, _, data = line.strip().partition("    ")
+                current[name] = data.partition("    ")[2]
+        return found
+
+    def stop_everything(self):
+        run([os.path.join(os.path.dirname(WINE), "wineserver"), "-k"], check=False,
+            env=self.env, timeout=30)
+
+
+class Installed:
+    """What an install left in the prefix, read afresh."""
+
+    def __init__(self, wine, info):
+        title = info["title"]
+        self.folder = wine.path("AppData", "Local", "Programs", title)
+        self.files = sorted(os.listdir(self.folder)) if os.path.isdir(self.folder) else []
+        self.programs_folder = os.path.isdir(os.path.dirname(self.folder))
+        self.shortcut = wine.path("AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
+                                  "Programs", f"{title}.lnk")
+        self.has_shortcut = os.path.isfile(self.shortcut)
+        own_key, run_key = rf"HKCU\Software\{title}", RUN_KEY
+        found = wine.registry(own_key, run_key, *UNINSTALL_KEYS)
+
+        def values(key):
+            return found.get(key.replace("HKCU", "HKEY_CURRENT_USER"), {})
+
+        self.own_values = sorted(values(own_key))
+        self.run_value = values(run_key).get(title)
+        self.entries = {key.rsplit("\\", 1)[1]: entry for key, entry in found.items()
+                        if entry.get("DisplayName") == title}
+
+    def program(self, info):
+        return os.path.join(self.folder, f"{info['exe_name']}.exe")
+
+
+class _Release(unittest.TestCase):
+    """The release made by its one command, in a folder of the test's own."""
+
+    @classmethod
+    def setUpClass(cls):
+        require_tools("wixl", "msiinfo", "xdotool", "xwininfo")
+        cls.info = packaging_info()
+        cls.work = tempfile.mkdtemp(prefix="pelmora-msi-test.")
+        cls.out = os.path.join(cls.work, "out")
+        run(["bash", os.path.join(REPO_ROOT, "tools", "make-release-zip.sh"), "--out", cls.out],
+            timeout=900, env=dict(os.environ, PELMORA_JOBS="2"))
+        cls.msi = {arch: os.path.join(cls.out, name)
+                   for arch, name in cls.info["msi_names"].items()}
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+
+class Installers(_Release):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        # The next patch version, of the same program: an upgrade.
+        major, minor, patch = cls.info["version"].split(".")
+        cls.next_version = f"{major}.{minor}.{int(patch) + 1}"
+        cls.next_msi = os.path.join(cls.work, "next", "next.msi")
+        build = release_zip.Build(build_dir(), 64)
+        release_zip.build_msi(release_zip.msi_files(build, build.program),
+                              cls.info["msi_upgrade_code"], "x64", cls.next_version,
+                              cls.next_msi)
+
+    def test_property_tables_summaries_and_the_winget_manifest(self):
+        with open(os.path.join(self.out, "winget",
+                               f"{self.info['winget_id']}.installer.yaml")) as f:
+            manifest = f.read()
+        installers = re.findall(r"- Architecture: (\S+)\n\s+InstallerUrl: (\S+)\n"
+                                r"\s+InstallerSha256: (\S+)\n\s+ProductCode: '(\S+)'", manifest)
+        self.assertEqual([i[0] for i in installers], ["x86", "x64"])
+        for arch, url, digest, code in installers:
+            with self.subTest(arch):
+                msi = self.msi[arch]
+                properties = dict(msi_table(msi, "Property"))
+                self.assertEqual(
+                    {k: properties.get(k) for k in ("ProductName", "ProductVersion",
+                                                    "Manufacturer", "UpgradeCode")},
+                    {"ProductName": self.info["title"], "ProductVersion": self.info["version"],
+                     "Manufacturer": self.info["publisher"],
+                     "UpgradeCode": "{%s}" % self.info["msi_upgrade_code"]})
+                self.assertEqual(properties["ProductCode"], code)
+                self.assertEqual(url, f"{self.info['msi_url']}/{os.path.basename(msi)}")
+                with open(msi, "rb") as f:
+                    self.assertEqual(digest, hashlib.sha256(f.read()).hexdigest().upper())
+                summary = run(["msiinfo", "suminfo", msi]).stdout
+                platform = {"x86": "Intel", "x64": "x64"}[arch]
+                self.assertIn(f"Template: {platform};1033", summary)
+                # Word count bit 8: installs without elevation.
+                words = int(re.search(r"^Source: (\d+)", summary, re.M)[1])
+                self.assertTrue(words & 8, summary)
+                # Per user: no ALLUSERS, and the autostart part above the default level.
+                self.assertNotIn("ALLUSERS", properties)
+                levels = {row[0]: int(row[5]) for row in msi_table(msi, "Feature")}
+                self.assertEqual(levels, {"Main": 1, "Autostart": 1000})
+        codes = {code for *_, code in installers}
+        self.assertEqual(len(codes), 2, "each architecture has a product code of its own")
+
+    def test_install_replace_run_upgrade_repair_refuse_and_remove(self):
+        wine = Wine(self.work)
+        info, title = self.info, self.info["title"]
+        self.addCleanup(wine.stop_everything)
+
+        def installed():
+            return Installed(wine, info)
+
+        def one_entry(state, version):
+            self.assertEqual(len(state.entries), 1, state.entries)
+            (entry,) = state.entries.values()
+            self.assertEqual((entry["DisplayName"], entry["DisplayVersion"], entry["Publisher"]),
+                             (title, version, info["publisher"]))
+            return entry
+
+        with self.subTest("the x86 installer, for the user, without starting at sign-in"):
+            status, log = wine.msiexec("/i", self.msi["x86"])
+            self.assertEqual(status, 0, log)
+            state = installed()
+            self.assertEqual(state.files, sorted([f"{info['exe_name']}.exe", "LICENSE.txt"]))
+            self.assertEqual(pe_machine(state.program(info)), MACHINES["x86"])
+            self.assertTrue(state.has_shortcut)
+            one_entry(state, info["version"])
+            self.assertIsNone(state.run_value, "started at sign-in without being asked")
+
+        with self.subTest("the x64 installer of the same version replaces it, AUTOSTART=1"):
+            status, log = wine.msiexec("/i", self.msi["x64"], "AUTOSTART=1")
+            self.assertEqual(status, 0, log)
+            state = installed()
+            self.assertEqual(state.files, sorted([f"{info['exe_name']}.exe", "LICENSE.txt"]))
+            self.assertEqual(pe_machine(state.program(info)), MACHINES["x64"])
+            with open(state.program(info), "rb") as a, zip_program(self.out, info) as b:
+                self.assertEqual(a.read(), b.read(), "not the zip's program")
+            with open(os.path.join(state.folder, "LICENSE.txt"), "rb") as a, \
+                    open(os.path.join(REPO_ROOT, "LICENSE"), "rb") as b:
+                self.assertEqual(a.read(), b.read())
+            entry = one_entry(state, info["version"])
+            self.assertEqual(entry["HelpLink"], info["homepage"])
+            self.assertEqual(state.run_value,
+                             f'"C:\\users\\{os.path.basename(wine.user)}\\AppData\\Local\\'
+                             f'Programs\\{title}\\{info["exe_name"]}.exe"')
+            self.assertEqual(state.own_values, ["Folder", "Licence", "Program", "Shortcut"])
+            self.assert_product_icon(wine)
+
+        with self.subTest("started from its Start-menu shortcut"):
+            start_from_shortcut(wine, info)
+            # Only the program ends: the server keeps what the installs wrote to the registry.
+            wine("taskkill", "/f", "/im", f"{info['exe_name']}.exe")
+
+        with self.subTest("the next version upgrades it: one copy, one entry, still at sign-in"):
+            status, log = wine.msiexec("/i", self.next_msi)
+            self.assertEqual(status, 0, log)
+            state = installed()
+            one_entry(state, self.next_version)
+            self.assertEqual(state.files, sorted([f"{info['exe_name']}.exe", "LICENSE.txt"]))
+            self.assertIsNotNone(state.run_value)
+
+        with self.subTest("the same version again repairs it"):
+            os.remove(os.path.join(state.folder, "LICENSE.txt"))
+            status, log = wine.msiexec("/i", self.next_msi)
+            self.assertEqual(status, 0, log)
+            state = installed()
+            self.assertEqual(state.files, sorted([f"{info['exe_name']}.exe", "LICENSE.txt"]))
+            one_entry(state, self.next_version)
+
+        with self.subTest("an older version is refused, with the reason"):
+            status, log = wine.msiexec("/i", self.msi["x64"])
+            self.assertEqual(status, INSTALL_FAILURE, log)
+            self.assertIn(["NOT WIX_DOWNGRADE_DETECTED",
+                           f"A newer version of {title} is already installed. To install this "
+                           "one, uninstall it first in Apps & features."],
+                          msi_table(self.msi["x64"], "LaunchCondition"))
+            one_entry(installed(), self.next_version)
+
+        with self.subTest("removed: no file, folder, shortcut or registry value left"):
+            status, log = wine.msiexec("/x", self.next_msi)
+            self.assertEqual(status, 0, log)
+            state = installed()
+            self.assertEqual((state.files, state.programs_folder, state.has_shortcut),
+                             ([], False, False))
+            self.assertEqual((state.own_values, state.run_value, state.entries), ([], None, {}))
+
+    def assert_product_icon(self, wine):
+        """The icon "Apps & features" shows is the program's own."""
+        products = wine.registry(r"HKCU\Software\Microsoft\Installer\Products")
+        icons = [v["ProductIcon"] for v in products.values() if "ProductIcon" in v]
+        self.assertEqual(len(icons), 1, products)
+        path = icons[0].replace("C:\\users\\", "").split("\\")
+        with open(os.path.join(os.path.dirname(wine.user), *path), "rb") as a, \
+                open(os.path.join(REPO_ROOT, "resources", "pelmora.ico"), "rb") as b:
+            self.assertEqual(a.read(), b.read())
+
+
+def start_from_shortcut(wine, info):
+    """Starts the installed program as the Start menu does, and waits for its window."""
+    shortcut = os.path.relpath(Installed(wine, info).shortcut, os.path.join(wine.prefix, "drive_c"))
+    # What the program started inherits is not waited for.
+    wine("start", "C:\\" + shortcut.replace("/", "\\"), capture_output=False,
+         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def shown():
+        for wid in run(["xdotool", "search", "--onlyvisible", "--class",
+                        f"{info['exe_name'].lower()}.exe"], check=False).stdout.split():
+            geometry = run(["xwininfo", "-id", wid], check=False).stdout
+            if tuple(int(v) for v in re.findall(r"(?:Width|Height): (\d+)", geometry)) == \
+                    MAIN_WINDOW:
+                return wid
+        return None
+
+    return wait_for("the installed program's window", shown, timeout=60, interval=0.5)
+
+
+def zip_program(out, info):
+    import zipfile
+
+    archive = zipfile.ZipFile(os.path.join(out, info["zip_name"]))
+    return archive.open(f"x64/{info['exe_name']}.exe")
+
+
+class X86Program(_Release):
+    def test_the_32_bit_program_the_x86_installer_installs_starts(self):
+        wine = Wine(self.work)
+        self.addCleanup(wine.stop_everything)
+        status, log = wine.msiexec("/i", self.msi["x86"])
+        self.assertEqual(status, 0, log)
+        state = Installed(wine, self.info)
+        self.assertEqual(pe_machine(state.program(self.info)), MACHINES["x86"])
+        start_from_shortcut(wine, self.info)
+
+
+def wine32_problem():
+    """Why Wine's 32-bit loader cannot start here, or None: the check the wine_runs test makes
+    of the 32-bit build's emulator."""
+    result = run([os.path.join(REPO_ROOT, "tools", "wine-run.sh"), "--32", "--version"],
+                 check=False)
+    if result.returncode == 0:
+        return None
+    return (result.stderr.strip().splitlines() or [f"status {result.returncode}"])[0]
+
+
+def main(argv):
+    cases = {"installers": Installers, "x86-program": X86Program}
+    if len(argv) != 2 or argv[1] not in cases:
+        print(f"usage: {argv[0]} {' | '.join(cases)}", file=sys.stderr)
+        return 2
+    if argv[1] == "x86-program":
+        problem = wine32_problem()
+        if problem is not None:
+            print(f"skipped: Wine's 32-bit loader does not start here ({problem}): the 32-bit "
+                  "program the x86 installer installs is not started")
+            return SKIPPED
+    suite = unittest.defaultTestLoader.loadTestsFromTestCase(cases[argv[1]])
+    return 0 if unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
