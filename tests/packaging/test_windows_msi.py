@@ -3,7 +3,8 @@ msiinfo reads back, the winget manifest that names them, and one user's history 
 installed, replaced by the other architecture, started from the Start menu, upgraded, repaired,
 refused an older version and removed with nothing left.
 
-Runs inside tests/win32/in-xvfb.sh, which gives it a display and a copy of the build's prefix.
+Runs inside tests/win32/in-xvfb.sh, which gives it a display and a copy of the builds' prefix:
+`installers` in the 64-bit build (with both programs built), `x86-program` in the 32-bit one.
 
 Usage: test_windows_msi.py installers | x86-program
 """
@@ -13,18 +14,17 @@ import hashlib
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
 import unittest
+import zipfile
 
 from packaging_case import (REPO_ROOT, build_dir, packaging_info, require_tools, run, wait_for)
 
 sys.path.insert(0, os.path.join(REPO_ROOT, "tools"))
 import release_zip  # noqa: E402  (tools/ is no package)
 
-SKIPPED = 77
 WINE = "/usr/lib/wine/wine64"
 MAIN_WINDOW = (208, 51)
 # msiexec's status for a refused install, as a Linux exit status keeps it (its low byte).
@@ -34,20 +34,12 @@ RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEYS = (r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall",
                   r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall",
                   r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall")
-MACHINES = {"x86": 0x14C, "x64": 0x8664}
 
 
 def msi_table(msi, table):
     """The rows of one table as msiinfo exports it, past its three header lines."""
     lines = run(["msiinfo", "export", msi, table]).stdout.splitlines()[3:]
     return [line.split("\t") for line in lines]
-
-
-def pe_machine(path):
-    with open(path, "rb") as f:
-        data = f.read(4096)
-    (at,) = struct.unpack_from("<I", data, 0x3C)
-    return struct.unpack_from("<H", data, at + 4)[0]
 
 
 class Wine:
@@ -81,6 +73,15 @@ class Wine:
     def path(self, *parts):
         return os.path.join(self.user, *parts)
 
+    def windows_path(self, path):
+        return "C:\\" + os.path.relpath(path, self.unix_path("C:")).replace("/", "\\")
+
+    def unix_path(self, path):
+        drive, _, rest = path.partition("\\")
+        if drive != "C:":
+            raise AssertionError(f"{path} is not on drive C:")
+        return os.path.join(self.prefix, "drive_c", *filter(None, rest.split("\\")))
+
     def registry(self, *keys):
         """{key: {value name: data}} of the keys and every key below them (none for an absent
         one), read by one start of Wine."""
@@ -107,6 +108,9 @@ class Installed:
         title = info["title"]
         self.folder = wine.path("AppData", "Local", "Programs", title)
         self.files = sorted(os.listdir(self.folder)) if os.path.isdir(self.folder) else []
+        self.program = os.path.join(self.folder, f"{info['exe_name']}.exe")
+        self.machine = (release_zip.pe_machine(release_zip.read(self.program), self.program)
+                        if os.path.isfile(self.program) else None)
         self.programs_folder = os.path.isdir(os.path.dirname(self.folder))
         self.shortcut = wine.path("AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
                                   "Programs", f"{title}.lnk")
@@ -122,12 +126,9 @@ class Installed:
         self.entries = {key.rsplit("\\", 1)[1]: entry for key, entry in found.items()
                         if entry.get("DisplayName") == title}
 
-    def program(self, info):
-        return os.path.join(self.folder, f"{info['exe_name']}.exe")
 
-
-class _Release(unittest.TestCase):
-    """The release made by its one command, in a folder of the test's own."""
+class Installers(unittest.TestCase):
+    """Both installers as the release's one command makes them, from both builds."""
 
     @classmethod
     def setUpClass(cls):
@@ -139,16 +140,6 @@ class _Release(unittest.TestCase):
             timeout=900, env=dict(os.environ, PELMORA_JOBS="2"))
         cls.msi = {arch: os.path.join(cls.out, name)
                    for arch, name in cls.info["msi_names"].items()}
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.work, ignore_errors=True)
-
-
-class Installers(_Release):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
         # The next patch version, of the same program: an upgrade.
         major, minor, patch = cls.info["version"].split(".")
         cls.next_version = f"{major}.{minor}.{int(patch) + 1}"
@@ -157,6 +148,10 @@ class Installers(_Release):
         release_zip.build_msi(release_zip.msi_files(build, build.program),
                               cls.info["msi_upgrade_code"], "x64", cls.next_version,
                               cls.next_msi)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
 
     def test_property_tables_summaries_and_the_winget_manifest(self):
         with open(os.path.join(self.out, "winget",
@@ -197,44 +192,42 @@ class Installers(_Release):
         info, title = self.info, self.info["title"]
         self.addCleanup(wine.stop_everything)
 
-        def installed():
-            return Installed(wine, info)
-
         def one_entry(state, version):
             self.assertEqual(len(state.entries), 1, state.entries)
             (entry,) = state.entries.values()
-            self.assertEqual((entry["DisplayName"], entry["DisplayVersion"], entry["Publisher"]),
-                             (title, version, info["publisher"]))
-            return entry
+            self.assertEqual((entry["DisplayName"], entry["DisplayVersion"], entry["Publisher"],
+                              entry["HelpLink"]),
+                             (title, version, info["publisher"], info["homepage"]))
+
+        def installs(msi, *properties, version=info["version"], machine="x86-64"):
+            """msiexec /i; then one copy of the program and the licence, the shortcut and one
+            entry of the version."""
+            status, log = wine.msiexec("/i", msi, *properties)
+            self.assertEqual(status, 0, log)
+            state = Installed(wine, info)
+            self.assertEqual(state.files, sorted([f"{info['exe_name']}.exe", "LICENSE.txt"]))
+            self.assertEqual((state.machine, state.has_shortcut), (machine, True))
+            one_entry(state, version)
+            return state
 
         with self.subTest("the x86 installer, for the user, without starting at sign-in"):
-            status, log = wine.msiexec("/i", self.msi["x86"])
-            self.assertEqual(status, 0, log)
-            state = installed()
-            self.assertEqual(state.files, sorted([f"{info['exe_name']}.exe", "LICENSE.txt"]))
-            self.assertEqual(pe_machine(state.program(info)), MACHINES["x86"])
-            self.assertTrue(state.has_shortcut)
-            one_entry(state, info["version"])
+            state = installs(self.msi["x86"], machine="i386")
             self.assertIsNone(state.run_value, "started at sign-in without being asked")
 
         with self.subTest("the x64 installer of the same version replaces it, AUTOSTART=1"):
-            status, log = wine.msiexec("/i", self.msi["x64"], "AUTOSTART=1")
-            self.assertEqual(status, 0, log)
-            state = installed()
-            self.assertEqual(state.files, sorted([f"{info['exe_name']}.exe", "LICENSE.txt"]))
-            self.assertEqual(pe_machine(state.program(info)), MACHINES["x64"])
-            with open(state.program(info), "rb") as a, zip_program(self.out, info) as b:
-                self.assertEqual(a.read(), b.read(), "not the zip's program")
-            with open(os.path.join(state.folder, "LICENSE.txt"), "rb") as a, \
-                    open(os.path.join(REPO_ROOT, "LICENSE"), "rb") as b:
-                self.assertEqual(a.read(), b.read())
-            entry = one_entry(state, info["version"])
-            self.assertEqual(entry["HelpLink"], info["homepage"])
-            self.assertEqual(state.run_value,
-                             f'"C:\\users\\{os.path.basename(wine.user)}\\AppData\\Local\\'
-                             f'Programs\\{title}\\{info["exe_name"]}.exe"')
+            state = installs(self.msi["x64"], "AUTOSTART=1")
+            with zipfile.ZipFile(os.path.join(self.out, info["zip_name"])) as archive:
+                self.assertEqual(release_zip.read(state.program),
+                                 archive.read(f"x64/{info['exe_name']}.exe"), "not the zip's")
+            self.assertEqual(release_zip.read(os.path.join(state.folder, "LICENSE.txt")),
+                             release_zip.read(os.path.join(REPO_ROOT, "LICENSE")))
+            self.assertEqual(state.run_value, f'"{wine.windows_path(state.program)}"')
             self.assertEqual(state.own_values, ["Folder", "Licence", "Program", "Shortcut"])
-            self.assert_product_icon(wine)
+            # The icon "Apps & features" shows is the program's own.
+            products = wine.registry(r"HKCU\Software\Microsoft\Installer\Products")
+            (icon,) = [v["ProductIcon"] for v in products.values() if "ProductIcon" in v]
+            self.assertEqual(release_zip.read(wine.unix_path(icon)),
+                             release_zip.read(os.path.join(REPO_ROOT, "resources", "pelmora.ico")))
 
         with self.subTest("started from its Start-menu shortcut"):
             start_from_shortcut(wine, info)
@@ -242,20 +235,12 @@ class Installers(_Release):
             wine("taskkill", "/f", "/im", f"{info['exe_name']}.exe")
 
         with self.subTest("the next version upgrades it: one copy, one entry, still at sign-in"):
-            status, log = wine.msiexec("/i", self.next_msi)
-            self.assertEqual(status, 0, log)
-            state = installed()
-            one_entry(state, self.next_version)
-            self.assertEqual(state.files, sorted([f"{info['exe_name']}.exe", "LICENSE.txt"]))
+            state = installs(self.next_msi, version=self.next_version)
             self.assertIsNotNone(state.run_value)
 
         with self.subTest("the same version again repairs it"):
             os.remove(os.path.join(state.folder, "LICENSE.txt"))
-            status, log = wine.msiexec("/i", self.next_msi)
-            self.assertEqual(status, 0, log)
-            state = installed()
-            self.assertEqual(state.files, sorted([f"{info['exe_name']}.exe", "LICENSE.txt"]))
-            one_entry(state, self.next_version)
+            installs(self.next_msi, version=self.next_version)
 
         with self.subTest("an older version is refused, with the reason"):
             status, log = wine.msiexec("/i", self.msi["x64"])
@@ -264,32 +249,21 @@ class Installers(_Release):
                            f"A newer version of {title} is already installed. To install this "
                            "one, uninstall it first in Apps & features."],
                           msi_table(self.msi["x64"], "LaunchCondition"))
-            one_entry(installed(), self.next_version)
+            one_entry(Installed(wine, info), self.next_version)
 
         with self.subTest("removed: no file, folder, shortcut or registry value left"):
             status, log = wine.msiexec("/x", self.next_msi)
             self.assertEqual(status, 0, log)
-            state = installed()
+            state = Installed(wine, info)
             self.assertEqual((state.files, state.programs_folder, state.has_shortcut),
                              ([], False, False))
             self.assertEqual((state.own_values, state.run_value, state.entries), ([], None, {}))
 
-    def assert_product_icon(self, wine):
-        """The icon "Apps & features" shows is the program's own."""
-        products = wine.registry(r"HKCU\Software\Microsoft\Installer\Products")
-        icons = [v["ProductIcon"] for v in products.values() if "ProductIcon" in v]
-        self.assertEqual(len(icons), 1, products)
-        path = icons[0].replace("C:\\users\\", "").split("\\")
-        with open(os.path.join(os.path.dirname(wine.user), *path), "rb") as a, \
-                open(os.path.join(REPO_ROOT, "resources", "pelmora.ico"), "rb") as b:
-            self.assertEqual(a.read(), b.read())
-
 
 def start_from_shortcut(wine, info):
     """Starts the installed program as the Start menu does, and waits for its window."""
-    shortcut = os.path.relpath(Installed(wine, info).shortcut, os.path.join(wine.prefix, "drive_c"))
     # What the program started inherits is not waited for.
-    wine("start", "C:\\" + shortcut.replace("/", "\\"), capture_output=False,
+    wine("start", wine.windows_path(Installed(wine, info).shortcut), capture_output=False,
          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def shown():
@@ -304,32 +278,24 @@ def start_from_shortcut(wine, info):
     return wait_for("the installed program's window", shown, timeout=60, interval=0.5)
 
 
-def zip_program(out, info):
-    import zipfile
+class X86Program(unittest.TestCase):
+    """The 32-bit build's program, installed by the x86 installer with the 64-bit msiexec."""
 
-    archive = zipfile.ZipFile(os.path.join(out, info["zip_name"]))
-    return archive.open(f"x64/{info['exe_name']}.exe")
-
-
-class X86Program(_Release):
     def test_the_32_bit_program_the_x86_installer_installs_starts(self):
-        wine = Wine(self.work)
+        require_tools("wixl", "xdotool", "xwininfo")
+        info = packaging_info()
+        work = tempfile.mkdtemp(prefix="pelmora-msi-x86.")
+        self.addCleanup(shutil.rmtree, work, True)
+        build = release_zip.Build(build_dir(), 32)
+        msi = os.path.join(work, info["msi_names"]["x86"])
+        release_zip.build_msi(release_zip.msi_files(build, build.program),
+                              info["msi_upgrade_code"], "x86", info["version"], msi)
+        wine = Wine(work)
         self.addCleanup(wine.stop_everything)
-        status, log = wine.msiexec("/i", self.msi["x86"])
+        status, log = wine.msiexec("/i", msi)
         self.assertEqual(status, 0, log)
-        state = Installed(wine, self.info)
-        self.assertEqual(pe_machine(state.program(self.info)), MACHINES["x86"])
-        start_from_shortcut(wine, self.info)
-
-
-def wine32_problem():
-    """Why Wine's 32-bit loader cannot start here, or None: the check the wine_runs test makes
-    of the 32-bit build's emulator."""
-    result = run([os.path.join(REPO_ROOT, "tools", "wine-run.sh"), "--32", "--version"],
-                 check=False)
-    if result.returncode == 0:
-        return None
-    return (result.stderr.strip().splitlines() or [f"status {result.returncode}"])[0]
+        self.assertEqual(Installed(wine, info).machine, "i386")
+        start_from_shortcut(wine, info)
 
 
 def main(argv):
@@ -337,12 +303,6 @@ def main(argv):
     if len(argv) != 2 or argv[1] not in cases:
         print(f"usage: {argv[0]} {' | '.join(cases)}", file=sys.stderr)
         return 2
-    if argv[1] == "x86-program":
-        problem = wine32_problem()
-        if problem is not None:
-            print(f"skipped: Wine's 32-bit loader does not start here ({problem}): the 32-bit "
-                  "program the x86 installer installs is not started")
-            return SKIPPED
     suite = unittest.defaultTestLoader.loadTestsFromTestCase(cases[argv[1]])
     return 0 if unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful() else 1
 
