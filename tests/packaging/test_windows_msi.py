@@ -140,14 +140,16 @@ class Installers(unittest.TestCase):
             timeout=900, env=dict(os.environ, PELMORA_JOBS="2"))
         cls.msi = {arch: os.path.join(cls.out, name)
                    for arch, name in cls.info["msi_names"].items()}
-        # The next patch version, of the same program: an upgrade.
+        # The next two patch versions, of the same program: upgrades.
         major, minor, patch = cls.info["version"].split(".")
-        cls.next_version = f"{major}.{minor}.{int(patch) + 1}"
-        cls.next_msi = os.path.join(cls.work, "next", "next.msi")
         build = release_zip.Build(build_dir(), 64)
-        release_zip.build_msi(release_zip.msi_files(build, build.program),
-                              cls.info["msi_upgrade_code"], "x64", cls.next_version,
-                              cls.next_msi)
+        cls.upgrades = []
+        for step in (1, 2):
+            version = f"{major}.{minor}.{int(patch) + step}"
+            msi = os.path.join(cls.work, "upgrades", f"{version}.msi")
+            release_zip.build_msi(release_zip.msi_files(build, build.program),
+                                  cls.info["msi_upgrade_code"], "x64", version, msi)
+            cls.upgrades.append((version, msi))
 
     @classmethod
     def tearDownClass(cls):
@@ -210,18 +212,18 @@ class Installers(unittest.TestCase):
             one_entry(state, version)
             return state
 
-        with self.subTest("the x86 installer, for the user, without starting at sign-in"):
-            state = installs(self.msi["x86"], machine="i386")
-            self.assertIsNone(state.run_value, "started at sign-in without being asked")
+        with self.subTest("the x86 installer, for the user, starting at sign-in: AUTOSTART=1"):
+            state = installs(self.msi["x86"], "AUTOSTART=1", machine="i386")
+            self.assertEqual(state.run_value, f'"{wine.windows_path(state.program)}"')
 
-        with self.subTest("the x64 installer of the same version replaces it, AUTOSTART=1"):
-            state = installs(self.msi["x64"], "AUTOSTART=1")
+        with self.subTest("the x64 installer of the same version replaces it, AUTOSTART=0"):
+            state = installs(self.msi["x64"], "AUTOSTART=0")
+            self.assertIsNone(state.run_value, "still started at sign-in")
             with zipfile.ZipFile(os.path.join(self.out, info["zip_name"])) as archive:
                 self.assertEqual(release_zip.read(state.program),
                                  archive.read(f"x64/{info['exe_name']}.exe"), "not the zip's")
             self.assertEqual(release_zip.read(os.path.join(state.folder, "LICENSE.txt")),
                              release_zip.read(os.path.join(REPO_ROOT, "LICENSE")))
-            self.assertEqual(state.run_value, f'"{wine.windows_path(state.program)}"')
             self.assertEqual(state.own_values, ["Folder", "Licence", "Program", "Shortcut"])
             # The icon "Apps & features" shows is the program's own.
             products = wine.registry(r"HKCU\Software\Microsoft\Installer\Products")
@@ -234,13 +236,17 @@ class Installers(unittest.TestCase):
             # Only the program ends: the server keeps what the installs wrote to the registry.
             wine("taskkill", "/f", "/im", f"{info['exe_name']}.exe")
 
-        with self.subTest("the next version upgrades it: one copy, one entry, still at sign-in"):
-            state = installs(self.next_msi, version=self.next_version)
-            self.assertIsNotNone(state.run_value)
+        (next_version, next_msi), (last_version, last_msi) = self.upgrades
+        with self.subTest("the next version upgrades it: one copy, one entry, AUTOSTART=1"):
+            state = installs(next_msi, "AUTOSTART=1", version=next_version)
+            self.assertEqual(state.run_value, f'"{wine.windows_path(state.program)}"')
 
         with self.subTest("the same version again repairs it"):
             os.remove(os.path.join(state.folder, "LICENSE.txt"))
-            installs(self.next_msi, version=self.next_version)
+            installs(next_msi, version=next_version)
+
+        with self.subTest("an upgrade keeps starting at sign-in"):
+            self.assertIsNotNone(installs(last_msi, version=last_version).run_value)
 
         with self.subTest("an older version is refused, with the reason"):
             status, log = wine.msiexec("/i", self.msi["x64"])
@@ -249,10 +255,10 @@ class Installers(unittest.TestCase):
                            f"A newer version of {title} is already installed. To install this "
                            "one, uninstall it first in Apps & features."],
                           msi_table(self.msi["x64"], "LaunchCondition"))
-            one_entry(Installed(wine, info), self.next_version)
+            one_entry(Installed(wine, info), last_version)
 
         with self.subTest("removed: no file, folder, shortcut or registry value left"):
-            status, log = wine.msiexec("/x", self.next_msi)
+            status, log = wine.msiexec("/x", last_msi)
             self.assertEqual(status, 0, log)
             state = Installed(wine, info)
             self.assertEqual((state.files, state.programs_folder, state.has_shortcut),
@@ -294,7 +300,9 @@ class X86Program(unittest.TestCase):
         self.addCleanup(wine.stop_everything)
         status, log = wine.msiexec("/i", msi)
         self.assertEqual(status, 0, log)
-        self.assertEqual(Installed(wine, info).machine, "i386")
+        state = Installed(wine, info)
+        self.assertEqual(state.machine, "i386")
+        self.assertIsNone(state.run_value, "started at sign-in without being asked")
         start_from_shortcut(wine, info)
 
 
