@@ -29,11 +29,13 @@ WINE = "/usr/lib/wine/wine64"
 MAIN_WINDOW = (208, 51)
 # msiexec's status for a refused install, as a Linux exit status keeps it (its low byte).
 INSTALL_FAILURE = 1603 & 0xFF
-RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
-# Where Wine keeps the "Apps & features" entries: 64-bit and 32-bit products, per user and not.
-UNINSTALL_KEYS = (r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall",
-                  r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall",
-                  r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall")
+USER = "HKEY_CURRENT_USER\\Software"
+RUN_KEY = USER + r"\Microsoft\Windows\CurrentVersion\Run"
+# What is read of the registry: the user's own part (the program's values, Run, the products
+# the user installed) and where Wine keeps the "Apps & features" entries of 64-bit and 32-bit
+# products.
+REGISTRY = (USER, r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall",
+            r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall")
 
 
 def msi_table(msi, table):
@@ -115,16 +117,11 @@ class Installed:
         self.shortcut = wine.path("AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
                                   "Programs", f"{title}.lnk")
         self.has_shortcut = os.path.isfile(self.shortcut)
-        own_key, run_key = rf"HKCU\Software\{title}", RUN_KEY
-        found = wine.registry(own_key, run_key, *UNINSTALL_KEYS)
-
-        def values(key):
-            return found.get(key.replace("HKCU", "HKEY_CURRENT_USER"), {})
-
-        self.own_values = sorted(values(own_key))
-        self.run_value = values(run_key).get(title)
-        self.entries = {key.rsplit("\\", 1)[1]: entry for key, entry in found.items()
-                        if entry.get("DisplayName") == title}
+        self.registry = wine.registry(*REGISTRY)
+        self.own_values = sorted(self.registry.get(rf"{USER}\{title}", {}))
+        self.run_value = self.registry.get(RUN_KEY, {}).get(title)
+        self.entries = {key.rsplit("\\", 1)[1]: entry for key, entry in self.registry.items()
+                        if "Uninstall" in key and entry.get("DisplayName") == title}
 
 
 class Installers(unittest.TestCase):
@@ -226,8 +223,9 @@ class Installers(unittest.TestCase):
                              release_zip.read(os.path.join(REPO_ROOT, "LICENSE")))
             self.assertEqual(state.own_values, ["Folder", "Licence", "Program", "Shortcut"])
             # The icon "Apps & features" shows is the program's own.
-            products = wine.registry(r"HKCU\Software\Microsoft\Installer\Products")
-            (icon,) = [v["ProductIcon"] for v in products.values() if "ProductIcon" in v]
+            (icon,) = [v["ProductIcon"] for k, v in state.registry.items()
+                       if k.startswith(rf"{USER}\Microsoft\Installer\Products") and
+                       "ProductIcon" in v]
             self.assertEqual(release_zip.read(wine.unix_path(icon)),
                              release_zip.read(os.path.join(REPO_ROOT, "resources", "pelmora.ico")))
 
