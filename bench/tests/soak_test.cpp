@@ -70,7 +70,7 @@ struct Probe : ::testing::Test {
     NoInput input;
 
     std::unique_ptr<core::NativeWindow> open(const platform::FormDef& def) {
-        return probe.createWindow(core::WindowSpec{&def, 208, 51}, input);
+        return probe.createWindow(core::WindowSpec{&def, 208, 51, {}}, input);
     }
     // The window's native operations from the journal, without its making.
     std::vector<std::string> operations(std::size_t from) const {

@@ -35,7 +35,7 @@ LRESULT CALLBACK answeringProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
 TEST(OsCallsTest, TheHookRoundTripsAndANullProcedureIsRefused) {
     Win32Platform platform(::GetModuleHandleA(nullptr));
     RecordingInput input;
-    auto window = platform.createWindow(core::WindowSpec{&kHooked, 100, 40}, input);
+    auto window = platform.createWindow(core::WindowSpec{&kHooked, 100, 40, {}}, input);
     window->build({});
     const platform::Hwnd hwnd = window->handle();
     const HWND native = reinterpret_cast<HWND>(hwnd);

@@ -94,7 +94,7 @@ class NativeWindowTest : public ::testing::Test {
     }
     std::unique_ptr<Win32Window> make(RecordingInput& to, const platform::FormDef& def = kPlain,
                                       Win32Platform* on = nullptr) {
-        const core::WindowSpec geometry{&def, 200, 60};
+        const core::WindowSpec geometry{&def, 200, 60, {}};
         auto made = (on != nullptr ? *on : platform).createWindow(geometry, to);
         const std::vector<core::WidgetSpec> table = widgetTable();
         made->build(table);
