@@ -127,7 +127,7 @@ TEST_F(PlatformTest, WindowsThatCannotBeBuiltAreRefusedAndLeaveNothingBehind) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         try {
-            const auto native = platform().createWindow({&kForm, c.width, 100}, input);
+            const auto native = platform().createWindow({&kForm, c.width, 100, {}}, input);
             native->build(c.widgets);
             ADD_FAILURE() << "built";
         } catch (const platform::Error& error) {

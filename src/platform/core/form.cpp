@@ -510,7 +510,12 @@ void CoreForm::focusOwnerAgain() noexcept {
         return;
     }
     try {
-        owner->window_->focusWidget(owner->firstFocus());
+        NativeWindow& window = *owner->window_;
+        if (window.state() == platform::WindowState::Minimized) {
+            return;
+        }
+        window.bringToFront();
+        window.focusWidget(owner->firstFocus());
     } catch (...) {
         // The focus stays where the window system put it.
     }
