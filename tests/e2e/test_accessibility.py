@@ -199,7 +199,6 @@ class ScreenReader(FreshDesktopCase):
         with self.subTest("the meter at 25.5 % free, not low"):
             meminfo.set(avail_kb=1020000)
             main_reads(figures(), 25.5, False)
-
         with self.subTest("nothing is announced while the figures stay"):
             self.listen(0.5)
             self.events.clear()

@@ -138,20 +138,8 @@ class ToldWidget final : public QAccessibleWidget,
     const Told& told_;
 };
 
-// The window Qt docks into an XEmbed tray: named by the icon's tip.
-class TrayIconWindow final : public QAccessibleWidget {
-  public:
-    explicit TrayIconWindow(QWidget* widget) : QAccessibleWidget(widget, QAccessible::Button) {}
-    QString text(QAccessible::Text t) const override {
-        return t == QAccessible::Name ? widget()->toolTip() : QAccessibleWidget::text(t);
-    }
-};
-
 QAccessibleInterface* makeInterface(const QString&, QObject* object) {
     auto* widget = qobject_cast<QWidget*>(object);
-    if (widget != nullptr && object->objectName() == QLatin1String("QSystemTrayIconSys")) {
-        return new TrayIconWindow(widget);
-    }
     const Told* told = toldOf(object);
     // Buttons are Qt's own, which reads the same role, name and default state.
     if (widget == nullptr || told == nullptr || qobject_cast<QPushButton*>(widget) != nullptr) {
