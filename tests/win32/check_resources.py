@@ -18,7 +18,7 @@ RT_ICON, RT_BITMAP, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 2, 14, 16, 24
 # DLLs every Windows has; the program may import from nothing else.
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll",
-    "msvcrt.dll", "advapi32.dll", "ole32.dll", "oleaut32.dll", "oleacc.dll", "ws2_32.dll",
+    "msvcrt.dll", "advapi32.dll", "ole32.dll", "oleaut32.dll", "ws2_32.dll",
 }
 
 # Calls only Windows 7, 8.1 and 10 have: for screens of different DPIs, for messages from a

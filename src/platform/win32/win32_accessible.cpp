@@ -17,6 +17,38 @@ constexpr GUID kIidAccessible = {
 
 using core::AccessibleRole;
 
+// What answering takes of COM and the accessibility library, loaded the first time assistive
+// technology asks: a program that nobody reads out never loads them.
+struct Libraries {
+    decltype(&::CoInitializeEx) coInitializeEx = nullptr;
+    decltype(&::CreateStdAccessibleObject) createStdAccessibleObject = nullptr;
+    decltype(&::LresultFromObject) lresultFromObject = nullptr;
+    decltype(&::SysAllocStringLen) sysAllocStringLen = nullptr;
+};
+
+const Libraries* libraries() noexcept {
+    static const Libraries loaded = [] {
+        Libraries l;
+        const HMODULE ole32 = ::LoadLibraryA("ole32.dll");
+        const HMODULE oleacc = ::LoadLibraryA("oleacc.dll");
+        const HMODULE oleaut32 = ::LoadLibraryA("oleaut32.dll");
+        l.coInitializeEx = lookUp<decltype(l.coInitializeEx)>(ole32, "CoInitializeEx");
+        l.createStdAccessibleObject =
+            lookUp<decltype(l.createStdAccessibleObject)>(oleacc, "CreateStdAccessibleObject");
+        l.lresultFromObject = lookUp<decltype(l.lresultFromObject)>(oleacc, "LresultFromObject");
+        l.sysAllocStringLen = lookUp<decltype(l.sysAllocStringLen)>(oleaut32, "SysAllocStringLen");
+        // Started on this thread, the one that answers.
+        if (l.coInitializeEx == nullptr ||
+            FAILED(l.coInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+            l.coInitializeEx = nullptr;
+        }
+        return l;
+    }();
+    const bool ready = loaded.coInitializeEx != nullptr && loaded.createStdAccessibleObject &&
+                       loaded.lresultFromObject != nullptr && loaded.sysAllocStringLen;
+    return ready ? &loaded : nullptr;
+}
+
 // A form's window object is a window or a dialog, its client area the client; a picture box
 // is what it is as either.
 LONG roleOf(AccessibleRole role, bool client) noexcept {
@@ -51,7 +83,7 @@ HRESULT giveText(const std::string& text, BSTR* out) {
     }
     const int length =
         ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    *out = ::SysAllocStringLen(nullptr, static_cast<UINT>(length));
+    *out = libraries()->sysAllocStringLen(nullptr, static_cast<UINT>(length));
     if (*out == nullptr) {
         return E_OUTOFMEMORY;
     }
@@ -277,11 +309,11 @@ LRESULT answerAccessible(HWND surface, WPARAM wParam, LPARAM lParam, const core:
         return 0;
     }
     const bool client = object == OBJID_CLIENT;
-    // Handing the object over takes COM, started on this thread the first time it is asked.
-    static const bool started = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    const Libraries* loaded = libraries();
     IAccessible* system = nullptr;
-    if (!started || FAILED(::CreateStdAccessibleObject(surface, object, kIidAccessible,
-                                                       reinterpret_cast<void**>(&system)))) {
+    if (loaded == nullptr ||
+        FAILED(loaded->createStdAccessibleObject(surface, object, kIidAccessible,
+                                                 reinterpret_cast<void**>(&system)))) {
         return 0;
     }
     try {
@@ -296,7 +328,7 @@ LRESULT answerAccessible(HWND surface, WPARAM wParam, LPARAM lParam, const core:
             }
         }
         auto* surfaceObject = new Surface(system, self, client, std::move(elements));
-        const LRESULT answer = ::LresultFromObject(kIidAccessible, wParam, surfaceObject);
+        const LRESULT answer = loaded->lresultFromObject(kIidAccessible, wParam, surfaceObject);
         surfaceObject->Release();
         return answer;
     } catch (...) {
