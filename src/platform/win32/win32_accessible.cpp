@@ -317,10 +317,12 @@ LRESULT answerAccessible(HWND surface, WPARAM wParam, LPARAM lParam, const core:
         return 0;
     }
     try {
-        // The painted widgets are children of the client area; the window object's children
-        // are the system's (its client area among them).
+        // The painted widgets are children of the client area, back to front as they are
+        // painted (the order Qt's tree has too); the window object's children are the
+        // system's (its client area among them).
         std::vector<Element> elements;
-        for (const Widget* widget : painted) {
+        for (auto it = painted.rbegin(); it != painted.rend(); ++it) {
+            const Widget* widget = *it;
             if (client && told(*widget)) {
                 RECT screen = widget->bounds();
                 ::MapWindowPoints(surface, nullptr, reinterpret_cast<POINT*>(&screen), 2);
@@ -343,7 +345,8 @@ void answerAccessibleFor(HWND control, const core::Accessible& told) {
 
 LONG accessibleChild(const std::vector<Widget*>& painted, const Widget& widget) noexcept {
     LONG child = 0;
-    for (const Widget* candidate : painted) {
+    for (auto it = painted.rbegin(); it != painted.rend(); ++it) {
+        const Widget* candidate = *it;
         child += told(*candidate) ? 1 : 0;
         if (candidate == &widget) {
             return told(widget) ? child : 0;
