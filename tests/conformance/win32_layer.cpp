@@ -166,25 +166,29 @@ class Watcher {
     win32::WindowHandle window_;
 };
 
+struct ClassSearch {
+    const char* className;
+    HWND found = nullptr;
+};
+
+// A named function, not a lambda: on 32-bit Windows a callback has the system's calling
+// convention, which no lambda converts to.
+BOOL CALLBACK findVisibleOfClass(HWND hwnd, LPARAM param) {
+    auto& s = *reinterpret_cast<ClassSearch*>(param);
+    char name[64] = {};
+    ::GetClassNameA(hwnd, name, sizeof name);
+    if (std::string_view(name) == s.className && ::IsWindowVisible(hwnd)) {
+        s.found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // A window of a class that this process owns, or null.
 HWND ownWindow(const char* className) {
-    struct Search {
-        const char* className;
-        HWND found = nullptr;
-    } search{className};
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(param);
-            char name[64] = {};
-            ::GetClassNameA(hwnd, name, sizeof name);
-            if (std::string_view(name) == s.className && ::IsWindowVisible(hwnd)) {
-                s.found = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ClassSearch search{className};
+    ::EnumThreadWindows(::GetCurrentThreadId(), &findVisibleOfClass,
+                        reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
