@@ -24,7 +24,7 @@ linux_packages=(
   "${run_packages[@]}"
   python3 git clang-format libgtest-dev libgmock-dev googletest
   xdotool x11-utils x11-apps x11-xserver-utils
-  xfce4-panel xfconf dbus-daemon libglib2.0-bin libqt6dbus6
+  xfce4-panel xfconf dbus-daemon libglib2.0-bin libqt6dbus6 at-spi2-core python3-pyatspi
   desktop-file-utils appstream lintian dpkg-dev man-db file rpm rpmlint
   clang-14 libclang-rt-14-dev
   xserver-xorg-core xserver-xorg-video-dummy

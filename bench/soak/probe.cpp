@@ -80,7 +80,8 @@ void ProbeWindow::runModalLoop() {
     --modalDepth_;
 }
 
-std::optional<std::size_t> ProbeWindow::popupMenu(std::span<const core::PopupRow> rows) {
+std::optional<std::size_t> ProbeWindow::popupMenu(std::span<const core::PopupRow> rows,
+                                                  std::optional<core::PixelPoint> at) {
     ++probe_.popupsShown;
     switch (probe_.popupMode) {
         case PopupMode::Choose:
@@ -90,11 +91,11 @@ std::optional<std::size_t> ProbeWindow::popupMenu(std::span<const core::PopupRow
             if (probe_.dismissPopup_) {
                 probe_.dismissPopup_();
             }
-            return real_->popupMenu(rows);
+            return real_->popupMenu(rows, at);
         case PopupMode::Native:
             break;
     }
-    return real_->popupMenu(rows);
+    return real_->popupMenu(rows, at);
 }
 
 void ProbeWindow::startTimer(core::WidgetId timer, int /*intervalMs*/) {

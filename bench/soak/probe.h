@@ -58,8 +58,12 @@ class ProbeWindow final : public core::NativeWindow {
     void focusWidget(std::optional<core::WidgetId> widget) override { real_->focusWidget(widget); }
     core::PixelRect frame() const override { return real_->frame(); }
     void moveTo(core::PixelPoint topLeft) override { real_->moveTo(topLeft); }
-    std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows) override;
+    std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows,
+                                         std::optional<core::PixelPoint> at) override;
     void closePopup() override { real_->closePopup(); }
+    void setAccessible(std::optional<core::WidgetId> widget, const core::Accessible& now) override {
+        real_->setAccessible(widget, now);
+    }
     void setText(core::WidgetId label, std::string_view text) override {
         real_->setText(label, text);
     }

@@ -24,6 +24,7 @@ platform::Status DrawPercent_Graph(std::int64_t maxVal, float curVal, platform::
         pic.scale(kMeterScale);
         const platform::Colour colour = percentage > kRedLimit ? kGreen : kRed;
         pic.fillBox({kBarLeft, 0.0f, kBarRight, percentage}, colour);
+        pic.setLevel(percentage);
     } catch (const platform::Error& error) {
         // The meter hands its failure back; the refresh raises it again.
         return error;

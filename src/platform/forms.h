@@ -51,6 +51,8 @@ class PictureBox : public RuntimeObject {
     virtual void scale(UserRect corners) = 0;
     // Fills the box between two opposite corners, in user coordinates.
     virtual void fillBox(UserRect box, Colour colour) = 0;
+    // The level in percent a box that shows one (a meter) shows, for assistive technology.
+    virtual void setLevel(float percent) = 0;
 };
 
 class Timer : public RuntimeObject {

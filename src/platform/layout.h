@@ -92,6 +92,10 @@ struct ControlDef {
     std::int32_t interval = 0;   // timers, milliseconds
     bool isDefault = false;      // buttons: Enter chooses it
     bool isCancel = false;       // buttons: Escape chooses it
+    // Picture boxes that show a level (a meter): what it measures, as assistive technology
+    // reads it out, and the level in percent at or below which it reads low.
+    std::string_view levelName;
+    float lowLevel = 0.0f;
 };
 
 struct MenuDef {
@@ -117,6 +121,9 @@ struct FormDef {
     PictureId icon = PictureId::None;
     WindowState windowState = WindowState::Normal;
     ScaleUnit unit = ScaleUnit::Twips;
+    // The menu the keyboard opens at the window (the context-menu key, Shift+F10); empty:
+    // none.
+    ControlName contextMenu;
 };
 
 // Controls are listed front to back within each parent.

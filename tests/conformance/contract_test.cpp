@@ -14,9 +14,11 @@
 
 #include "layer.h"
 #include "meter/usage_meter.h"
+#include "platform/core/accessible.h"
 #include "platform/core/form.h"
 #include "support/no_input.h"
 #include "support/probe_form.h"
+#include "ui/about/about_layout.h"
 #include "ui/main/main_layout.h"
 
 namespace pelmora::conformance {
@@ -434,6 +436,96 @@ TEST_P(Conformance, TheMainMenuShowsItsSevenRowsAndAChoiceChangesNoMarkByItself)
     }
 }
 
+TEST_P(Conformance, TheContextMenuKeyAndShiftF10OpenTheMainMenuWhoseChoiceRuns) {
+    Events events;
+    platform::Form& form = runtime().load(ui::kMainLayout, events);
+    form.show(ShowMode::Modeless);
+    for (const Key key : {Key::ContextMenu, Key::ShiftF10}) {
+        SCOPED_TRACE(static_cast<int>(key));
+        std::vector<Row> shown;
+        layer().answerNextPopup([&](const std::vector<Row>& rows) {
+            shown = rows;
+            return std::optional<std::size_t>(1);
+        });
+        events.log.clear();
+        layer().key(form.hWnd(), key);
+        layer().waitFor([&] { return !events.log.empty(); });
+        EXPECT_EQ(events.log, std::vector<std::string>{"Click mnuAction(1)"});
+        EXPECT_EQ(shown.size(), 7u);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// What assistive technology reads
+
+Told told(core::AccessibleRole role, std::string name, std::optional<double> value = {},
+          std::string description = {}, bool isDefault = false) {
+    return {role, std::move(name), value, std::move(description), isDefault};
+}
+
+TEST_P(Conformance, AssistiveTechnologyReadsTheWindowItsFiguresOnceAndTheMeterLevel) {
+    using core::AccessibleRole;
+    Events events;
+    platform::Form& form = runtime().load(ui::kMainLayout, events);
+    form.show(ShowMode::Modeless);
+    const platform::Hwnd hWnd = form.hWnd();
+    platform::PictureBox& meter = form.pictureBox(names::picGraph);
+    meter.setVisible(true);
+    for (std::int16_t index : {0, 1}) {
+        form.label(names::lblTotalRam, index).setCaption("Total RAM = 24 GB");
+        form.label(names::lblRamUsage, index).setCaption("Usage = 49 %");
+    }
+    // Widget ids are positions in the layout: the meter, the timer, three lines, then the
+    // labels front to back; of each pair of labels the one in front is read, not its shadow.
+    constexpr core::WidgetId kMeter = 0, kLine = 2, kUsage = 5, kUsageShadow = 7, kTotal = 9,
+                             kTotalShadow = 10;
+    const Told meterAt25 = told(AccessibleRole::Meter, "Free memory", 25.0, "Low");
+    const Told meterAbove = told(AccessibleRole::Meter, "Free memory", 25.5);
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        std::optional<core::WidgetId> widget;
+        std::optional<Told> expected;
+    };
+    const Case cases[] = {
+        {"window", [] {}, std::nullopt, told(AccessibleRole::Window, runtime().title())},
+        {"total", [] {}, kTotal, told(AccessibleRole::StaticText, "Total RAM = 24 GB")},
+        {"usage", [] {}, kUsage, told(AccessibleRole::StaticText, "Usage = 49 %")},
+        {"shadows", [] {}, kTotalShadow, std::nullopt},
+        {"shadow", [] {}, kUsageShadow, std::nullopt},
+        {"line", [] {}, kLine, std::nullopt},
+        {"meter at 25 %", [&] { meter.setLevel(25.0f); }, kMeter, meterAt25},
+        {"meter at 25.5 %", [&] { meter.setLevel(25.5f); }, kMeter, meterAbove},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.act();
+        std::optional<Told> read;
+        layer().waitFor([&] { return (read = layer().told(hWnd, c.widget)) == c.expected; });
+        EXPECT_EQ(read, c.expected);
+    }
+}
+
+TEST_P(Conformance, AssistiveTechnologyReadsTheAboutBoxItsTextsPictureAndDefaultButton) {
+    using core::AccessibleRole;
+    Events events;
+    platform::Form& form = runtime().load(ui::kAboutLayout, events);
+    form.setCaption("About " + runtime().title());
+    form.show(ShowMode::Modeless);
+    const platform::Hwnd hWnd = form.hWnd();
+    const std::pair<std::optional<core::WidgetId>, Told> cases[] = {
+        {std::nullopt, told(AccessibleRole::Dialog, "About " + runtime().title())},
+        {1, told(AccessibleRole::Pane, "")},
+        {3, told(AccessibleRole::StaticText, std::string(ui::about_layout::kDisclaimer))},
+        {8, told(AccessibleRole::Image, runtime().title())},
+        {10, told(AccessibleRole::PushButton, "OK", {}, {}, true)},
+    };
+    for (const auto& [widget, expected] : cases) {
+        SCOPED_TRACE(expected.name);
+        EXPECT_EQ(layer().told(hWnd, widget), expected);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // What controls show
 
@@ -532,6 +624,7 @@ TEST_P(Conformance, AWidgetTheWindowDidNotBuildIsRefusedAsAFaultNotARuntimeError
     window->build(widgetTable());
     const std::function<void()> calls[] = {
         [&] { window->setText(99, "x"); },
+        [&] { window->setAccessible(99, core::accessibleText("x")); },
         [&] { window->setVisible(99, false); },
         [&] {
             window->moveWidget(99, {1, 1});

@@ -51,7 +51,34 @@ struct Drawing {
     }
 };
 
-enum class Key : std::uint8_t { Enter, Escape, Space };
+enum class Key : std::uint8_t { Enter, Escape, Space, ContextMenu, ShiftF10 };
+
+// The key as a window reports it to the core (Shift+F10 as F10 with Shift held).
+inline core::Key coreKey(Key key) {
+    return key == Key::Enter         ? core::Key::Enter
+           : key == Key::Escape      ? core::Key::Escape
+           : key == Key::ContextMenu ? core::Key::ContextMenu
+                                     : core::Key::F10;
+}
+
+// What assistive technology reads of a window or a widget.
+struct Told {
+    core::AccessibleRole role = core::AccessibleRole::None;
+    std::string name;
+    std::optional<double> value;
+    std::string description;
+    bool isDefault = false;
+    bool operator==(const Told&) const = default;
+};
+
+inline void PrintTo(const Told& told, std::ostream* out) {
+    *out << "role " << static_cast<int>(told.role) << " \"" << told.name << "\"";
+    if (told.value) {
+        *out << " value " << *told.value;
+    }
+    *out << (told.description.empty() ? "" : " " + told.description)
+         << (told.isDefault ? " default" : "");
+}
 
 // Chooses a row of the popup that opened (by position), or none to dismiss it.
 using PopupAnswer = std::function<std::optional<std::size_t>(const std::vector<Row>& rows)>;
@@ -88,6 +115,10 @@ class Layer {
     // The window's outer rectangle, frame included, on the desktop, as the toolkit tells it.
     virtual core::PixelRect frameOf(platform::Hwnd window) = 0;
     virtual bool hourglassShown() = 0;
+    // What assistive technology reads of a widget, or of the window itself; none where it
+    // sees nothing.
+    virtual std::optional<Told> told(platform::Hwnd window,
+                                     std::optional<core::WidgetId> widget) = 0;
 
     // ---- what the user does ----
     // A press at a point of the window's client area, on whatever shows there.

@@ -1,6 +1,7 @@
 // The conformance suite on the Qt layer, offscreen or on an X display: real Qt input sent to
 // the widgets, popups and message boxes answered from the event loop while they are open,
 // and what shows read back from the widgets and their rendering.
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
@@ -50,6 +51,28 @@ std::uint32_t layoutColour(QRgb pixel) {
     return static_cast<std::uint32_t>(qRed(pixel)) |
            (static_cast<std::uint32_t>(qGreen(pixel)) << 8) |
            (static_cast<std::uint32_t>(qBlue(pixel)) << 16);
+}
+
+core::AccessibleRole roleOf(QAccessible::Role role) {
+    using core::AccessibleRole;
+    switch (role) {
+        case QAccessible::Window:
+            return AccessibleRole::Window;
+        case QAccessible::Dialog:
+            return AccessibleRole::Dialog;
+        case QAccessible::StaticText:
+            return AccessibleRole::StaticText;
+        case QAccessible::Pane:
+            return AccessibleRole::Pane;
+        case QAccessible::ProgressBar:
+            return AccessibleRole::Meter;
+        case QAccessible::Graphic:
+            return AccessibleRole::Image;
+        case QAccessible::Button:
+            return AccessibleRole::PushButton;
+        default:
+            return AccessibleRole::None;
+    }
 }
 
 // Runs `act` from the event loop once `open` finds what it waits for, or gives up.
@@ -105,6 +128,24 @@ class QtLayer final : public Layer {
     }
 
     bool shown(platform::Hwnd hWnd) override { return form(hWnd).isVisible(); }
+    std::optional<Told> told(platform::Hwnd hWnd, std::optional<core::WidgetId> id) override {
+        QWidget& w = id ? widget(hWnd, *id) : form(hWnd);
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(&w);
+        // A widget that its parent does not list is out of the tree.
+        QAccessibleInterface* parent = read != nullptr && id ? read->parent() : nullptr;
+        if (read == nullptr || (parent != nullptr && parent->indexOfChild(read) < 0)) {
+            return std::nullopt;
+        }
+        Told told;
+        told.role = roleOf(read->role());
+        told.name = read->text(QAccessible::Name).toStdString();
+        if (QAccessibleValueInterface* value = read->valueInterface()) {
+            told.value = value->currentValue().toDouble();
+        }
+        told.description = read->text(QAccessible::Description).toStdString();
+        told.isDefault = read->state().defaultButton;
+        return told;
+    }
     std::string text(platform::Hwnd hWnd, core::WidgetId label) override {
         return as<qt::LabelWidget>(hWnd, label).text().toStdString();
     }
@@ -164,17 +205,21 @@ class QtLayer final : public Layer {
         as<QPushButton>(hWnd, button).click();
     }
     void key(platform::Hwnd hWnd, Key key) override {
-        const Qt::Key sent = key == Key::Enter    ? Qt::Key_Return
-                             : key == Key::Escape ? Qt::Key_Escape
-                                                  : Qt::Key_Space;
+        const Qt::Key sent = key == Key::Enter         ? Qt::Key_Return
+                             : key == Key::Escape      ? Qt::Key_Escape
+                             : key == Key::ContextMenu ? Qt::Key_Menu
+                             : key == Key::ShiftF10    ? Qt::Key_F10
+                                                       : Qt::Key_Space;
+        const Qt::KeyboardModifiers held =
+            key == Key::ShiftF10 ? Qt::ShiftModifier : Qt::NoModifier;
         // To the widget with the focus, as the keyboard sends it.
         QWidget& window = form(hWnd);
         QWidget* focused = window.focusWidget();
         QWidget& to = focused != nullptr ? *focused : window;
         const QString text = key == Key::Space ? QStringLiteral(" ") : QString();
-        QKeyEvent press(QEvent::KeyPress, sent, Qt::NoModifier, text);
+        QKeyEvent press(QEvent::KeyPress, sent, held, text);
         QApplication::sendEvent(&to, &press);
-        QKeyEvent release(QEvent::KeyRelease, sent, Qt::NoModifier, text);
+        QKeyEvent release(QEvent::KeyRelease, sent, held, text);
         QApplication::sendEvent(&to, &release);
     }
     void close(platform::Hwnd hWnd) override { form(hWnd).close(); }

@@ -1,6 +1,6 @@
 // The conformance suite on the recording layer: its event loop is the posted work and one tick
 // of every running timer per round; a press finds the frontmost widget the way a window system
-// does, and keys choose the default and cancel buttons the way a dialog does.
+// does, keys go to the core, and Space presses the first button in the tab order.
 #include <algorithm>
 #include <memory>
 
@@ -49,6 +49,13 @@ class RecordingLayer final : public Layer {
     }
 
     bool shown(platform::Hwnd hWnd) override { return window(hWnd).shown; }
+    std::optional<Told> told(platform::Hwnd hWnd, std::optional<core::WidgetId> id) override {
+        const core::Accessible& a = id ? widget(hWnd, *id).accessible : window(hWnd).accessible;
+        if (a.role == core::AccessibleRole::None) {
+            return std::nullopt;
+        }
+        return Told{a.role, a.name, a.value, a.description, a.isDefault};
+    }
     std::string text(platform::Hwnd hWnd, core::WidgetId label) override {
         return widget(hWnd, label).text;
     }
@@ -120,20 +127,19 @@ class RecordingLayer final : public Layer {
     }
     void key(platform::Hwnd hWnd, Key key) override {
         RecordingWindow& w = window(hWnd);
-        // Enter and Escape choose the default and cancel buttons; Space presses the button
-        // with the focus, the first in the tab order.
+        if (key != Key::Space) {
+            w.input.keyPressed(coreKey(key), key == Key::ShiftF10 ? platform::Modifiers{true}
+                                                                  : platform::Modifiers{});
+            return;
+        }
+        // Space presses the button with the focus, the first in the tab order.
         const Widget* chosen = nullptr;
         for (const Widget& candidate : w.widgets) {
             const core::WidgetSpec& spec = candidate.made;
-            if (spec.kind != platform::ControlKind::CommandButton || !w.showing(candidate)) {
-                continue;
+            if (spec.kind == platform::ControlKind::CommandButton && w.showing(candidate) &&
+                spec.tabStop && (chosen == nullptr || *spec.tabStop < *chosen->made.tabStop)) {
+                chosen = &candidate;
             }
-            const bool fits =
-                key == Key::Enter ? spec.isDefault
-                : key == Key::Escape
-                    ? spec.isCancel
-                    : spec.tabStop && (chosen == nullptr || *spec.tabStop < *chosen->made.tabStop);
-            chosen = fits ? &candidate : chosen;
         }
         if (chosen != nullptr) {
             w.input.buttonClicked(chosen->made.id);

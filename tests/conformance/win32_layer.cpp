@@ -2,6 +2,8 @@
 // presses, clicks and keys, popups and message boxes answered by a timer while their own loop
 // runs, and what shows read back from the windows and the screen.
 #include <windows.h>
+// windows.h first: oleacc.h needs its types.
+#include <oleacc.h>
 
 #include <cctype>
 #include <chrono>
@@ -52,6 +54,66 @@ std::vector<std::uint32_t> resourcePixels(platform::PictureId id, SIZE& size) {
         p &= 0xFFFFFFu;
     }
     return pixels;
+}
+
+constexpr GUID kIidAccessible = {
+    0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
+core::AccessibleRole roleOf(LONG role) {
+    using core::AccessibleRole;
+    switch (role) {
+        case ROLE_SYSTEM_WINDOW:
+            return AccessibleRole::Window;
+        case ROLE_SYSTEM_DIALOG:
+            return AccessibleRole::Dialog;
+        case ROLE_SYSTEM_STATICTEXT:
+            return AccessibleRole::StaticText;
+        case ROLE_SYSTEM_PANE:
+            return AccessibleRole::Pane;
+        case ROLE_SYSTEM_PROGRESSBAR:
+            return AccessibleRole::Meter;
+        case ROLE_SYSTEM_GRAPHIC:
+            return AccessibleRole::Image;
+        case ROLE_SYSTEM_PUSHBUTTON:
+            return AccessibleRole::PushButton;
+        default:
+            return AccessibleRole::None;
+    }
+}
+
+std::string narrow(BSTR text) {
+    std::string out;
+    for (UINT i = 0; text != nullptr && i < ::SysStringLen(text); ++i) {
+        out += static_cast<char>(text[i]);
+    }
+    ::SysFreeString(text);
+    return out;
+}
+
+// What an assistive technology reads of an object or one of its simple children.
+Told readAccessible(IAccessible& object, LONG child) {
+    VARIANT id{};
+    id.vt = VT_I4;
+    id.lVal = child;
+    Told told;
+    VARIANT role{};
+    if (object.get_accRole(id, &role) == S_OK && role.vt == VT_I4) {
+        told.role = roleOf(role.lVal);
+    }
+    BSTR text = nullptr;
+    object.get_accName(id, &text);
+    told.name = narrow(text);
+    text = nullptr;
+    object.get_accDescription(id, &text);
+    told.description = narrow(text);
+    text = nullptr;
+    if (object.get_accValue(id, &text) == S_OK) {
+        told.value = std::stod(narrow(text));
+    }
+    VARIANT state{};
+    told.isDefault = object.get_accState(id, &state) == S_OK && state.vt == VT_I4 &&
+                     (state.lVal & STATE_SYSTEM_DEFAULT) != 0;
+    return told;
 }
 
 // Looks every few milliseconds, from whatever loop runs (a menu's, a message box's), for a
@@ -109,13 +171,14 @@ struct ClassSearch {
     HWND found = nullptr;
 };
 
-// Stops at the first visible window of the searched class.
+// A named function, not a lambda: on 32-bit Windows a callback has the system's calling
+// convention, which no lambda converts to.
 BOOL CALLBACK findVisibleOfClass(HWND hwnd, LPARAM param) {
-    auto& search = *reinterpret_cast<ClassSearch*>(param);
+    auto& s = *reinterpret_cast<ClassSearch*>(param);
     char name[64] = {};
     ::GetClassNameA(hwnd, name, sizeof name);
-    if (std::string_view(name) == search.className && ::IsWindowVisible(hwnd)) {
-        search.found = hwnd;
+    if (std::string_view(name) == s.className && ::IsWindowVisible(hwnd)) {
+        s.found = hwnd;
         return FALSE;
     }
     return TRUE;
@@ -157,6 +220,43 @@ class Win32Layer final : public Layer {
     }
 
     bool shown(platform::Hwnd hWnd) override { return ::IsWindowVisible(hwnd(hWnd)) != FALSE; }
+    std::optional<Told> told(platform::Hwnd hWnd, std::optional<core::WidgetId> id) override {
+        // A window by its window object, a child window by its client area, a painted widget
+        // as the simple child of its surface that shows where it is.
+        const win32::Widget* painted = id ? &widget(hWnd, *id) : nullptr;
+        HWND target = hwnd(hWnd);
+        if (painted != nullptr) {
+            target = painted->hwnd() != nullptr ? painted->hwnd() : painted->surface();
+        }
+        IAccessible* object = nullptr;
+        if (target == nullptr || FAILED(::AccessibleObjectFromWindow(
+                                     target, id ? OBJID_CLIENT : OBJID_WINDOW, kIidAccessible,
+                                     reinterpret_cast<void**>(&object)))) {
+            return std::nullopt;
+        }
+        std::optional<Told> read;
+        if (painted == nullptr || painted->hwnd() != nullptr) {
+            read = readAccessible(*object, CHILDID_SELF);
+        } else {
+            RECT bounds = painted->bounds();
+            ::MapWindowPoints(target, nullptr, reinterpret_cast<POINT*>(&bounds), 2);
+            LONG count = 0;
+            object->get_accChildCount(&count);
+            for (LONG child = 1; child <= count && !read; ++child) {
+                VARIANT at{};
+                at.vt = VT_I4;
+                at.lVal = child;
+                LONG left = 0, top = 0, width = 0, height = 0;
+                const bool located = object->accLocation(&left, &top, &width, &height, at) == S_OK;
+                const RECT shown{left, top, left + width, top + height};
+                if (located && ::EqualRect(&shown, &bounds)) {
+                    read = readAccessible(*object, child);
+                }
+            }
+        }
+        object->Release();
+        return read;
+    }
     std::string text(platform::Hwnd hWnd, core::WidgetId label) override {
         return as<win32::LabelWidget>(hWnd, label).text();
     }
@@ -227,6 +327,22 @@ class Win32Layer final : public Layer {
         ::SendMessageA(widget(hWnd, button).hwnd(), BM_CLICK, 0, 0);
     }
     void key(platform::Hwnd hWnd, Key key) override {
+        if (key == Key::ContextMenu || key == Key::ShiftF10) {
+            // Straight to the window with the focus, Shift held for F10.
+            BYTE state[256] = {};
+            ::GetKeyboardState(state);
+            const BYTE shift = state[VK_SHIFT];
+            state[VK_SHIFT] = key == Key::ShiftF10 ? 0x80 : 0;
+            ::SetKeyboardState(state);
+            if (key == Key::ContextMenu) {
+                ::SendMessageA(hwnd(hWnd), WM_KEYDOWN, VK_APPS, 0);
+            } else {
+                ::SendMessageA(hwnd(hWnd), WM_SYSKEYDOWN, VK_F10, 0);
+            }
+            state[VK_SHIFT] = shift;
+            ::SetKeyboardState(state);
+            return;
+        }
         const WPARAM sent = key == Key::Enter    ? VK_RETURN
                             : key == Key::Escape ? VK_ESCAPE
                                                  : VK_SPACE;

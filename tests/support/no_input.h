@@ -16,6 +16,7 @@ class NoInput final : public core::WindowInput {
     void timerTicked(core::WidgetId) noexcept override {}
     void closeRequested() noexcept override {}
     void activated() noexcept override {}
+    void keyPressed(core::Key, platform::Modifiers) noexcept override {}
     void popupChosen(std::size_t) noexcept override {}
     void blockedPress() noexcept override {}
     void screensChanged() noexcept override {}

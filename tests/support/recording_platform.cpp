@@ -105,6 +105,7 @@ RecordingWindow::RecordingWindow(RecordingPlatform& platform, const core::Window
       frameRect{0, 0, window.clientWidth, window.clientHeight},
       focused(window.name),
       windowState(platform::WindowState::Normal),
+      accessible(window.accessible),
       wndProc(defaultProc),
       defaultProc(defaultProc),
       input(input),
@@ -165,6 +166,7 @@ void RecordingWindow::build(std::span<const core::WidgetSpec> built) {
         w.alignment = s.alignment;
         w.visible = s.visible;
         w.rect = s.rect;
+        w.accessible = s.accessible;
         widgets.push_back(std::move(w));
     }
 }
@@ -287,7 +289,9 @@ void RecordingWindow::focusWidget(std::optional<core::WidgetId> widget) {
     focused = target;
 }
 
-std::optional<std::size_t> RecordingWindow::popupMenu(std::span<const core::PopupRow> rows) {
+std::optional<std::size_t> RecordingWindow::popupMenu(std::span<const core::PopupRow> rows,
+                                                      std::optional<core::PixelPoint> at) {
+    lastPopupAt = at;
     std::vector<ShownRow> shownRows;
     std::string text;
     for (const core::PopupRow& row : rows) {
@@ -297,7 +301,8 @@ std::optional<std::size_t> RecordingWindow::popupMenu(std::span<const core::Popu
         text += row.checked ? " checked" : "";
         text += row.enabled ? "" : " disabled";
     }
-    op("popupMenu " + name + " [" + text + "]");
+    op("popupMenu " + name + " [" + text + "]" +
+       (at ? " at " + std::to_string(at->x) + "," + std::to_string(at->y) : ""));
     lastPopup = shownRows;
     const RecordingPlatform::PopupScript script = platform_.nextPopupScript();
     popupOpen = true;
@@ -321,6 +326,15 @@ void RecordingWindow::setText(core::WidgetId label, std::string_view text) {
     Widget& w = at(label);
     op("setText " + name + " " + w.name + " " + quote(text));
     w.text = text;
+}
+
+void RecordingWindow::setAccessible(std::optional<core::WidgetId> widget,
+                                    const core::Accessible& now) {
+    core::Accessible& told = widget ? at(*widget).accessible : accessible;
+    op("setAccessible " + name + " " + (widget ? at(*widget).name : name) + " " + quote(now.name) +
+       (now.valueText.empty() ? "" : " " + now.valueText) +
+       (now.description.empty() ? "" : " " + now.description));
+    told = now;
 }
 
 void RecordingWindow::setAlignment(core::WidgetId label, platform::Alignment alignment) {
@@ -580,6 +594,16 @@ bool RecordingPlatform::pressBackground(std::string_view form, platform::MouseBu
     }
     journal.note(what);
     w->input.mousePressed(std::nullopt, button, modifiers, at);
+    return true;
+}
+
+bool RecordingPlatform::key(std::string_view form, core::Key key, platform::Modifiers modifiers) {
+    RecordingWindow* w = shownWindow(form);
+    if (w == nullptr) {
+        return false;
+    }
+    journal.note("key " + w->name + " " + std::to_string(static_cast<int>(key)));
+    w->input.keyPressed(key, modifiers);
     return true;
 }
 

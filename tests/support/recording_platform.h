@@ -40,6 +40,7 @@ struct Widget {
     std::vector<DrawnBox> boxes;  // picture boxes: drawn since the last clear
     int repaints = 0;
     std::optional<int> timerInterval;  // timers: set while ticking
+    core::Accessible accessible;       // what assistive technology is told of it
 
     platform::ControlKind kind() const noexcept { return made.kind; }
 };
@@ -75,9 +76,11 @@ class RecordingWindow final : public core::NativeWindow {
     void focusWidget(std::optional<core::WidgetId> widget) override;
     core::PixelRect frame() const override;
     void moveTo(core::PixelPoint topLeft) override;
-    std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows) override;
+    std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows,
+                                         std::optional<core::PixelPoint> at) override;
     void closePopup() override;
     void setText(core::WidgetId label, std::string_view text) override;
+    void setAccessible(std::optional<core::WidgetId> widget, const core::Accessible& now) override;
     void setAlignment(core::WidgetId label, platform::Alignment alignment) override;
     void setVisible(core::WidgetId widget, bool visible) override;
     void moveWidget(core::WidgetId widget, core::PixelPoint topLeft) override;
@@ -107,6 +110,8 @@ class RecordingWindow final : public core::NativeWindow {
     bool topmost = false;
     int drags = 0;  // moves started by a press on the caption
     std::vector<ShownRow> lastPopup;
+    std::optional<core::PixelPoint> lastPopupAt;  // none: at the pointer
+    core::Accessible accessible;                  // what assistive technology is told of it
     std::vector<Widget> widgets;
 
     // The window-procedure chain as the OS keeps it.
@@ -186,6 +191,8 @@ class RecordingPlatform final : public core::NativePlatform {
     bool pressBackground(std::string_view form, platform::MouseButton button,
                          platform::Modifiers modifiers = {}, core::PixelPoint at = {});
     bool click(std::string_view form, std::string_view button);
+    // A key typed on the window that has the focus.
+    bool key(std::string_view form, core::Key key, platform::Modifiers modifiers = {});
     bool close(std::string_view form);
     bool activate(std::string_view form);
     // The window system minimises a window, as its user does from the frame or the taskbar.

@@ -236,5 +236,44 @@ TEST_F(ActionMenu, ADismissedMenuChangesNothing) {
     EXPECT_TRUE(mark(ActionItem::ShowUsageMeter));
 }
 
+TEST_F(ActionMenu, TheKeyboardOpensTheMenuBelowTheWindowAndTheFocusComesBackAfterTheBox) {
+    using core::Key;
+    const platform::Modifiers none, shift{true};
+    struct Case {
+        const char* what;
+        Key key;
+        platform::Modifiers modifiers;
+        bool opens;
+    };
+    const Case cases[] = {{"context-menu key", Key::ContextMenu, none, true},
+                          {"Shift+F10", Key::F10, shift, true},
+                          {"F10 alone", Key::F10, none, false},
+                          {"Enter: no button", Key::Enter, none, false}};
+    const core::PixelRect frame = mainWindow().frameRect;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t from = journal.mark();
+        if (c.opens) {
+            platform.dismissNextPopup();
+        }
+        ASSERT_TRUE(platform.key("frmmain", c.key, c.modifiers));
+        EXPECT_EQ(journal.count("popupMenu", from), c.opens ? 1u : 0u);
+        if (c.opens) {
+            EXPECT_EQ(mainWindow().lastPopupAt,
+                      (core::PixelPoint{frame.left, frame.top + frame.height}));
+        }
+    }
+    // About from the keyboard; Escape closes the box, and the main window has the focus again.
+    platform.chooseInNextPopup("About");
+    platform.whileModal([this] {
+        mainWindow().focused = "elsewhere";
+        platform.key("frmAbout", Key::Escape);
+    });
+    ASSERT_TRUE(platform.key("frmmain", Key::ContextMenu));
+    const recording::RecordingWindow* about = platform.find("frmAbout");
+    EXPECT_TRUE(about == nullptr || !about->shown);
+    EXPECT_EQ(mainWindow().focused, "frmmain");
+}
+
 }  // namespace
 }  // namespace pelmora::app

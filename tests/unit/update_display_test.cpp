@@ -71,18 +71,23 @@ TEST_F(RefreshFixture, OneRefreshWritesEverythingInItsOrder) {
                   "setAlignment frmmain lblFreeRam(1) Left",
                   "setAlignment frmmain lblRamUsage(0) Left",
                   "setAlignment frmmain lblRamUsage(1) Left",
+                  // Assistive technology reads the front label of each pair.
                   "setText frmmain lblTotalRam(0) \"Total RAM = 512 MB\"",
+                  "setAccessible frmmain lblTotalRam(0) \"Total RAM = 512 MB\"",
                   "setText frmmain lblTotalRam(1) \"Total RAM = 512 MB\"",
                   "setText frmmain lblFreeRam(0) \"Free RAM = 257 MB\"",
                   "setText frmmain lblFreeRam(1) \"Free RAM = 257 MB\"",
+                  "setAccessible frmmain lblFreeRam(1) \"Free RAM = 257 MB\"",
                   "setText frmmain lblRamUsage(0) \"Usage = 49 %\"",
                   "setText frmmain lblRamUsage(1) \"Usage = 49 %\"",
+                  "setAccessible frmmain lblRamUsage(1) \"Usage = 49 %\"",
                   "Shell_NotifyIconA NIM_MODIFY cbSize=0 0x0 uID=0 tip "
                   "\"Pelmora  ( Free RAM = 257 MB )\"",
                   // The meter reaches the window as the handler returns.
                   "clearDrawing frmmain picGraph",
                   "fillBox frmmain picGraph 0,24 7x24 #00FF00",
                   "repaint frmmain picGraph",
+                  "setAccessible frmmain picGraph \"Free memory\" 50.1 %",
               }));
     EXPECT_EQ(state.memLoad, 49);
     EXPECT_EQ(state.totalPhys, static_cast<std::int64_t>(512 * MiB - 528 * KiB));

@@ -51,6 +51,8 @@ TEST_F(MeterFixture, ClearsAndFillsTheBarOnTheLeftTwoThirdsThenRepaintsOnceTheHa
                                              "clearDrawing frmmain picGraph",
                                              "fillBox frmmain picGraph 0,36 7x12 #00FF00",
                                              "repaint frmmain picGraph",
+                                             "setAccessible frmmain picGraph \"Free memory\" "
+                                             "25.3 %",
                                          }));
 }
 
@@ -92,6 +94,7 @@ TEST_F(MeterFixture, OnlyTheLastOfTwoBarsRemains) {
                                              "clearDrawing frmmain picGraph",
                                              "fillBox frmmain picGraph 0,5 7x43 #00FF00",
                                              "repaint frmmain picGraph",
+                                             "setAccessible frmmain picGraph \"Free memory\" 90 %",
                                          }));
     EXPECT_EQ(drawn(), std::vector<DrawnBox>{bar(5, kGreen)});
 }

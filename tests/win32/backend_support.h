@@ -60,6 +60,10 @@ class RecordingInput final : public core::WindowInput {
     }
     void closeRequested() noexcept override { log.push_back("close"); }
     void activated() noexcept override { log.push_back("activate"); }
+    void keyPressed(core::Key key, platform::Modifiers modifiers) noexcept override {
+        log.push_back("key " + std::to_string(static_cast<int>(key)) + " " +
+                      modifierText(modifiers));
+    }
     void popupChosen(std::size_t row) noexcept override {
         log.push_back("chosen " + std::to_string(row));
     }

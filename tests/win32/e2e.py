@@ -5,7 +5,7 @@ traces of the texts it draws.
 
 Usage: e2e.py SCENARIO PATH_TO_EXE IDENTITY_JSON [WINE_PREFIX_TO_COPY]
 Scenarios: window, tray_left_click, tray_menu, window_menu, second_copy, about, exit,
-           scales, off_screen, tray_returns
+           accessible, scales, off_screen, tray_returns
 Without a prefix to copy, each run makes a fresh one (which takes a wineboot).
 The last three take what the display under Wine cannot do by itself from the program
 PELMORA_SHELL_EVENTS names (shell_events.exe), and the program's pictures from
@@ -32,6 +32,7 @@ SCREEN = (1024, 768)
 ICON_GREEN = (0, 128, 0)
 WHITE, BLACK, GREEN, RED = (255, 255, 255), (0, 0, 0), (0, 255, 0), (255, 0, 0)
 SHELL_EVENTS = os.environ.get("PELMORA_SHELL_EVENTS", "")
+READ_ACCESSIBLE = os.environ.get("PELMORA_READ_ACCESSIBLE", "")
 RESOURCE_DIR = os.environ.get("PELMORA_RESOURCE_DIR") or os.path.join(
     os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources")
 
@@ -429,6 +430,79 @@ def scenario_about(session, exe):
     wait_for("the About box to close", lambda: session.window(name=f"About {title}") is None)
     expect(process.poll() is None, "closing the About box ended the program")
     del about
+
+
+def read_accessible(session):
+    """What a screen reader in another process reads of the program's windows."""
+    expect(READ_ACCESSIBLE, "PELMORA_READ_ACCESSIBLE names no read_accessible.exe")
+    done = subprocess.run([loader(READ_ACCESSIBLE), READ_ACCESSIBLE], env=session.env,
+                          capture_output=True, text=True, timeout=60)
+    return done.stdout.splitlines() if done.returncode == 0 else []
+
+
+def meminfo_text(total_kb, avail_kb):
+    return (f"MemTotal:       {total_kb:>9} kB\nMemFree:        {avail_kb:>9} kB\n"
+            f"MemAvailable:   {avail_kb:>9} kB\nBuffers:                0 kB\n"
+            "Cached:                 0 kB\nSwapTotal:              0 kB\n"
+            "SwapFree:               0 kB\n")
+
+
+def machine_total_kb():
+    """The machine's memory: Wine takes the total from the kernel, not from /proc/meminfo."""
+    with open("/proc/meminfo") as f:
+        return next(int(line.split()[1]) for line in f if line.startswith("MemTotal:"))
+
+
+def scenario_accessible(session, exe):
+    """What a screen reader reads through MSAA from another process: the main window named
+    after the program, its three figures as the texts it draws, the meter with its level and
+    its low state (low at a fifth free, not at three tenths; Wine reckons the total itself, so
+    the share is near these, not exact), and the About box's texts, picture and default
+    button."""
+    expect(meminfo_of_our_own(), "no /proc/meminfo of the test's own can be bound here")
+    session.meminfo = os.path.join(session.work, "meminfo")
+    total_kb = machine_total_kb()
+    with open(session.meminfo, "w") as f:
+        f.write(meminfo_text(total_kb, total_kb // 5))
+    process = session.start(exe, trace="trace+text")
+    w = main_window(session)
+    title = session.identity["title"]
+
+    def meter(low):
+        """The meter's line once it reads low (or not), and its level read out."""
+        tree = read_accessible(session)
+        line = next((x for x in tree if x.startswith('  progress bar "Free memory" value "')), "")
+        if line.endswith(' description "Low"') != low:
+            return None
+        return tree, float(line.split('value "')[1].split(" %")[0])
+
+    tree, level = wait_for("the meter read out low", lambda: meter(True))
+    expect(abs(level - 20) < 1, f"the meter reads {level} % free at a fifth free")
+    expect(tree[0] == f'window "{title}"', f"the main window reads {tree[0]!r}")
+    texts = [line.split('"')[1] for line in tree if line.startswith('  static text "')]
+    expect(sorted(t.split(" = ")[0] for t in texts) == ["Free RAM", "Total RAM", "Usage"],
+           f"the figures read {texts}")
+    drawn = session.log(process)
+    for text in texts:
+        expect(f'L"{text}"' in drawn, f"{text} is read out but not drawn")
+    # Rewritten in place: the bind mount shows the new figures.
+    with open(session.meminfo, "r+") as f:
+        f.write(meminfo_text(total_kb, total_kb * 3 // 10))
+    _, level = wait_for("the meter read out, not low", lambda: meter(False))
+    expect(abs(level - 30) < 1, f"the meter reads {level} % free at three tenths free")
+    session.click(w[5] + 60, w[6] + 25, 3)
+    popup_menu(session)
+    session.key("a")
+    about = f'dialog "About {title}"'
+    tree = wait_for("the About box read out", lambda: (lambda t: t if about in t else None)(
+        read_accessible(session)))
+    major, minor, _, revision = session.identity["version"]
+    for wanted in (f'static text "{title}"', f'static text "Version {major}.{minor}.{revision}"',
+                   f'graphic "{title}"', 'push button "OK" default'):
+        expect(any(line.strip() == wanted for line in tree),
+               f"the About box reads no {wanted}: {tree}")
+    session.key("Escape")
+    wait_for("the About box to close", lambda: session.window(name=f"About {title}") is None)
 
 
 def scenario_exit(session, exe):

@@ -230,7 +230,7 @@ TEST_F(NativeWindowTest, PopupRowsBecomeMenuItemsAndTheChosenRowIsReturned) {
     for (const Case& c : cases) {
         items.clear();
         driver.driveWith(c.keys);
-        EXPECT_EQ(window->popupMenu(rows), c.chosen);
+        EXPECT_EQ(window->popupMenu(rows, std::nullopt), c.chosen);
         EXPECT_EQ(items,
                   (std::vector<std::string>{"&One", " separator", "&Two checked", "&Grey grayed"}));
     }

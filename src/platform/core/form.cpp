@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "platform/core/accessible.h"
 #include "platform/core/runtime.h"
 #include "platform/core/window_policy.h"
 
@@ -59,15 +60,24 @@ WidgetSpec widgetLook(const platform::ControlDef& def, WidgetId id) {
 }
 
 WindowSpec windowLook(const platform::FormDef& def, int clientWidth, int clientHeight) {
-    return {def.name,    def.caption, def.border,  def.showInTaskbar, def.backColour,
-            def.picture, def.icon,    clientWidth, clientHeight};
+    WindowSpec window;
+    window.name = def.name;
+    window.caption = def.caption;
+    window.border = def.border;
+    window.inTaskbar = def.showInTaskbar;
+    window.backColour = def.backColour;
+    window.picture = def.picture;
+    window.icon = def.icon;
+    window.clientWidth = clientWidth;
+    window.clientHeight = clientHeight;
+    return window;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Controls
 
-CoreLabel::CoreLabel(CoreForm& form, WidgetId id, const platform::ControlDef& def)
-    : form_(form), id_(id), caption_(def.text), alignment_(def.alignment) {}
+CoreLabel::CoreLabel(CoreForm& form, WidgetId id, const platform::ControlDef& def, bool told)
+    : form_(form), id_(id), caption_(def.text), alignment_(def.alignment), told_(told) {}
 
 void CoreLabel::setCaption(std::string_view text) {
     NativeWindow& window = form_.live();
@@ -76,6 +86,9 @@ void CoreLabel::setCaption(std::string_view text) {
     }
     // What is kept is what the screen shows: a text that failed to get there is sent again.
     window.setText(id_, text);
+    if (told_) {
+        window.setAccessible(id_, accessibleText(text));
+    }
     caption_.assign(text);
 }
 
@@ -92,6 +105,7 @@ CorePictureBox::CorePictureBox(CoreForm& form, WidgetId id, const platform::Cont
                                PixelRect rect, int frame)
     : form_(form),
       id_(id),
+      def_(def),
       rect_(rect),
       scale_(form.perPixel(), std::max(0, rect.width - 2 * frame),
              std::max(0, rect.height - 2 * frame)),
@@ -144,6 +158,16 @@ void CorePictureBox::fillBox(platform::UserRect box, platform::Colour colour) {
     }
 }
 
+void CorePictureBox::setLevel(float percent) {
+    form_.live();
+    if (def_.levelName.empty() || level_ == percent) {
+        return;
+    }
+    level_ = percent;
+    levelChanged_ = true;
+    changed();
+}
+
 void CorePictureBox::changed() {
     if (!queued_) {
         form_.runtime().settleLater(*this);
@@ -156,18 +180,29 @@ bool CorePictureBox::settle() {
         return false;
     }
     queued_ = false;
-    if (!form_.loaded() || (shownKnown_ && drawing_ == shown_)) {
+    if (!form_.loaded()) {
         return true;
     }
-    NativeWindow& window = form_.live();
-    shownKnown_ = false;
-    window.clearDrawing(id_);
-    for (const Fill& fill : drawing_) {
-        window.fillBox(id_, fill.area, fill.colour);
+    if (!shownKnown_ || drawing_ != shown_) {
+        NativeWindow& window = form_.live();
+        shownKnown_ = false;
+        window.clearDrawing(id_);
+        for (const Fill& fill : drawing_) {
+            window.fillBox(id_, fill.area, fill.colour);
+        }
+        window.repaint(id_);
+        shown_ = drawing_;
+        shownKnown_ = true;
     }
-    window.repaint(id_);
-    shown_ = drawing_;
-    shownKnown_ = true;
+    // A level is told as its drawing shows, and only when it changed.
+    if (levelChanged_ && level_) {
+        Accessible now = accessibleLevel(def_, *level_);
+        if (now != told_) {
+            form_.live().setAccessible(id_, now);
+            told_ = std::move(now);
+        }
+        levelChanged_ = false;
+    }
     return true;
 }
 
@@ -231,7 +266,8 @@ CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
         const platform::ControlDef& def = layout_.controls[shape.id];
         switch (def.kind) {
             case ControlKind::Label:
-                controls_[shape.id] = std::make_unique<CoreLabel>(*this, shape.id, def);
+                controls_[shape.id] = std::make_unique<CoreLabel>(
+                    *this, shape.id, def, shape.accessible.role != AccessibleRole::None);
                 break;
             case ControlKind::PictureBox:
                 controls_[shape.id] =
@@ -252,8 +288,10 @@ CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
         menus_.push_back(def.parent.empty() ? std::make_unique<CoreMenu>(*this, def.name)
                                             : nullptr);
     }
-    const WindowSpec window = windowLook(layout_.form, twipsToPixels(layout_.form.clientWidth),
-                                         twipsToPixels(layout_.form.clientHeight));
+    told_ = accessibleWindow(layout_.form, caption_, runtime_.title());
+    WindowSpec window = windowLook(layout_.form, twipsToPixels(layout_.form.clientWidth),
+                                   twipsToPixels(layout_.form.clientHeight));
+    window.accessible = told_;
     try {
         window_ = runtime_.native().createWindow(window, *this);
         window_->build(specs);
@@ -296,6 +334,7 @@ std::vector<WidgetSpec> CoreForm::widgetSpecs() const {
                           twipsToPixels(def.height)};
         }
         shape.frame = def.kind == ControlKind::PictureBox && def.framed ? 1 : 0;
+        shape.accessible = accessibleControl(layout_, i, runtime_.title());
         specs.push_back(shape);
     }
     // The buttons' chain of focus: by tab index, those without one last, ties in table order.
@@ -420,6 +459,7 @@ void CoreForm::place() {
     if (owner != nullptr) {
         window.setOwner(owner->window_.get());
     }
+    shownOver_ = owner != nullptr ? owner->name() : std::string_view{};
     const platform::StartUpPosition startUp = layout_.form.startUp;
     if (startUp == platform::StartUpPosition::Manual) {
         return;
@@ -464,6 +504,11 @@ void CoreForm::setCaption(std::string_view text) {
     NativeWindow& window = live();
     window.setCaption(text);
     caption_.assign(text);
+    Accessible now = accessibleWindow(layout_.form, caption_, runtime_.title());
+    if (now != told_) {
+        window.setAccessible(std::nullopt, now);
+        told_ = std::move(now);
+    }
 }
 
 void CoreForm::show(platform::ShowMode mode) {
@@ -495,6 +540,7 @@ void CoreForm::show(platform::ShowMode mode) {
             form.modalLoop_ = false;
             std::erase(form.runtime_.modal_, &form);
             form.releaseBlocked();
+            form.focusOwnerAgain();
         }
     } leave{*this};
     modalLoop_ = true;
@@ -505,6 +551,23 @@ void CoreForm::show(platform::ShowMode mode) {
         blocked_.push_back(other);
     }
     window.runModalLoop();
+}
+
+void CoreForm::focusOwnerAgain() noexcept {
+    CoreForm* owner = shownOver_.empty() ? nullptr : runtime_.find(shownOver_);
+    if (owner == nullptr || owner == this || !owner->shown_ || runtime_.blockedByModal(*owner)) {
+        return;
+    }
+    try {
+        NativeWindow& window = *owner->window_;
+        if (window.state() == platform::WindowState::Minimized) {
+            return;
+        }
+        window.bringToFront();
+        window.focusWidget(owner->firstFocus());
+    } catch (...) {
+        // The focus stays where the window system put it.
+    }
 }
 
 void CoreForm::startTimers() {
@@ -610,6 +673,10 @@ platform::MenuItem& CoreForm::menuItem(platform::ControlName name, std::int16_t 
 }
 
 void CoreForm::popupMenu(platform::Menu& target) {
+    openPopup(target, std::nullopt);
+}
+
+void CoreForm::openPopup(platform::Menu& target, std::optional<PixelPoint> at) {
     NativeWindow& window = live();
     // The popup runs posted work while it is open: no form goes before it returns.
     Runtime::Busy hold(runtime_);
@@ -632,7 +699,7 @@ void CoreForm::popupMenu(platform::Menu& target) {
     // A row chosen later (from a menu a tray host shows itself) names these items.
     popupOwner_ = &owner;
     popupItems_ = shown;
-    const std::optional<std::size_t> chosen = window.popupMenu(rows);
+    const std::optional<std::size_t> chosen = window.popupMenu(rows, at);
     if (chosen) {
         choose(*chosen);
     }
@@ -702,6 +769,43 @@ void CoreForm::timerTicked(WidgetId id) noexcept {
     timer->running = true;
     runtime_.dispatch(timer->handler(), [&] { events_.onTimer(timer->name()); });
     timer->running = false;
+}
+
+std::optional<WidgetId> CoreForm::dialogButton(Key key) const noexcept {
+    for (std::size_t i = 0; i < layout_.controls.size(); ++i) {
+        const platform::ControlDef& def = layout_.controls[i];
+        if (def.kind == ControlKind::CommandButton && def.visible && def.enabled &&
+            (key == Key::Enter ? def.isDefault : def.isCancel)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+void CoreForm::keyPressed(Key key, platform::Modifiers modifiers) noexcept {
+    if (!loaded_ || runtime_.blockedByModal(*this)) {
+        return;
+    }
+    if (key == Key::Enter || key == Key::Escape) {
+        if (const auto button = dialogButton(key)) {
+            buttonClicked(*button);
+        }
+        return;
+    }
+    // The context-menu key, or Shift+F10, opens the form's context menu below the window.
+    const bool menuKey = key == Key::ContextMenu || (key == Key::F10 && modifiers.shift &&
+                                                     !modifiers.control && !modifiers.alt);
+    if (!menuKey || layout_.form.contextMenu.empty()) {
+        return;
+    }
+    runtime_.dispatch(handlerName(name(), {}, "KeyDown"), [&] {
+        NativeWindow& window = live();
+        const PixelRect frame = window.frame();
+        openPopup(menu(layout_.form.contextMenu), PixelPoint{frame.left, frame.top + frame.height});
+        if (loaded_ && shown_) {
+            window.focusWidget(firstFocus());
+        }
+    });
 }
 
 void CoreForm::closeRequested() noexcept {

@@ -28,7 +28,8 @@ WindowSpec windowLook(const platform::FormDef& def, int clientWidth, int clientH
 
 class CoreLabel final : public platform::Label {
   public:
-    CoreLabel(CoreForm& form, WidgetId id, const platform::ControlDef& def);
+    // told: assistive technology reads the label (it is no other's shadow).
+    CoreLabel(CoreForm& form, WidgetId id, const platform::ControlDef& def, bool told);
     std::string caption() const override { return caption_; }
     void setCaption(std::string_view text) override;
     platform::Alignment alignment() const override { return alignment_; }
@@ -39,6 +40,7 @@ class CoreLabel final : public platform::Label {
     WidgetId id_;
     std::string caption_;
     platform::Alignment alignment_;
+    bool told_;
 };
 
 class CorePictureBox final : public platform::PictureBox {
@@ -53,6 +55,7 @@ class CorePictureBox final : public platform::PictureBox {
     void refresh() override;
     void scale(platform::UserRect corners) override;
     void fillBox(platform::UserRect box, platform::Colour colour) override;
+    void setLevel(float percent) override;
 
     // Hands the drawing to the native surface once the running handler returns, and only
     // when it differs from what the surface shows: a bar cleared and drawn again the same
@@ -71,8 +74,13 @@ class CorePictureBox final : public platform::PictureBox {
 
     CoreForm& form_;
     WidgetId id_;
+    const platform::ControlDef& def_;
     PixelRect rect_;
     UserScale scale_;
+    // A meter's level, whether it changed since it was last told, and what was told.
+    std::optional<float> level_;
+    bool levelChanged_ = false;
+    Accessible told_;
     bool visible_;
     std::vector<Fill> drawing_;
     std::vector<Fill> shown_;
@@ -176,6 +184,7 @@ class CoreForm final : public platform::Form, private WindowInput {
     void timerTicked(WidgetId timer) noexcept override;
     void closeRequested() noexcept override;
     void activated() noexcept override;
+    void keyPressed(Key key, platform::Modifiers modifiers) noexcept override;
     void popupChosen(std::size_t row) noexcept override;
     void blockedPress() noexcept override;
     void screensChanged() noexcept override;
@@ -190,6 +199,12 @@ class CoreForm final : public platform::Form, private WindowInput {
     void releaseBlocked() noexcept;
     // Runs the click of a row of the last popup opened on this window.
     void choose(std::size_t row);
+    // Opens a menu of this program at a desktop point, or at the pointer.
+    void openPopup(platform::Menu& target, std::optional<PixelPoint> at);
+    // The button Enter (the default) or Escape (the cancel one) chooses, if it can be.
+    std::optional<WidgetId> dialogButton(Key key) const noexcept;
+    // After a modal show: the keyboard focus goes back to the form it was shown over.
+    void focusOwnerAgain() noexcept;
 
     // The control of that name, index and kind; raises the runtime's lookup errors.
     platform::RuntimeObject& control(platform::ControlName name, std::int16_t index,
@@ -233,6 +248,10 @@ class CoreForm final : public platform::Form, private WindowInput {
     // The forms this form's modal show disabled, and how many modal shows block this one.
     std::vector<CoreForm*> blocked_;
     int blockers_ = 0;
+    // What assistive technology was last told of the window.
+    Accessible told_;
+    // The form this one was shown over, by name; empty: none.
+    std::string_view shownOver_;
     bool loaded_ = true;
     bool shown_ = false;
     bool modalLoop_ = false;

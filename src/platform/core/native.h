@@ -42,6 +42,32 @@ struct PixelPoint {
 // A widget is named by its position in the form's control table.
 using WidgetId = std::size_t;
 
+// What assistive technology (a screen reader) is told of a window or a widget.
+enum class AccessibleRole : std::uint8_t {
+    None,        // not shown to it: lines, timers, the shadow copy of a label
+    Window,      // a form without a frame
+    Dialog,      // a form with a dialog frame
+    StaticText,  // a label: its name is the text it shows
+    Pane,        // a picture box holding other controls
+    Meter,       // a picture box that shows a level: a level bar, its value 0 to 100
+    Image,
+    PushButton,
+};
+
+// Decided by the core from the layout and the program's texts; a layer only hands it on.
+struct Accessible {
+    AccessibleRole role = AccessibleRole::None;
+    std::string name;
+    std::string description;      // a meter: "Low" at or below its low level, else empty
+    std::optional<double> value;  // a meter: the level it shows, once it shows one
+    std::string valueText;        // the value as read out: "25.5 %"
+    bool isDefault = false;       // a push button that Enter chooses
+    bool operator==(const Accessible&) const = default;
+};
+
+// The keys a window reports; the core decides what they do.
+enum class Key : std::uint8_t { Enter, Escape, ContextMenu, F10 };
+
 // One control of a window as the core resolved it from the layout: its place in pixels and
 // how it looks and acts. A native layer reads nothing else of the layout.
 struct WidgetSpec {
@@ -69,6 +95,7 @@ struct WidgetSpec {
     std::optional<int> tabStop;
     bool isDefault = false;  // buttons: Enter chooses it
     bool isCancel = false;   // buttons: Escape chooses it
+    Accessible accessible;
 };
 
 // A window as the core resolved it from the layout.
@@ -82,6 +109,7 @@ struct WindowSpec {
     platform::PictureId icon = platform::PictureId::None;
     int clientWidth = 0;  // pixels
     int clientHeight = 0;
+    Accessible accessible;
 };
 
 // One row of a popup menu.
@@ -107,6 +135,9 @@ class WindowInput {
     virtual void closeRequested() noexcept = 0;
     // The window became the active one.
     virtual void activated() noexcept = 0;
+    // A key went down while the window, or a widget on it, had the keyboard focus and did
+    // not use it itself.
+    virtual void keyPressed(Key key, platform::Modifiers modifiers) noexcept = 0;
     // A row of the last popup opened on this window was chosen after popupMenu returned
     // none: a tray host that shows the menu itself reports the choice later.
     virtual void popupChosen(std::size_t row) noexcept = 0;
@@ -156,13 +187,17 @@ class NativeWindow {
     virtual PixelRect frame() const = 0;
     // Moves the window's outer top left there.
     virtual void moveTo(PixelPoint topLeft) = 0;
-    // Opens a popup at the mouse pointer; the chosen row, or none when dismissed (or when
-    // the choice will come later through WindowInput::popupChosen).
-    virtual std::optional<std::size_t> popupMenu(std::span<const PopupRow> rows) = 0;
+    // Opens a popup at a desktop point, or at the mouse pointer; the chosen row, or none
+    // when dismissed (or when the choice will come later through WindowInput::popupChosen).
+    virtual std::optional<std::size_t> popupMenu(std::span<const PopupRow> rows,
+                                                 std::optional<PixelPoint> at) = 0;
     // Closes the popup open on this window, if any: its popupMenu returns none.
     virtual void closePopup() = 0;
 
     virtual void setText(WidgetId label, std::string_view text) = 0;
+    // What assistive technology is told of a widget, or of the window itself, changed: the
+    // layer tells it and announces the change. Called only on a change.
+    virtual void setAccessible(std::optional<WidgetId> widget, const Accessible& now) = 0;
     virtual void setAlignment(WidgetId label, platform::Alignment alignment) = 0;
     virtual void setVisible(WidgetId widget, bool visible) = 0;
     virtual void moveWidget(WidgetId widget, PixelPoint topLeft) = 0;

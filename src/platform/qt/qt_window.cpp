@@ -15,6 +15,7 @@
 
 #include "platform/emulated/window_procs.h"
 #include "platform/errors.h"
+#include "platform/qt/qt_accessible.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_style.h"
 #include "platform/qt/qt_x11.h"
@@ -32,6 +33,27 @@ std::optional<platform::MouseButton> mouseButton(Qt::MouseButton button) {
             return platform::MouseButton::Right;
         case Qt::MiddleButton:
             return platform::MouseButton::Middle;
+        default:
+            return std::nullopt;
+    }
+}
+
+platform::Modifiers modifiersOf(Qt::KeyboardModifiers keys) {
+    return {keys.testFlag(Qt::ShiftModifier), keys.testFlag(Qt::ControlModifier),
+            keys.testFlag(Qt::AltModifier)};
+}
+
+std::optional<core::Key> keyOf(int key) {
+    switch (key) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return core::Key::Enter;
+        case Qt::Key_Escape:
+            return core::Key::Escape;
+        case Qt::Key_Menu:
+            return core::Key::ContextMenu;
+        case Qt::Key_F10:
+            return core::Key::F10;
         default:
             return std::nullopt;
     }
@@ -130,15 +152,8 @@ void FormWidget::keyPressEvent(QKeyEvent* event) {
     if (blocker_ != nullptr) {
         return;
     }
-    const int key = event->key();
-    QPushButton* button = nullptr;
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        button = default_;
-    } else if (key == Qt::Key_Escape) {
-        button = cancel_;
-    }
-    if (button != nullptr && button->isVisible() && button->isEnabled()) {
-        button->click();
+    if (keyOf(event->key())) {
+        window_.keyPressed(*event);
         return;
     }
     QWidget::keyPressEvent(event);
@@ -200,6 +215,7 @@ QtWindow::QtWindow(QtPlatform& platform, const core::WindowSpec& shape, core::Wi
         widget_->setWindowIcon(icon_);
     }
     applyTitle();
+    describe(*widget_, shape.accessible);
     if (!shape.inTaskbar) {
         x11::skipTaskbar(*widget_);
     }
@@ -276,12 +292,6 @@ void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int 
             break;
         case platform::ControlKind::CommandButton: {
             QPushButton* button = makeButton(wanted, geometry, &parent);
-            if (wanted.isDefault) {
-                widget_->setDefaultButton(button);
-            }
-            if (wanted.isCancel) {
-                widget_->setCancelButton(button);
-            }
             QObject::connect(button, &QPushButton::clicked, button, [this, id] {
                 if (!gone_) {
                     input_.buttonClicked(id);
@@ -292,6 +302,9 @@ void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int 
         }
         case platform::ControlKind::Timer:
             break;
+    }
+    if (entry.widget != nullptr) {
+        describe(*entry.widget, wanted.accessible);
     }
     if (entry.widget != nullptr && wanted.tabStop) {
         const auto place = static_cast<std::size_t>(*wanted.tabStop);
@@ -456,7 +469,8 @@ void QtWindow::closePopup() {
     }
 }
 
-std::optional<std::size_t> QtWindow::popupMenu(std::span<const core::PopupRow> rows) {
+std::optional<std::size_t> QtWindow::popupMenu(std::span<const core::PopupRow> rows,
+                                               std::optional<core::PixelPoint> at) {
     // A tray host that shows the menu itself is asking for it: the rows go there, and the
     // row chosen from it comes back later.
     if (HostMenu* hostMenu = platform_.hostMenuRequest()) {
@@ -487,7 +501,7 @@ std::optional<std::size_t> QtWindow::popupMenu(std::span<const core::PopupRow> r
         actions.push_back(action);
     }
     popup_ = &menu;
-    QAction* chosen = menu.exec(QCursor::pos());
+    QAction* chosen = menu.exec(at ? QPoint(at->x, at->y) : QCursor::pos());
     popup_ = nullptr;
     const auto it = std::find(actions.begin(), actions.end(), chosen);
     if (chosen == nullptr || it == actions.end()) {
@@ -514,6 +528,10 @@ Widget& QtWindow::widgetAs(core::WidgetId id) const {
 
 void QtWindow::setText(core::WidgetId label, std::string_view text) {
     widgetAs<LabelWidget>(label).setText(text);
+}
+
+void QtWindow::setAccessible(std::optional<core::WidgetId> id, const core::Accessible& now) {
+    announce(id ? widgetAs<QWidget>(*id) : *widget_, now);
 }
 
 void QtWindow::setAlignment(core::WidgetId label, platform::Alignment alignment) {
@@ -597,17 +615,21 @@ void QtWindow::pressed(std::optional<core::WidgetId> widget, const QMouseEvent& 
     if (gone_ || !button) {
         return;
     }
-    const Qt::KeyboardModifiers keys = event.modifiers();
-    const platform::Modifiers modifiers{keys.testFlag(Qt::ShiftModifier),
-                                        keys.testFlag(Qt::ControlModifier),
-                                        keys.testFlag(Qt::AltModifier)};
     const QPoint at = event.position().toPoint();
-    input_.mousePressed(widget, *button, modifiers, core::PixelPoint{at.x(), at.y()});
+    input_.mousePressed(widget, *button, modifiersOf(event.modifiers()),
+                        core::PixelPoint{at.x(), at.y()});
 }
 
 void QtWindow::closeRequested() {
     if (!gone_) {
         input_.closeRequested();
+    }
+}
+
+void QtWindow::keyPressed(const QKeyEvent& event) {
+    const std::optional<core::Key> key = keyOf(event.key());
+    if (!gone_ && key) {
+        input_.keyPressed(*key, modifiersOf(event.modifiers()));
     }
 }
 

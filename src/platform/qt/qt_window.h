@@ -42,15 +42,13 @@ class BlockingPane final : public QWidget {
 };
 
 // The window's own widget: paints its background colour and picture, takes presses on its
-// background, Enter and Escape for its default and cancel buttons, and the close button.
+// background, the keys no widget used, and the close button.
 class FormWidget final : public QWidget {
   public:
     FormWidget(QtWindow& window, QImage picture, QColor back, Qt::WindowFlags flags);
     ~FormWidget() override;
 
     QtWindow& window() noexcept { return window_; }
-    void setDefaultButton(QPushButton* button) { default_ = button; }
-    void setCancelButton(QPushButton* button) { cancel_ = button; }
     // A blocked window takes no press and no key: presses are reported as blocked.
     void setBlocked(bool blocked);
     // Moves the window with the pointer until the button is released, for window systems
@@ -70,8 +68,6 @@ class FormWidget final : public QWidget {
     QtWindow& window_;
     QImage picture_;
     QColor back_;
-    QPointer<QPushButton> default_;
-    QPointer<QPushButton> cancel_;
     bool moving_ = false;
     QPoint moveOffset_;
     std::unique_ptr<BlockingPane> blocker_;
@@ -99,9 +95,11 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     void focusWidget(std::optional<core::WidgetId> widget) override;
     core::PixelRect frame() const override;
     void moveTo(core::PixelPoint topLeft) override;
-    std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows) override;
+    std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows,
+                                         std::optional<core::PixelPoint> at) override;
     void closePopup() override;
     void setText(core::WidgetId label, std::string_view text) override;
+    void setAccessible(std::optional<core::WidgetId> widget, const core::Accessible& now) override;
     void setAlignment(core::WidgetId label, platform::Alignment alignment) override;
     void setVisible(core::WidgetId widget, bool visible) override;
     void moveWidget(core::WidgetId widget, core::PixelPoint topLeft) override;
@@ -131,6 +129,7 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     void pressed(std::optional<core::WidgetId> widget, const QMouseEvent& event) override;
     void closeRequested();
     void activated();
+    void keyPressed(const QKeyEvent& event);
     void blockedPress();
 
   private:

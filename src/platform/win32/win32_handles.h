@@ -185,4 +185,15 @@ class Canvas {
     int height_ = 0;
 };
 
+// A function of a system DLL that older systems lack (or that is loaded only when needed),
+// or null.
+template <typename Function>
+Function lookUp(HMODULE module, const char* name) noexcept {
+    if (module == nullptr) {
+        return nullptr;
+    }
+    // Through the generic function type, which converts to any other.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+}
+
 }  // namespace pelmora::win32

@@ -5,7 +5,8 @@
 
 namespace pelmora::win32 {
 
-std::optional<std::size_t> Win32Window::popupMenu(std::span<const core::PopupRow> rows) {
+std::optional<std::size_t> Win32Window::popupMenu(std::span<const core::PopupRow> rows,
+                                                  std::optional<core::PixelPoint> at) {
     if (!hwnd_) {
         throw platform::Error(platform::ErrorCode::ObjectUnloaded, std::string(spec_.name));
     }
@@ -30,14 +31,18 @@ std::optional<std::size_t> Win32Window::popupMenu(std::span<const core::PopupRow
                                   "the menu row " + std::string(row.caption));
         }
     }
-    POINT at{};
-    ::GetCursorPos(&at);
+    POINT where{};
+    if (at) {
+        where = {at->x, at->y};
+    } else {
+        ::GetCursorPos(&where);
+    }
     // Without the foreground the menu would not close on a click elsewhere (tray menus).
     ::SetForegroundWindow(hwnd_.get());
     const UINT flags =
         TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_NONOTIFY;
-    const int chosen =
-        static_cast<int>(::TrackPopupMenu(menu.get(), flags, at.x, at.y, 0, hwnd_.get(), nullptr));
+    const int chosen = static_cast<int>(
+        ::TrackPopupMenu(menu.get(), flags, where.x, where.y, 0, hwnd_.get(), nullptr));
     // Lets the window see a message so that the next popup opens at the first click.
     ::PostMessageA(hwnd_.get(), WM_NULL, 0, 0);
     if (chosen <= 0 || static_cast<std::size_t>(chosen) > rows.size()) {

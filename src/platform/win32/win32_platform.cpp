@@ -46,16 +46,6 @@ bool sameFont(const LOGFONTA& a, const LOGFONTA& b) noexcept {
            a.lfCharSet == b.lfCharSet && std::strcmp(a.lfFaceName, b.lfFaceName) == 0;
 }
 
-// A function of a system DLL that older systems lack, or null.
-template <typename Function>
-Function lookUp(HMODULE module, const char* name) noexcept {
-    if (module == nullptr) {
-        return nullptr;
-    }
-    // Through the generic function type, which converts to any other.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
-
 constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 
 BOOL CALLBACK noteFormWindow(HWND hwnd, LPARAM found) {

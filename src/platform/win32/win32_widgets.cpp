@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/errors.h"
+#include "platform/win32/win32_accessible.h"
 #include "platform/win32/win32_platform.h"
 
 namespace pelmora::win32 {
@@ -438,6 +439,7 @@ void ButtonWidget::create(HWND parent, LONG_PTR controlId, HINSTANCE instance) {
     }
     ::SendMessageA(hwnd_.get(), WM_SETFONT,
                    reinterpret_cast<WPARAM>(platform_.font(spec().font, dpi())), FALSE);
+    answerAccessibleFor(hwnd_.get(), told);
 }
 
 void ButtonWidget::applyDpi(int dpi) {

@@ -30,7 +30,11 @@ RECT scaledRect(const core::PixelRect& rect, int dpi) noexcept;
 class Widget {
   public:
     explicit Widget(const core::WidgetSpec& widget)
-        : id_(widget.id), spec_(widget), place_(widget.rect), visible_(widget.visible) {}
+        : told(widget.accessible),
+          id_(widget.id),
+          spec_(widget),
+          place_(widget.rect),
+          visible_(widget.visible) {}
     Widget(const Widget&) = delete;
     Widget& operator=(const Widget&) = delete;
     virtual ~Widget() = default;
@@ -55,6 +59,9 @@ class Widget {
     virtual bool takesMouse() const noexcept { return false; }
     // The window this widget is painted on (the form or a picture box).
     void attach(HWND surface) noexcept { surface_ = surface; }
+    HWND surface() const noexcept { return surface_; }
+    // What assistive technology is told of it.
+    core::Accessible told;
 
   protected:
     int dpi() const noexcept { return dpi_; }

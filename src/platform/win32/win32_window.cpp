@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/errors.h"
+#include "platform/win32/win32_accessible.h"
 #include "platform/win32/win32_platform.h"
 
 namespace pelmora::win32 {
@@ -66,6 +68,10 @@ std::runtime_error windowGone(std::string_view form) {
     return std::runtime_error("the window of " + std::string(form) + " is gone");
 }
 
+platform::Modifiers heldModifiers() noexcept {
+    return {::GetKeyState(VK_SHIFT) < 0, ::GetKeyState(VK_CONTROL) < 0, ::GetKeyState(VK_MENU) < 0};
+}
+
 platform::MouseButton buttonOf(UINT msg) noexcept {
     switch (msg) {
         case WM_RBUTTONDOWN:
@@ -84,6 +90,7 @@ Win32Window::Win32Window(Win32Platform& platform, const core::WindowSpec& geomet
     : platform_(platform),
       spec_(geometry),
       input_(input),
+      told_(geometry.accessible),
       client_{geometry.clientWidth, geometry.clientHeight},
       dpi_(platform.systemDpi()) {
     if (spec_.border == platform::FormBorder::FixedDialog) {
@@ -477,6 +484,25 @@ void Win32Window::setText(core::WidgetId label, std::string_view text) {
     widgetAs<LabelWidget>(label).setText(text);
 }
 
+void Win32Window::setAccessible(std::optional<core::WidgetId> id, const core::Accessible& now) {
+    if (!id) {
+        announceAccessible(hwnd_.get(), CHILDID_SELF, std::exchange(told_, now), now);
+        return;
+    }
+    Widget& widget = widgetAs<Widget>(*id);
+    const core::Accessible before = std::exchange(widget.told, now);
+    if (widget.hwnd() != nullptr) {
+        announceAccessible(widget.hwnd(), CHILDID_SELF, before, now);
+    } else if (widget.surface() != nullptr) {
+        // A painted widget is a simple child of the surface it is painted on.
+        const std::vector<Widget*>* painted = &shapes_;
+        for (PictureBoxWidget* box : boxes_) {
+            painted = box->hwnd() == widget.surface() ? &box->shapes : painted;
+        }
+        announceAccessible(widget.surface(), accessibleChild(*painted, widget), before, now);
+    }
+}
+
 void Win32Window::setAlignment(core::WidgetId label, platform::Alignment alignment) {
     widgetAs<LabelWidget>(label).setAlignment(alignment);
 }
@@ -546,18 +572,12 @@ ButtonWidget* Win32Window::buttonByControlId(WORD id) const noexcept {
 }
 
 void Win32Window::command(WORD id, WORD code) noexcept {
-    ButtonWidget* button = buttonByControlId(id);
-    if (button == nullptr && (id == IDOK || id == IDCANCEL)) {
-        // Enter and Escape, from the dialog keys.
-        for (ButtonWidget* candidate : buttons_) {
-            const bool wanted =
-                id == IDOK ? candidate->spec().isDefault : candidate->spec().isCancel;
-            if (wanted && candidate->hwnd() != nullptr && ::IsWindowEnabled(candidate->hwnd())) {
-                button = candidate;
-                break;
-            }
-        }
+    if (buttonByControlId(id) == nullptr && (id == IDOK || id == IDCANCEL)) {
+        // Enter and Escape, from the dialog keys: the core chooses the button.
+        input_.keyPressed(id == IDOK ? core::Key::Enter : core::Key::Escape, heldModifiers());
+        return;
     }
+    ButtonWidget* button = buttonByControlId(id);
     if (button == nullptr || (code != BN_CLICKED && code != 1)) {
         return;
     }
@@ -651,6 +671,20 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<LRESULT>(backBrush_.get());
+        case WM_GETOBJECT:
+            if (const LRESULT answer = answerAccessible(self, wParam, lParam, told_, shapes_)) {
+                return answer;
+            }
+            break;
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            // The keys the core decides on; F10 alone would open the (absent) menu bar.
+            if (wParam == VK_APPS || wParam == VK_F10) {
+                input_.keyPressed(wParam == VK_APPS ? core::Key::ContextMenu : core::Key::F10,
+                                  heldModifiers());
+                return 0;
+            }
+            break;
         case WM_DPICHANGED:
             dpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
             return 0;
@@ -724,6 +758,12 @@ LRESULT Win32Window::handlePicture(PictureBoxWidget& box, UINT msg, WPARAM wPara
         case WM_NCPAINT:
             box.paintFrame();
             return 0;
+        case WM_GETOBJECT:
+            if (const LRESULT answer =
+                    answerAccessible(self, wParam, lParam, box.told, box.shapes)) {
+                return answer;
+            }
+            break;
         case WM_NCDESTROY:
             ::SetWindowLongPtrA(self, GWLP_USERDATA, 0);
             box.forgetWindow();

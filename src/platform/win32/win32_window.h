@@ -41,9 +41,11 @@ class Win32Window final : public core::NativeWindow {
     void focusWidget(std::optional<core::WidgetId> widget) override;
     core::PixelRect frame() const override;
     void moveTo(core::PixelPoint topLeft) override;
-    std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows) override;
+    std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows,
+                                         std::optional<core::PixelPoint> at) override;
     void closePopup() override;
     void setText(core::WidgetId label, std::string_view text) override;
+    void setAccessible(std::optional<core::WidgetId> widget, const core::Accessible& now) override;
     void setAlignment(core::WidgetId label, platform::Alignment alignment) override;
     void setVisible(core::WidgetId widget, bool visible) override;
     void moveWidget(core::WidgetId widget, core::PixelPoint topLeft) override;
@@ -97,6 +99,7 @@ class Win32Window final : public core::NativeWindow {
     Win32Platform& platform_;
     core::WindowSpec spec_;
     core::WindowInput& input_;
+    core::Accessible told_;
     SIZE client_;  // at 96 DPI
     DWORD style_ = WS_POPUP | WS_CLIPCHILDREN;
     DWORD exStyle_ = 0;

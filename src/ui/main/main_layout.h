@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "meter/usage_meter.h"
 #include "platform/forms.h"
 #include "platform/layout.h"
 #include "platform/types.h"
@@ -99,6 +100,8 @@ constexpr platform::ControlDef meterBox() {
     def.picture = platform::PictureId::Scale;
     def.visible = false;
     def.tabIndex = 6;
+    def.levelName = "Free memory";
+    def.lowLevel = meter::kRedLimit;
     return def;
 }
 
@@ -180,6 +183,7 @@ constexpr platform::FormDef window() {
     def.icon = platform::PictureId::Icon;
     def.windowState = platform::WindowState::Normal;
     def.unit = platform::ScaleUnit::Twips;
+    def.contextMenu = mnuA;
     return def;
 }
 
