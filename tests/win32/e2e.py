@@ -432,6 +432,37 @@ def scenario_about(session, exe):
     del about
 
 
+def viewable(session, wid):
+    return "IsViewable" in session.x("xwininfo", "-id", wid)
+
+
+def scenario_keyboard(session, exe):
+    """The menu and the About box from the keyboard alone, the focus back on the window after
+    each: Shift+F10 opens the menu, its access key opens About, Enter closes it."""
+    process = session.start(exe)
+    w = main_window(session)
+    session.click(w[5] + 60, w[6] + 25, 1)
+    title = session.identity["title"]
+    def shown_menu():
+        return next((m for m in session.windows() if m[2] == "pelmora.exe" and m[1] == "" and
+                     (m[3], m[4]) != (208, 51) and m[3] > 1 and viewable(session, m[0])), None)
+
+    for round_ in ("first", "after About"):
+        session.key("shift+F10")
+        wait_for(f"the menu from Shift+F10, {round_}", shown_menu, timeout=10)
+        if round_ == "first":
+            session.key("a")
+            wait_for("the About box", lambda: session.window(name=f"About {title}"))
+            time.sleep(1.0)  # the panel slides in over nine ticks
+            session.key("Return")
+            wait_for("the About box to close on Enter",
+                     lambda: session.window(name=f"About {title}") is None)
+        else:
+            session.key("Escape")
+            wait_for("the menu to close on Escape", lambda: shown_menu() is None)
+    expect(process.poll() is None, "the keyboard ended the program")
+
+
 def read_accessible(session):
     """What a screen reader in another process reads of the program's windows."""
     expect(READ_ACCESSIBLE, "PELMORA_READ_ACCESSIBLE names no read_accessible.exe")
