@@ -36,12 +36,13 @@ class PanelRestarts(_DesktopPerTest):
         stop_panel(desk)
         start_panel(desk)
         self.registered_item(program)
-        x, y = self.panel_icon()
+        self.panel_icon()
         # Qt's own item exports its menu, which the panel shows at a right click.
         self.assert_menu_opens(lambda: desk.xdotool("click", 3))
         self.assertEqual(len(desk.sni_items_of(program.pid)), 1, "registered more than once")
 
     def test_item_registers_with_a_panel_started_after_the_program(self):
+        figures = self.figures()
         desk = self.desktop
         stop_panel(desk)
         program = self.start()
@@ -51,6 +52,11 @@ class PanelRestarts(_DesktopPerTest):
         name, path = self.registered_item(program)
         wait_for("the XEmbed icon to hide while the item is registered",
                  lambda: [w.wid for w in program.windows()] == [main.wid], timeout=5)
+        # A new tip goes to the registered item too.
+        tip = program.last_tip()
+        figures.set(avail_kb=figures.avail_kb // 2)
+        wait_for("a new tip", lambda: program.last_tip() != tip, timeout=5)
+        self.registered_item(program)
 
         # A left click in the panel activates the item: the window gets the focus.
         other.take_focus()

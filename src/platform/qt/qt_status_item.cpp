@@ -115,7 +115,7 @@ std::optional<QSystemTrayIcon::ActivationReason> clickOf(const QString& method) 
     return std::nullopt;
 }
 
-constexpr std::array kPropertyNames{"Category", "Id",      "Title",     "Status",
+constexpr std::array kPropertyNames{"Category",   "Id",      "Title",     "Status",
                                     "IconPixmap", "ToolTip", "ItemIsMenu"};
 
 }  // namespace
@@ -140,8 +140,8 @@ std::unique_ptr<StatusItem> StatusItem::create(const QIcon& icon, const QString&
     item->serviceWatcher_ = std::make_unique<QDBusServiceWatcher>(
         kWatcher, connection, QDBusServiceWatcher::WatchForOwnerChange);
     QObject::connect(item->serviceWatcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged,
-                     item.get(), [raw = item.get()](const QString&, const QString&,
-                                                    const QString& owner) {
+                     item.get(),
+                     [raw = item.get()](const QString&, const QString&, const QString& owner) {
                          raw->watcherChanged(owner);
                      });
     // A watcher already there is not announced.
@@ -181,9 +181,9 @@ void StatusItem::watcherChanged(const QString& owner) {
     if (owner.isEmpty()) {
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        owner, QStringLiteral("/StatusNotifierWatcher"), kWatcher,
-        QStringLiteral("RegisterStatusNotifierItem"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(owner, QStringLiteral("/StatusNotifierWatcher"), kWatcher,
+                                       QStringLiteral("RegisterStatusNotifierItem"));
     call << connection_.baseService();
     auto* pending = new QDBusPendingCallWatcher(connection_.asyncCall(call), this);
     QObject::connect(pending, &QDBusPendingCallWatcher::finished, this,
@@ -252,8 +252,8 @@ bool StatusItem::handleMessage(const QDBusMessage& message, const QDBusConnectio
                arguments.size() == 2) {
         const QVariant value = property(arguments[1].toString());
         if (!value.isValid()) {
-            connection.send(message.createErrorReply(QDBusError::UnknownProperty,
-                                                     arguments[1].toString()));
+            connection.send(
+                message.createErrorReply(QDBusError::UnknownProperty, arguments[1].toString()));
             return true;
         }
         reply << QVariant::fromValue(QDBusVariant(value));
