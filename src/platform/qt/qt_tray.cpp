@@ -12,6 +12,7 @@
 
 #include "platform/errors.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_status_item.h"
 #include "platform/qt/qt_style.h"
 #include "platform/qt/qt_window.h"
 #include "platform/win_constants.h"
@@ -262,6 +263,7 @@ bool TrayIcons::showIcon(const Key& key, const emulated::TrayIcon& icon) {
         },
         Qt::QueuedConnection);
     offerHostMenu(key, entry);
+    offerItem(key, entry, *shown);
     const QString tip = entry.tip;
     icons_.emplace(key, std::move(entry));
     log("add");
@@ -301,6 +303,28 @@ void TrayIcons::offerHostMenu(const Key& key, Entry& entry) {
     entry.hostMenu = std::move(hostMenu);
 }
 
+void TrayIcons::offerItem(const Key& key, Entry& entry, const QIcon& image) {
+    if (entry.hostMenu) {
+        return;
+    }
+    QSystemTrayIcon* raw = entry.icon.get();
+    entry.item = StatusItem::create(
+        image, entry.tip,
+        [this, key, raw](QSystemTrayIcon::ActivationReason reason) {
+            if (current(key, raw)) {
+                clicked(key, reason);
+            }
+        },
+        // One icon per host: while a watcher has the item, the XEmbed icon is away.
+        [this, key, raw](bool registered) {
+            if (!current(key, raw)) {
+                return;
+            }
+            watchWindows();
+            raw->setVisible(!registered);
+        });
+}
+
 bool TrayIcons::updateIcon(const Key& key, const emulated::TrayIcon& icon, std::uint32_t changed) {
     const auto it = icons_.find(key);
     const std::optional<QIcon> shown = image(icon);
@@ -310,6 +334,9 @@ bool TrayIcons::updateIcon(const Key& key, const emulated::TrayIcon& icon, std::
     Entry& entry = it->second;
     if ((changed & platform::NIF_ICON) != 0) {
         entry.icon->setIcon(*shown);
+        if (entry.item) {
+            entry.item->setIcon(*shown);
+        }
     }
     if ((changed & platform::NIF_TIP) == 0) {
         return true;
@@ -319,6 +346,9 @@ bool TrayIcons::updateIcon(const Key& key, const emulated::TrayIcon& icon, std::
     if (tip != entry.tip) {
         entry.tip = std::move(tip);
         entry.icon->setToolTip(entry.tip);
+        if (entry.item) {
+            entry.item->setToolTip(entry.tip);
+        }
         log("tip", &entry.tip);
     }
     return true;
@@ -330,6 +360,7 @@ bool TrayIcons::removeIcon(const Key& key) {
         return false;
     }
     it->second.icon->hide();
+    it->second.item.reset();
     removed_.push_back(std::move(it->second));
     icons_.erase(it);
     watchWindows();
@@ -384,7 +415,8 @@ void TrayIcons::watchWindows() {
                       [](const QPointer<QWidget>& window) { return window->isVisible(); });
     // An icon that a StatusNotifierItem host shows has no window of its own.
     const auto onXEmbed = std::count_if(icons_.begin(), icons_.end(), [](const auto& icon) {
-        return icon.second.hostMenu == nullptr;
+        return icon.second.hostMenu == nullptr &&
+               !(icon.second.item && icon.second.item->registered());
     });
     const bool watch = docked < onXEmbed;
     QCoreApplication* application = QCoreApplication::instance();

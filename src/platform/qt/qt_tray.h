@@ -2,7 +2,9 @@
 // and reports clicks back to the shell's table.
 // On an XEmbed tray the icon's own little window takes the mouse, and each button acts on its
 // release as on Windows. A StatusNotifierItem host shows the icon's menu by itself, from a
-// D-Bus menu that the window's procedure fills whenever the host asks for it.
+// D-Bus menu that the window's procedure fills whenever the host asks for it. An icon that Qt
+// put on XEmbed also gets an item of its own for every StatusNotifierWatcher that appears later,
+// and hides from XEmbed while that item is registered.
 #pragma once
 
 #include <QEvent>
@@ -33,6 +35,8 @@ class QObject;
 class QWidget;
 
 namespace pelmora::qt {
+
+class StatusItem;
 
 // The mouse message of one press, release or double click of a button on the icon's own
 // window; a release counts only over the icon. None for other buttons and events.
@@ -91,6 +95,8 @@ class TrayIcons final : public emulated::TrayShell {
         // Declared before the icon, so that the icon lets go of it first.
         std::unique_ptr<TrayHostMenu> hostMenu;
         std::unique_ptr<QSystemTrayIcon> icon;
+        // Only for an icon on XEmbed, when there is a session bus.
+        std::unique_ptr<StatusItem> item;
         QString tip;
     };
     struct CloseFile {
@@ -110,6 +116,8 @@ class TrayIcons final : public emulated::TrayShell {
     // A StatusNotifierItem host shows the menu itself, from the D-Bus menu Qt exports for an
     // icon with a context menu; none on an XEmbed tray.
     void offerHostMenu(const Key& key, Entry& entry);
+    // An icon on XEmbed: its own item for the StatusNotifierWatchers that come later.
+    void offerItem(const Key& key, Entry& entry, const QIcon& image);
     // The events of an icon's XEmbed window (the mouse filter sits on nothing else): its
     // mouse is taken, its showings are logged.
     bool filter(QObject* watched, QEvent* event);
