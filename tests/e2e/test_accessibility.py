@@ -174,7 +174,13 @@ class ScreenReader(FreshDesktopCase):
             except Exception:  # the tree is being rebuilt: ask again
                 return False
 
-        wait_for("the focus back on the main window", probe, timeout=5)
+        try:
+            wait_for("the focus back on the main window", probe, timeout=5)
+        except HarnessError:
+            frame = self.window("frame", "Pelmora")
+            self.fail("the focus did not come back to the main window: its states "
+                      f"{frame.getState().getStates()}, the windows "
+                      f"{[(c.getRoleName(), c.name) for c in self.app()]}")
 
     # --- the test -------------------------------------------------------------------------
 
