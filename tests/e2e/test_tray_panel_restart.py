@@ -1,6 +1,7 @@
 """The tray icon on a StatusNotifierItem host that comes after the program or goes and comes
 back: xfce4-panel, started or restarted in its session bus, lists Pelmora's item once, with the
-current tip, and the item's clicks reach Pelmora's window."""
+current tip, the item's clicks reach Pelmora's window and a right click on it opens Pelmora's
+menu."""
 
 import time
 
@@ -64,7 +65,18 @@ class PanelRestarts(_DesktopPerTest):
         desk.xdotool("click", 1)
         wait_for("the main window to be active after the click",
                  lambda: active_window(desk) == main.wid, timeout=5)
-        # The item has no menu of its own: a host asks for the program's popup at the pointer.
+
+        # A right click in the panel opens the item's menu; a row chosen there acts, and the
+        # next opening shows the new mark.
+        menu = self.assert_menu_opens(lambda: desk.xdotool("click", 3),
+                                      checks=[False, False, True, False, False], close=False)
+        desk.key("p")
+        self.wait_gone(menu, "the menu to close once Precise Values is chosen")
+        self.panel_icon()
+        self.assert_menu_opens(lambda: desk.xdotool("click", 3),
+                               checks=[False, True, True, False, False])
+        # A host that asks the item for a context menu gets the program's popup at the pointer.
+        self.panel_icon()
         self.assert_menu_opens(lambda: desk.bus_call(name, path, f"{ITEM}.ContextMenu", x, y))
         self.assertEqual(len(desk.sni_items_of(program.pid)), 1, "registered more than once")
 
@@ -99,15 +111,21 @@ class PanelRestarts(_DesktopPerTest):
         desk.move_pointer(x + w // 2, y + h // 2)
         return x + w // 2, y + h // 2
 
-    def assert_menu_opens(self, action):
-        """action opens the program's menu, with its rows; Escape closes it."""
+    def assert_menu_opens(self, action, checks=None, close=True):
+        """action opens the program's menu, with its rows (and these marks); Escape closes it
+        unless told not to. The menu's window."""
         desk = self.desktop
         before = shown_menus(desk)
         action()
         (wid,) = wait_for("Pelmora's menu", lambda: shown_menus(desk) - before, timeout=5)
         desk.move_pointer(5, SCREEN_H - 5)
         time.sleep(0.4)  # the marks of a menu already shown may still change
-        self.assertEqual(self.menu_rows(desk.grab(desk.window(wid), "menu")), MENU_ROWS)
-        desk.key("Escape")
-        self.wait_gone(wid, "the menu to close on Escape")
+        image = desk.grab(desk.window(wid), "menu")
+        self.assertEqual(self.menu_rows(image), MENU_ROWS)
+        if checks is not None:
+            self.assertEqual(self.menu_checks(image), checks)
+        if close:
+            desk.key("Escape")
+            self.wait_gone(wid, "the menu to close on Escape")
         self.assertTrue(self.program.running())
+        return wid

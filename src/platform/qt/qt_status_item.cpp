@@ -1,10 +1,12 @@
 #include "platform/qt/qt_status_item.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
@@ -12,10 +14,14 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QPointer>
 #include <QtEndian>
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <iterator>
 #include <optional>
+#include <span>
 #include <utility>
 
 namespace pelmora::qt {
@@ -25,6 +31,8 @@ const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kItem = QStringLiteral("org.kde.StatusNotifierItem");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
+const QString kMenu = QStringLiteral("com.canonical.dbusmenu");
+const QString kMenuPath = QStringLiteral("/MenuBar");
 
 // One image of the icon: width, height and ARGB32 pixels in network byte order.
 struct SniPixmap {
@@ -42,11 +50,26 @@ struct SniToolTip {
     QString text;
 };
 
+// One node of the menu's layout: its id, properties and children (each a node in a variant).
+struct MenuNode {
+    int id = 0;
+    QVariantMap properties;
+    QVariantList children;
+};
+
+// The properties of one row.
+struct MenuRow {
+    int id = 0;
+    QVariantMap properties;
+};
+
 }  // namespace
 }  // namespace pelmora::qt
 
 Q_DECLARE_METATYPE(pelmora::qt::SniPixmap)
 Q_DECLARE_METATYPE(pelmora::qt::SniToolTip)
+Q_DECLARE_METATYPE(pelmora::qt::MenuNode)
+Q_DECLARE_METATYPE(pelmora::qt::MenuRow)
 
 namespace pelmora::qt {
 namespace {
@@ -75,6 +98,34 @@ QDBusArgument& operator<<(QDBusArgument& argument, const SniToolTip& tip) {
 const QDBusArgument& operator>>(const QDBusArgument& argument, SniToolTip& tip) {
     argument.beginStructure();
     argument >> tip.iconName >> tip.images >> tip.title >> tip.text;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const MenuNode& node) {
+    argument.beginStructure();
+    argument << node.id << node.properties << node.children;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, MenuNode& node) {
+    argument.beginStructure();
+    argument >> node.id >> node.properties >> node.children;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const MenuRow& row) {
+    argument.beginStructure();
+    argument << row.id << row.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, MenuRow& row) {
+    argument.beginStructure();
+    argument >> row.id >> row.properties;
     argument.endStructure();
     return argument;
 }
@@ -115,13 +166,50 @@ std::optional<QSystemTrayIcon::ActivationReason> clickOf(const QString& method) 
     return std::nullopt;
 }
 
-constexpr std::array kPropertyNames{"Category",   "Id",      "Title",     "Status",
-                                    "IconPixmap", "ToolTip", "ItemIsMenu"};
+constexpr std::array kPropertyNames{"Category", "Id",      "Title",      "Status",
+                                    "Menu",     "ToolTip", "IconPixmap", "ItemIsMenu"};
+
+// The menu's own properties: version 3, left to right, shown as usual.
+QVariantMap menuProperties() {
+    return {{QStringLiteral("Version"), 3U},
+            {QStringLiteral("TextDirection"), QStringLiteral("ltr")},
+            {QStringLiteral("Status"), QStringLiteral("normal")},
+            {QStringLiteral("IconThemePath"), QStringList()}};
+}
+
+// A caption's access key as the menu marks it: "_" before the key, "__" for a plain "_".
+QString menuLabel(const QString& caption) {
+    QString label;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&' && i + 1 < caption.size()) {
+            ++i;
+            label += caption[i] == u'&' ? QStringLiteral("&") : QStringLiteral("_") + caption[i];
+        } else {
+            label += caption[i] == u'_' ? QStringLiteral("__") : QString(caption[i]);
+        }
+    }
+    return label;
+}
+
+// A row of the menu: a separator, or its label, state and mark (only a marked row has one).
+QVariantMap rowProperties(const QAction& action) {
+    if (action.isSeparator()) {
+        return {{QStringLiteral("type"), QStringLiteral("separator")}};
+    }
+    QVariantMap row{{QStringLiteral("label"), menuLabel(action.text())},
+                    {QStringLiteral("enabled"), action.isEnabled()}};
+    if (action.isCheckable()) {
+        row.insert(QStringLiteral("toggle-type"), QStringLiteral("checkmark"));
+        row.insert(QStringLiteral("toggle-state"), action.isChecked() ? 1 : 0);
+    }
+    return row;
+}
 
 }  // namespace
 
-std::unique_ptr<StatusItem> StatusItem::create(const QIcon& icon, const QString& tip,
-                                               Clicked clicked, Served served) {
+std::unique_ptr<StatusItem> StatusItem::create(const QIcon& icon, const QString& tip, QMenu& menu,
+                                               std::function<void()> refresh, Clicked clicked,
+                                               Served served) {
     static std::atomic<int> made{0};
     const QString name = QStringLiteral("pelmora-status-item-%1").arg(++made);
     QDBusConnection connection = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
@@ -132,9 +220,13 @@ std::unique_ptr<StatusItem> StatusItem::create(const QIcon& icon, const QString&
     qDBusRegisterMetaType<SniPixmap>();
     qDBusRegisterMetaType<SniPixmaps>();
     qDBusRegisterMetaType<SniToolTip>();
-    std::unique_ptr<StatusItem> item(
-        new StatusItem(connection, icon, tip, std::move(clicked), std::move(served)));
-    if (!connection.registerVirtualObject(kItemPath, item.get())) {
+    qDBusRegisterMetaType<MenuNode>();
+    qDBusRegisterMetaType<MenuRow>();
+    qDBusRegisterMetaType<QList<MenuRow>>();
+    std::unique_ptr<StatusItem> item(new StatusItem(connection, icon, tip, menu, std::move(refresh),
+                                                    std::move(clicked), std::move(served)));
+    if (!connection.registerVirtualObject(kItemPath, item.get()) ||
+        !connection.registerVirtualObject(kMenuPath, item.get())) {
         return nullptr;
     }
     item->serviceWatcher_ = std::make_unique<QDBusServiceWatcher>(
@@ -153,10 +245,12 @@ std::unique_ptr<StatusItem> StatusItem::create(const QIcon& icon, const QString&
 }
 
 StatusItem::StatusItem(QDBusConnection connection, const QIcon& icon, const QString& tip,
-                       Clicked clicked, Served served)
+                       QMenu& menu, std::function<void()> refresh, Clicked clicked, Served served)
     : connection_(std::move(connection)),
       icon_(icon),
       tip_(tip),
+      menu_(menu),
+      refresh_(std::move(refresh)),
       clicked_(std::move(clicked)),
       served_(std::move(served)) {}
 
@@ -164,6 +258,7 @@ StatusItem::~StatusItem() {
     // The watchers drop the item when its connection goes.
     serviceWatcher_.reset();
     connection_.unregisterObject(kItemPath);
+    connection_.unregisterObject(kMenuPath);
     const QString name = connection_.name();
     connection_ = QDBusConnection(QString());
     QDBusConnection::disconnectFromBus(name);
@@ -226,6 +321,9 @@ QVariant StatusItem::property(const QString& name) const {
     if (name == QLatin1String("Status")) {
         return QStringLiteral("Active");
     }
+    if (name == QLatin1String("Menu")) {
+        return QVariant::fromValue(QDBusObjectPath(kMenuPath));
+    }
     if (name == QLatin1String("IconPixmap")) {
         return QVariant::fromValue(pixmaps(icon_));
     }
@@ -241,22 +339,27 @@ QVariant StatusItem::property(const QString& name) const {
 bool StatusItem::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
     const QString member = message.member();
     const QList<QVariant> arguments = message.arguments();
+    const bool menu = message.path() == kMenuPath;
     QList<QVariant> reply;
     if (message.interface() == kProperties && member == QLatin1String("GetAll")) {
-        QVariantMap all;
-        for (const char* name : kPropertyNames) {
+        QVariantMap all = menu ? menuProperties() : QVariantMap();
+        for (const char* name : menu ? std::span<const char* const>() : kPropertyNames) {
             all.insert(QString::fromLatin1(name), property(QString::fromLatin1(name)));
         }
         reply << all;
     } else if (message.interface() == kProperties && member == QLatin1String("Get") &&
                arguments.size() == 2) {
-        const QVariant value = property(arguments[1].toString());
+        const QString name = arguments[1].toString();
+        const QVariant value = menu ? menuProperties().value(name) : property(name);
         if (!value.isValid()) {
             connection.send(
                 message.createErrorReply(QDBusError::UnknownProperty, arguments[1].toString()));
             return true;
         }
         reply << QVariant::fromValue(QDBusVariant(value));
+    } else if (menu) {
+        return (message.interface() == kMenu || message.interface().isEmpty()) &&
+               handleMenuCall(message);
     } else if (message.interface() != kItem && !message.interface().isEmpty()) {
         return false;
     } else if (const auto click = clickOf(member)) {
@@ -270,13 +373,156 @@ bool StatusItem::handleMessage(const QDBusMessage& message, const QDBusConnectio
     return true;
 }
 
-QString StatusItem::introspect(const QString&) const {
+std::optional<bool> StatusItem::refreshMenu() {
+    const QPointer<StatusItem> alive(this);
+    refresh_();
+    if (alive == nullptr) {
+        return std::nullopt;
+    }
+    QList<QVariantMap> rows;
+    for (const QAction* action : menu_.actions()) {
+        rows << rowProperties(*action);
+    }
+    if (rows == rows_) {
+        return false;
+    }
+    rows_ = std::move(rows);
+    connection_.send(QDBusMessage::createSignal(kMenuPath, kMenu, QStringLiteral("LayoutUpdated"))
+                     << ++revision_ << 0);
+    return true;
+}
+
+bool StatusItem::menuEvent(int id, const QString& type) {
+    const QList<QAction*> actions = menu_.actions();
+    if (id < 0 || id > actions.size()) {
+        return false;
+    }
+    // A click chooses the row as the menu itself would, from the event loop; the host's other
+    // events (opened, closed, hovered) change nothing.
+    if (id > 0 && type == QLatin1String("clicked")) {
+        actions[id - 1]->trigger();
+    }
+    return true;
+}
+
+bool StatusItem::handleMenuCall(const QDBusMessage& message) {
+    const QString member = message.member();
+    const QString signature = message.signature();
+    const QList<QVariant> arguments = message.arguments();
+    const auto known = [this](int id) { return id >= 0 && id <= rows_.size(); };
+    QList<QVariant> reply;
+    if (member == QLatin1String("GetLayout") && signature == QLatin1String("iias")) {
+        // The root's layout is asked for before the menu shows: its rows are the current ones.
+        const int parent = arguments[0].toInt();
+        if (parent == 0 && !refreshMenu()) {
+            return true;
+        }
+        if (!known(parent)) {
+            connection_.send(message.createErrorReply(QDBusError::InvalidArgs, member));
+            return true;
+        }
+        MenuNode node{parent, {}, {}};
+        if (parent == 0) {
+            node.properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
+            for (int id = 1; arguments[1].toInt() != 0 && id <= rows_.size(); ++id) {
+                node.children << QVariant::fromValue(MenuNode{id, rows_[id - 1], {}});
+            }
+        } else {
+            node.properties = rows_[parent - 1];
+        }
+        reply << revision_ << QVariant::fromValue(node);
+    } else if (member == QLatin1String("GetGroupProperties") &&
+               signature == QLatin1String("aias")) {
+        QList<int> ids = qdbus_cast<QList<int>>(arguments[0]);
+        if (ids.isEmpty()) {
+            for (int id = 1; id <= rows_.size(); ++id) {
+                ids << id;
+            }
+        }
+        QList<MenuRow> rows;
+        for (const int id : ids) {
+            if (id > 0 && known(id)) {
+                rows << MenuRow{id, rows_[id - 1]};
+            }
+        }
+        reply << QVariant::fromValue(rows);
+    } else if (member == QLatin1String("GetProperty") && signature == QLatin1String("is")) {
+        const int id = arguments[0].toInt();
+        const QVariant value =
+            id > 0 && known(id) ? rows_[id - 1].value(arguments[1].toString()) : QVariant();
+        if (!value.isValid()) {
+            connection_.send(message.createErrorReply(QDBusError::InvalidArgs, member));
+            return true;
+        }
+        reply << QVariant::fromValue(QDBusVariant(value));
+    } else if (member == QLatin1String("Event") && signature == QLatin1String("isvu")) {
+        menuEvent(arguments[0].toInt(), arguments[1].toString());
+    } else if (member == QLatin1String("EventGroup") && signature == QLatin1String("a(isvu)")) {
+        const auto events = arguments[0].value<QDBusArgument>();
+        QList<int> unknown;
+        events.beginArray();
+        while (!events.atEnd()) {
+            int id = 0;
+            QString type;
+            QDBusVariant data;
+            uint timestamp = 0;
+            events.beginStructure();
+            events >> id >> type >> data >> timestamp;
+            events.endStructure();
+            if (!menuEvent(id, type)) {
+                unknown << id;
+            }
+        }
+        events.endArray();
+        reply << QVariant::fromValue(unknown);
+    } else if (member == QLatin1String("AboutToShow") && signature == QLatin1String("i")) {
+        const std::optional<bool> changed =
+            arguments[0].toInt() == 0 ? refreshMenu() : std::optional<bool>(false);
+        if (!changed) {
+            return true;
+        }
+        reply << *changed;
+    } else if (member == QLatin1String("AboutToShowGroup") && signature == QLatin1String("ai")) {
+        const QList<int> ids = qdbus_cast<QList<int>>(arguments[0]);
+        const std::optional<bool> changed =
+            ids.contains(0) ? refreshMenu() : std::optional<bool>(false);
+        if (!changed) {
+            return true;
+        }
+        QList<int> unknown;
+        std::copy_if(ids.begin(), ids.end(), std::back_inserter(unknown),
+                     [&](int id) { return !known(id); });
+        reply << QVariant::fromValue(*changed ? QList<int>{0} : QList<int>{})
+              << QVariant::fromValue(unknown);
+    } else {
+        return false;
+    }
+    connection_.send(message.createReply(reply));
+    return true;
+}
+
+QString StatusItem::introspect(const QString& path) const {
+    if (path == kMenuPath) {
+        return QString::fromLatin1(R"xml(<interface name="com.canonical.dbusmenu">
+<property name="Version" type="u" access="read"/><property name="TextDirection" type="s" access="read"/>
+<property name="Status" type="s" access="read"/><property name="IconThemePath" type="as" access="read"/>
+<method name="GetLayout"><arg type="i" direction="in"/><arg type="i" direction="in"/><arg type="as" direction="in"/><arg type="u" direction="out"/><arg type="(ia{sv}av)" direction="out"/></method>
+<method name="GetGroupProperties"><arg type="ai" direction="in"/><arg type="as" direction="in"/><arg type="a(ia{sv})" direction="out"/></method>
+<method name="GetProperty"><arg type="i" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
+<method name="Event"><arg type="i" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="in"/><arg type="u" direction="in"/></method>
+<method name="EventGroup"><arg type="a(isvu)" direction="in"/><arg type="ai" direction="out"/></method>
+<method name="AboutToShow"><arg type="i" direction="in"/><arg type="b" direction="out"/></method>
+<method name="AboutToShowGroup"><arg type="ai" direction="in"/><arg type="ai" direction="out"/><arg type="ai" direction="out"/></method>
+<signal name="LayoutUpdated"><arg type="u"/><arg type="i"/></signal>
+</interface>
+)xml");
+    }
     return QString::fromLatin1(R"xml(<interface name="org.kde.StatusNotifierItem">
 <property name="Category" type="s" access="read"/><property name="Id" type="s" access="read"/>
 <property name="Title" type="s" access="read"/><property name="Status" type="s" access="read"/>
 <property name="IconPixmap" type="a(iiay)" access="read"/>
 <property name="ToolTip" type="(sa(iiay)ss)" access="read"/>
-<property name="ItemIsMenu" type="b" access="read"/>
+<property name="ItemIsMenu" type="b" access="read"/><property name="Menu" type="o" access="read"/>
 <method name="Activate"><arg name="x" type="i" direction="in"/><arg name="y" type="i" direction="in"/></method>
 <method name="SecondaryActivate"><arg name="x" type="i" direction="in"/><arg name="y" type="i" direction="in"/></method>
 <method name="ContextMenu"><arg name="x" type="i" direction="in"/><arg name="y" type="i" direction="in"/></method>

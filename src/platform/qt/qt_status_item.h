@@ -3,15 +3,20 @@
 // StatusNotifierWatcher (the race at login), its icons stay XEmbed for good and a host that
 // speaks only StatusNotifierItem shows nothing. This item registers with every watcher that
 // appears on the session bus, on a connection of its own, and reports clicks as the icon does.
+// Its menu is a D-Bus menu (com.canonical.dbusmenu) of the actions of a QMenu, filled anew
+// whenever the host is about to read or show it; a row clicked there triggers its action.
 #pragma once
 
 #include <QDBusConnection>
 #include <QDBusVirtualObject>
 #include <QIcon>
+#include <QList>
+#include <QMenu>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QDBusServiceWatcher;
 
@@ -24,9 +29,11 @@ class StatusItem final : public QDBusVirtualObject {
     // Told each time the item becomes registered with a watcher, or stops being so.
     using Served = std::function<void(bool registered)>;
 
-    // Null without a session bus.
-    static std::unique_ptr<StatusItem> create(const QIcon& icon, const QString& tip,
-                                              Clicked clicked, Served served);
+    // Null without a session bus. refresh fills menu with the current rows; menu outlives the
+    // item.
+    static std::unique_ptr<StatusItem> create(const QIcon& icon, const QString& tip, QMenu& menu,
+                                              std::function<void()> refresh, Clicked clicked,
+                                              Served served);
     ~StatusItem() override;
     StatusItem(const StatusItem&) = delete;
     StatusItem& operator=(const StatusItem&) = delete;
@@ -39,17 +46,28 @@ class StatusItem final : public QDBusVirtualObject {
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
   private:
-    StatusItem(QDBusConnection connection, const QIcon& icon, const QString& tip, Clicked clicked,
-               Served served);
+    StatusItem(QDBusConnection connection, const QIcon& icon, const QString& tip, QMenu& menu,
+               std::function<void()> refresh, Clicked clicked, Served served);
     // The watcher now owned by owner (empty when none is left).
     void watcherChanged(const QString& owner);
     QVariant property(const QString& name) const;
     void emitSignal(const char* name);
+    // A call on the menu's path, answered; false for one it does not know.
+    bool handleMenuCall(const QDBusMessage& message);
+    // Fills the menu anew and tells the host when its rows changed: whether they did, none when
+    // the item went meanwhile.
+    std::optional<bool> refreshMenu();
+    // An event the host reports on a row (0 is the menu); false for an unknown row.
+    bool menuEvent(int id, const QString& type);
 
     QDBusConnection connection_;
     std::unique_ptr<QDBusServiceWatcher> serviceWatcher_;
     QIcon icon_;
     QString tip_;
+    QMenu& menu_;
+    std::function<void()> refresh_;
+    QList<QVariantMap> rows_;  // as the host last got them
+    uint revision_ = 0;
     Clicked clicked_;
     Served served_;
     QString asked_;    // the watcher's owner asked to register the item

@@ -277,39 +277,43 @@ bool TrayIcons::showIcon(const Key& key, const emulated::TrayIcon& icon) {
     return true;
 }
 
-void TrayIcons::offerHostMenu(const Key& key, Entry& entry) {
-    // Qt gives a context menu its D-Bus counterpart only for a StatusNotifierItem host. On an
-    // XEmbed tray it would pop the menu up itself at a right press, so there the icon keeps
-    // no menu.
-    auto hostMenu = std::make_unique<TrayHostMenu>();
-    QSystemTrayIcon* raw = entry.icon.get();
-    if (hostMenu->menu().platformMenu() != nullptr) {
-        return;
-    }
-    raw->setContextMenu(&hostMenu->menu());
-    if (hostMenu->menu().platformMenu() == nullptr) {
-        raw->setContextMenu(nullptr);
-        return;
-    }
-    const auto request = [this, key, raw] {
-        if (current(key, raw)) {
+std::function<void()> TrayIcons::menuRequest(const Key& key, const QSystemTrayIcon* icon) {
+    return [this, key, icon] {
+        if (current(key, icon)) {
             hostMenuRequested(key);
         }
     };
-    QObject::connect(&hostMenu->menu(), &QMenu::aboutToShow, raw, request);
+}
+
+void TrayIcons::offerHostMenu(const Key& key, Entry& entry) {
+    // Qt gives a context menu its D-Bus counterpart only for a StatusNotifierItem host. On an
+    // XEmbed tray it would pop the menu up itself at a right press, so there the icon keeps
+    // no menu: its rows are for the icon's own item.
+    entry.hostMenu = std::make_unique<TrayHostMenu>();
+    QMenu& menu = entry.hostMenu->menu();
+    QSystemTrayIcon* raw = entry.icon.get();
+    if (menu.platformMenu() != nullptr) {
+        return;
+    }
+    raw->setContextMenu(&menu);
+    if (menu.platformMenu() == nullptr) {
+        raw->setContextMenu(nullptr);
+        return;
+    }
+    const auto request = menuRequest(key, raw);
+    QObject::connect(&menu, &QMenu::aboutToShow, raw, request);
     // Filled once from the event loop, so that the host has the rows when it first shows the
     // menu; every later showing fills it anew.
-    QMetaObject::invokeMethod(&hostMenu->menu(), request, Qt::QueuedConnection);
-    entry.hostMenu = std::move(hostMenu);
+    QMetaObject::invokeMethod(&menu, request, Qt::QueuedConnection);
 }
 
 void TrayIcons::offerItem(const Key& key, Entry& entry, const QIcon& image) {
-    if (entry.hostMenu) {
+    QSystemTrayIcon* raw = entry.icon.get();
+    if (raw->contextMenu() != nullptr) {
         return;
     }
-    QSystemTrayIcon* raw = entry.icon.get();
     entry.item = StatusItem::create(
-        image, entry.tip,
+        image, entry.tip, entry.hostMenu->menu(), menuRequest(key, raw),
         [this, key, raw](QSystemTrayIcon::ActivationReason reason) {
             if (current(key, raw)) {
                 clicked(key, reason);
@@ -377,7 +381,7 @@ void TrayIcons::clicked(const Key& key, QSystemTrayIcon::ActivationReason reason
 void TrayIcons::hostMenuRequested(const Key& key) {
     const auto it = icons_.find(key);
     // One request at a time: the procedure might ask again while it fills the menu.
-    if (it == icons_.end() || !it->second.hostMenu || platform_.hostMenuRequest() != nullptr) {
+    if (it == icons_.end() || platform_.hostMenuRequest() != nullptr) {
         return;
     }
     // The menu outlives the icon's entry, should the procedure remove the icon meanwhile.
@@ -415,7 +419,7 @@ void TrayIcons::watchWindows() {
                       [](const QPointer<QWidget>& window) { return window->isVisible(); });
     // An icon that a StatusNotifierItem host shows has no window of its own.
     const auto onXEmbed = std::count_if(icons_.begin(), icons_.end(), [](const auto& icon) {
-        return icon.second.hostMenu == nullptr &&
+        return icon.second.icon->contextMenu() == nullptr &&
                !(icon.second.item && icon.second.item->registered());
     });
     const bool watch = docked < onXEmbed;

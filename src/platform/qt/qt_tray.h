@@ -3,8 +3,8 @@
 // On an XEmbed tray the icon's own little window takes the mouse, and each button acts on its
 // release as on Windows. A StatusNotifierItem host shows the icon's menu by itself, from a
 // D-Bus menu that the window's procedure fills whenever the host asks for it. An icon that Qt
-// put on XEmbed also gets an item of its own for every StatusNotifierWatcher that appears later,
-// and hides from XEmbed while that item is registered.
+// put on XEmbed also gets an item of its own, with that menu, for every StatusNotifierWatcher
+// that appears later, and hides from XEmbed while that item is registered.
 #pragma once
 
 #include <QEvent>
@@ -42,8 +42,8 @@ class StatusItem;
 // window; a release counts only over the icon. None for other buttons and events.
 std::optional<std::uint32_t> mouseMessage(QEvent::Type type, Qt::MouseButton button, bool overIcon);
 
-// The menu a StatusNotifierItem host shows by itself for an icon: Qt exports it over D-Bus,
-// and a row chosen there comes back as the action's trigger.
+// The menu a StatusNotifierItem host shows by itself for an icon: Qt or the icon's own item
+// exports it over D-Bus, and a row chosen there comes back as the action's trigger.
 class TrayHostMenu final : public HostMenu {
   public:
     TrayHostMenu();
@@ -92,7 +92,7 @@ class TrayIcons final : public emulated::TrayShell {
   private:
     using Key = emulated::TrayIconKey;
     struct Entry {
-        // Declared before the icon, so that the icon lets go of it first.
+        // Declared before the icon and the item, so that they let go of it first.
         std::unique_ptr<TrayHostMenu> hostMenu;
         std::unique_ptr<QSystemTrayIcon> icon;
         // Only for an icon on XEmbed, when there is a session bus.
@@ -113,10 +113,12 @@ class TrayIcons final : public emulated::TrayShell {
     // The host is about to show the icon's menu: the window's procedure gets the right
     // button's release, as for a click, and the popup it opens fills the host's menu.
     void hostMenuRequested(const Key& key);
+    std::function<void()> menuRequest(const Key& key, const QSystemTrayIcon* icon);
     // A StatusNotifierItem host shows the menu itself, from the D-Bus menu Qt exports for an
-    // icon with a context menu; none on an XEmbed tray.
+    // icon with a context menu; an icon on an XEmbed tray has none.
     void offerHostMenu(const Key& key, Entry& entry);
-    // An icon on XEmbed: its own item for the StatusNotifierWatchers that come later.
+    // An icon on XEmbed: its own item, with the icon's menu, for the StatusNotifierWatchers
+    // that come later.
     void offerItem(const Key& key, Entry& entry, const QIcon& image);
     // The events of an icon's XEmbed window (the mouse filter sits on nothing else): its
     // mouse is taken, its showings are logged.
