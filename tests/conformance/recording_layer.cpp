@@ -135,9 +135,9 @@ class RecordingLayer final : public Layer {
         // Space presses the button with the focus, the first in the tab order.
         const Widget* chosen = nullptr;
         for (const Widget& candidate : w.widgets) {
-            const core::WidgetSpec& spec = candidate.made;
-            if (spec.kind == platform::ControlKind::CommandButton && w.showing(candidate) &&
-                spec.tabStop && (chosen == nullptr || *spec.tabStop < *chosen->made.tabStop)) {
+            const core::WidgetSpec& plan = candidate.made;
+            if (plan.kind == platform::ControlKind::CommandButton && w.showing(candidate) &&
+                plan.tabStop && (chosen == nullptr || *plan.tabStop < *chosen->made.tabStop)) {
                 chosen = &candidate;
             }
         }

@@ -203,13 +203,11 @@ TEST_F(CoreWindow, TheLayerIsToldResolvedValuesAndTheButtonsChainOfFocus) {
     using platform::ControlDef;
     using platform::ControlKind;
     const auto make = [](std::string_view name, ControlKind kind, std::int16_t tabIndex) {
-        ControlDef def{};
-        def.name = platform::ControlName(name);
-        def.kind = kind;
+        ControlDef def =
+            testing::probe_layout::placed(platform::ControlName(name), kind, {}, 0, 0, 300, 300);
         def.tabIndex = tabIndex;
         def.text = name;
         def.borderWidth = 0;
-        def.width = def.height = 300;
         return def;
     };
     // By tab index, those without one after, ties as the table lists them; labels have none.

@@ -256,13 +256,13 @@ CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
       events_(events),
       perPixel_(unitsPerPixel(layout.form.unit)),
       caption_(layout.form.caption) {
-    const std::vector<WidgetSpec> specs = widgetSpecs();
+    const std::vector<WidgetSpec> shapes = widgetSpecs();
     controls_.resize(layout_.controls.size());
     controlNames_.reserve(layout_.controls.size());
     for (const platform::ControlDef& def : layout_.controls) {
         controlNames_.push_back(named(def.name, def.index, def.kind));
     }
-    for (const WidgetSpec& shape : specs) {
+    for (const WidgetSpec& shape : shapes) {
         const platform::ControlDef& def = layout_.controls[shape.id];
         switch (def.kind) {
             case ControlKind::Label:
@@ -294,7 +294,7 @@ CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
     window.accessible = told_;
     try {
         window_ = runtime_.native().createWindow(window, *this);
-        window_->build(specs);
+        window_->build(shapes);
     } catch (const platform::Error&) {
         throw;
     } catch (const std::bad_alloc&) {
@@ -308,8 +308,8 @@ CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
 CoreForm::~CoreForm() = default;
 
 std::vector<WidgetSpec> CoreForm::widgetSpecs() const {
-    std::vector<WidgetSpec> specs;
-    specs.reserve(layout_.controls.size());
+    std::vector<WidgetSpec> shapes;
+    shapes.reserve(layout_.controls.size());
     for (std::size_t i = 0; i < layout_.controls.size(); ++i) {
         const platform::ControlDef& def = layout_.controls[i];
         WidgetSpec shape = widgetLook(def, i);
@@ -335,11 +335,11 @@ std::vector<WidgetSpec> CoreForm::widgetSpecs() const {
         }
         shape.frame = def.kind == ControlKind::PictureBox && def.framed ? 1 : 0;
         shape.accessible = accessibleControl(layout_, i, runtime_.title());
-        specs.push_back(shape);
+        shapes.push_back(shape);
     }
     // The buttons' chain of focus: by tab index, those without one last, ties in table order.
     std::vector<WidgetId> chain;
-    for (const WidgetSpec& shape : specs) {
+    for (const WidgetSpec& shape : shapes) {
         if (shape.kind == ControlKind::CommandButton) {
             chain.push_back(shape.id);
         }
@@ -348,19 +348,19 @@ std::vector<WidgetSpec> CoreForm::widgetSpecs() const {
         return tabPosition(layout_.controls[a]) < tabPosition(layout_.controls[b]);
     });
     for (std::size_t place = 0; place < chain.size(); ++place) {
-        specs[chain[place]].tabStop = static_cast<int>(place);
+        shapes[chain[place]].tabStop = static_cast<int>(place);
     }
-    return stacked(std::move(specs));
+    return stacked(std::move(shapes));
 }
 
-std::vector<WidgetSpec> CoreForm::stacked(std::vector<WidgetSpec> specs) const {
+std::vector<WidgetSpec> CoreForm::stacked(std::vector<WidgetSpec> shapes) const {
     // Each parent before what sits in it; within a parent the child windows in front of the
     // windowless controls, each kind front to back as the table lists them.
     std::vector<WidgetSpec> ordered;
-    ordered.reserve(specs.size());
+    ordered.reserve(shapes.size());
     const auto within = [&](const auto& self, std::optional<WidgetId> parent) -> void {
         for (const bool windowedPass : {true, false}) {
-            for (const WidgetSpec& shape : specs) {
+            for (const WidgetSpec& shape : shapes) {
                 if (shape.parent != parent || windowed(shape.kind) != windowedPass) {
                     continue;
                 }
@@ -372,7 +372,7 @@ std::vector<WidgetSpec> CoreForm::stacked(std::vector<WidgetSpec> specs) const {
         }
     };
     within(within, std::nullopt);
-    if (ordered.size() != specs.size()) {
+    if (ordered.size() != shapes.size()) {
         throw platform::Error(ErrorCode::ControlNotFound,
                               std::string(name()) + ": a control sits inside itself");
     }

@@ -23,21 +23,21 @@ bool wholeMultiple(qreal length, int of) {
 // ---------------------------------------------------------------------------------------------
 // Labels
 
-LabelWidget::LabelWidget(const core::WidgetSpec& spec, PressTarget& target, core::WidgetId id,
+LabelWidget::LabelWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
                          QRect geometry, QWidget* parent)
     : QWidget(parent),
       target_(target),
       id_(id),
-      text_(toQString(spec.text)),
-      alignment_(spec.alignment),
-      sizing_(spec.sizing),
-      fore_(toQColor(spec.foreColour, palette())),
-      back_(toQColor(spec.backColour, palette())),
-      transparent_(spec.transparent) {
-    setFont(toQFont(spec.font));
+      text_(toQString(plan.text)),
+      alignment_(plan.alignment),
+      sizing_(plan.sizing),
+      fore_(toQColor(plan.foreColour, palette())),
+      back_(toQColor(plan.backColour, palette())),
+      transparent_(plan.transparent) {
+    setFont(toQFont(plan.font));
     setGeometry(geometry);
-    setVisible(spec.visible);
-    setEnabled(spec.enabled);
+    setVisible(plan.visible);
+    setEnabled(plan.enabled);
     fitToText();
 }
 
@@ -113,25 +113,25 @@ void LabelWidget::mousePressEvent(QMouseEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // Picture boxes
 
-PictureWidget::PictureWidget(const core::WidgetSpec& spec, PressTarget& target, core::WidgetId id,
+PictureWidget::PictureWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
                              QRect geometry, int frame, const QImage& picture, QWidget* parent)
     : QWidget(parent),
       target_(target),
       id_(id),
       frame_(std::max(0, frame)),
-      frameColour_(toQColor(spec.foreColour, palette())) {
+      frameColour_(toQColor(plan.foreColour, palette())) {
     setGeometry(geometry);
     const QSize area(std::max(1, geometry.width() - 2 * frame_),
                      std::max(1, geometry.height() - 2 * frame_));
     background_ = QImage(area, QImage::Format_RGB32);
-    background_.fill(toQColor(spec.backColour, palette()));
+    background_.fill(toQColor(plan.backColour, palette()));
     if (!picture.isNull()) {
         QPainter painter(&background_);
         painter.drawImage(0, 0, picture);
     }
     surface_ = background_.copy();
-    setVisible(spec.visible);
-    setEnabled(spec.enabled);
+    setVisible(plan.visible);
+    setEnabled(plan.enabled);
 }
 
 void PictureWidget::clear() {
@@ -180,8 +180,8 @@ void PictureWidget::mousePressEvent(QMouseEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // Lines, images and buttons
 
-LineWidget::LineWidget(const core::WidgetSpec& spec, QPoint from, QPoint to, QWidget* parent)
-    : QWidget(parent), width_(spec.lineWidth), colour_(toQColor(spec.foreColour, palette())) {
+LineWidget::LineWidget(const core::WidgetSpec& plan, QPoint from, QPoint to, QWidget* parent)
+    : QWidget(parent), width_(plan.lineWidth), colour_(toQColor(plan.foreColour, palette())) {
     QRect bounds(QPoint(std::min(from.x(), to.x()), std::min(from.y(), to.y())),
                  QPoint(std::max(from.x(), to.x()), std::max(from.y(), to.y())));
     if (from.y() == to.y()) {
@@ -195,7 +195,7 @@ LineWidget::LineWidget(const core::WidgetSpec& spec, QPoint from, QPoint to, QWi
     to_ = to - bounds.topLeft();
     setGeometry(bounds);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    setVisible(spec.visible);
+    setVisible(plan.visible);
 }
 
 void LineWidget::paintEvent(QPaintEvent*) {
@@ -208,15 +208,15 @@ void LineWidget::paintEvent(QPaintEvent*) {
     painter.drawLine(from_, to_);
 }
 
-ImageWidget::ImageWidget(const core::WidgetSpec& spec, PressTarget& target, core::WidgetId id,
+ImageWidget::ImageWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
                          QRect geometry, const QImage& picture, QWidget* parent)
-    : QWidget(parent), target_(target), id_(id), picture_(picture), stretch_(spec.stretch) {
+    : QWidget(parent), target_(target), id_(id), picture_(picture), stretch_(plan.stretch) {
     setGeometry(geometry);
     if (!stretch_ && !picture_.isNull()) {
         resize(picture_.size());
     }
-    setVisible(spec.visible);
-    setEnabled(spec.enabled);
+    setVisible(plan.visible);
+    setEnabled(plan.enabled);
 }
 
 void ImageWidget::paintEvent(QPaintEvent*) {
@@ -241,17 +241,17 @@ void ImageWidget::mousePressEvent(QMouseEvent* event) {
     target_.pressed(id_, *event);
 }
 
-QPushButton* makeButton(const core::WidgetSpec& spec, QRect geometry, QWidget* parent) {
-    auto* button = new QPushButton(toQString(spec.text), parent);
-    QFont font = toQFont(spec.font);
+QPushButton* makeButton(const core::WidgetSpec& plan, QRect geometry, QWidget* parent) {
+    auto* button = new QPushButton(toQString(plan.text), parent);
+    QFont font = toQFont(plan.font);
     // Buttons keep the toolkit's smooth text; only the skin's lettering is pixel-exact.
     font.setStyleStrategy(QFont::PreferDefault);
     button->setFont(font);
     button->setGeometry(geometry);
     button->setAutoDefault(false);
-    button->setDefault(spec.isDefault);
-    button->setVisible(spec.visible);
-    button->setEnabled(spec.enabled);
+    button->setDefault(plan.isDefault);
+    button->setVisible(plan.visible);
+    button->setEnabled(plan.enabled);
     return button;
 }
 

@@ -31,7 +31,7 @@ class PressTarget {
 
 class LabelWidget final : public QWidget {
   public:
-    LabelWidget(const core::WidgetSpec& spec, PressTarget& target, core::WidgetId id,
+    LabelWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
                 QRect geometry, QWidget* parent);
 
     const QString& text() const noexcept { return text_; }
@@ -63,7 +63,7 @@ class LabelWidget final : public QWidget {
 // told.
 class PictureWidget final : public QWidget {
   public:
-    PictureWidget(const core::WidgetSpec& spec, PressTarget& target, core::WidgetId id,
+    PictureWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
                   QRect geometry, int frame, const QImage& picture, QWidget* parent);
 
     // Children and drawing start inside the frame.
@@ -92,7 +92,7 @@ class PictureWidget final : public QWidget {
 // below it.
 class LineWidget final : public QWidget {
   public:
-    LineWidget(const core::WidgetSpec& spec, QPoint from, QPoint to, QWidget* parent);
+    LineWidget(const core::WidgetSpec& plan, QPoint from, QPoint to, QWidget* parent);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -106,7 +106,7 @@ class LineWidget final : public QWidget {
 
 class ImageWidget final : public QWidget {
   public:
-    ImageWidget(const core::WidgetSpec& spec, PressTarget& target, core::WidgetId id,
+    ImageWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
                 QRect geometry, const QImage& picture, QWidget* parent);
 
   protected:
@@ -121,6 +121,6 @@ class ImageWidget final : public QWidget {
 };
 
 // A command button of the table, owned by its parent; it never becomes the default by focus.
-QPushButton* makeButton(const core::WidgetSpec& spec, QRect geometry, QWidget* parent);
+QPushButton* makeButton(const core::WidgetSpec& plan, QRect geometry, QWidget* parent);
 
 }  // namespace pelmora::qt

@@ -8,7 +8,7 @@ namespace pelmora::win32 {
 std::optional<std::size_t> Win32Window::popupMenu(std::span<const core::PopupRow> rows,
                                                   std::optional<core::PixelPoint> at) {
     if (!hwnd_) {
-        throw platform::Error(platform::ErrorCode::ObjectUnloaded, std::string(spec_.name));
+        throw platform::Error(platform::ErrorCode::ObjectUnloaded, std::string(plan_.name));
     }
     MenuHandle menu(::CreatePopupMenu());
     if (!menu) {

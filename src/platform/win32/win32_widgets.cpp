@@ -105,7 +105,7 @@ LabelWidget::LabelWidget(Win32Platform& platform, const core::WidgetSpec& widget
     : Widget(widget), platform_(platform), text_(widget.text), alignment_(widget.alignment) {}
 
 void LabelWidget::applyDpi(int dpi) {
-    font_ = platform_.font(spec().font, dpi);
+    font_ = platform_.font(plan().font, dpi);
     Widget::applyDpi(dpi);
     fit();
 }
@@ -123,14 +123,14 @@ UINT LabelWidget::drawFlags() const noexcept {
             flags |= DT_LEFT;
             break;
     }
-    const bool wraps = spec().sizing == platform::LabelSizing::WrapFixed ||
-                       spec().sizing == platform::LabelSizing::WrapGrow;
+    const bool wraps = plan().sizing == platform::LabelSizing::WrapFixed ||
+                       plan().sizing == platform::LabelSizing::WrapGrow;
     return flags | (wraps ? DT_WORDBREAK : DT_SINGLELINE);
 }
 
 void LabelWidget::fit() noexcept {
-    const bool autoSize = spec().sizing == platform::LabelSizing::AutoSize;
-    if (!autoSize && spec().sizing != platform::LabelSizing::WrapGrow) {
+    const bool autoSize = plan().sizing == platform::LabelSizing::AutoSize;
+    if (!autoSize && plan().sizing != platform::LabelSizing::WrapGrow) {
         return;
     }
     WindowDc screen(nullptr);
@@ -171,12 +171,12 @@ void LabelWidget::setAlignment(platform::Alignment alignment) {
 
 void LabelWidget::paint(HDC dc) const {
     RECT where = bounds();
-    if (!spec().transparent) {
-        BrushHandle back(::CreateSolidBrush(toColorRef(spec().backColour)));
+    if (!plan().transparent) {
+        BrushHandle back(::CreateSolidBrush(toColorRef(plan().backColour)));
         ::FillRect(dc, &where, back.get());
     }
     SelectScope selected(dc, font_);
-    ::SetTextColor(dc, toColorRef(spec().foreColour));
+    ::SetTextColor(dc, toColorRef(plan().foreColour));
     ::SetBkMode(dc, TRANSPARENT);
     ::DrawTextA(dc, text_.data(), static_cast<int>(text_.size()), &where, drawFlags());
 }
@@ -193,7 +193,7 @@ void LineWidget::moveTo(core::PixelPoint topLeft) {
 
 void LineWidget::applyDpi(int dpi) {
     setDpi(dpi);
-    width_ = std::max(1, toDevice(spec().lineWidth, dpi));
+    width_ = std::max(1, toDevice(plan().lineWidth, dpi));
     deviceFrom_ = {toDevice(from_.x, dpi), toDevice(from_.y, dpi)};
     deviceTo_ = {toDevice(to_.x, dpi), toDevice(to_.y, dpi)};
     const int left = std::min(from_.x, to_.x);
@@ -215,7 +215,7 @@ void LineWidget::applyDpi(int dpi) {
 }
 
 void LineWidget::paint(HDC dc) const {
-    const COLORREF colour = toColorRef(spec().foreColour);
+    const COLORREF colour = toColorRef(plan().foreColour);
     if (from_.y == to_.y || from_.x == to_.x) {
         BrushHandle brush(::CreateSolidBrush(colour));
         ::FillRect(dc, &bounds(), brush.get());
@@ -230,9 +230,9 @@ void LineWidget::paint(HDC dc) const {
 
 void ImageWidget::applyDpi(int dpi) {
     Widget::applyDpi(dpi);
-    if (!spec().stretch && spec().picture != platform::PictureId::None) {
+    if (!plan().stretch && plan().picture != platform::PictureId::None) {
         // At the picture's own size, scaled with the DPI.
-        const SIZE size = platform_.pictureSize(spec().picture, dpi);
+        const SIZE size = platform_.pictureSize(plan().picture, dpi);
         RECT drawn = bounds();
         drawn.right = drawn.left + size.cx;
         drawn.bottom = drawn.top + size.cy;
@@ -241,7 +241,7 @@ void ImageWidget::applyDpi(int dpi) {
 }
 
 void ImageWidget::paint(HDC dc) const {
-    drawPicture(platform_, dc, spec().picture, bounds());
+    drawPicture(platform_, dc, plan().picture, bounds());
 }
 
 // ---- picture boxes
@@ -259,8 +259,8 @@ std::pair<int, int> frameSides(int outer, int area) noexcept {
 
 PictureBoxWidget::PictureBoxWidget(Win32Platform& platform, const core::WidgetSpec& widget)
     : Widget(widget), platform_(platform), frame_(std::max(0, widget.frame)) {
-    if (spec().picture != platform::PictureId::None) {
-        platform.picture(spec().picture);  // a missing picture fails the build
+    if (plan().picture != platform::PictureId::None) {
+        platform.picture(plan().picture);  // a missing picture fails the build
     }
 }
 
@@ -294,7 +294,7 @@ void PictureBoxWidget::create(HWND parent, LONG_PTR controlId, void* userData) {
                                   userData));
     if (!hwnd_) {
         throw platform::Error(ErrorCode::CannotCreateWindow,
-                              "the picture box " + std::string(spec().name));
+                              "the picture box " + std::string(plan().name));
     }
     // The frame is known once the box knows its window.
     ::SetWindowPos(hwnd_.get(), nullptr, 0, 0, 0, 0,
@@ -306,7 +306,7 @@ void PictureBoxWidget::create(HWND parent, LONG_PTR controlId, void* userData) {
     }
     if (!drawing_) {
         throw platform::Error(ErrorCode::CannotCreateWindow,
-                              "the drawing surface of " + std::string(spec().name));
+                              "the drawing surface of " + std::string(plan().name));
     }
     clear();
     for (Widget* shape : shapes) {
@@ -354,12 +354,12 @@ void PictureBoxWidget::clear() noexcept {
         return;
     }
     const RECT all{0, 0, drawing_.width(), drawing_.height()};
-    BrushHandle back(::CreateSolidBrush(toColorRef(spec().backColour)));
+    BrushHandle back(::CreateSolidBrush(toColorRef(plan().backColour)));
     ::FillRect(drawing_.dc(), &all, back.get());
-    if (spec().picture != platform::PictureId::None) {
+    if (plan().picture != platform::PictureId::None) {
         try {
-            const SIZE size = platform_.pictureSize(spec().picture, 96);
-            drawPicture(platform_, drawing_.dc(), spec().picture, RECT{0, 0, size.cx, size.cy});
+            const SIZE size = platform_.pictureSize(plan().picture, 96);
+            drawPicture(platform_, drawing_.dc(), plan().picture, RECT{0, 0, size.cx, size.cy});
         } catch (...) {
             // Loaded when the box was built: should it fail now, the background shows alone.
         }
@@ -417,7 +417,7 @@ void PictureBoxWidget::paintFrame() noexcept {
     }
     ::ExcludeClipRect(dc.get(), insets_.left, insets_.top, outer.right - insets_.right,
                       outer.bottom - insets_.bottom);
-    BrushHandle brush(::CreateSolidBrush(toColorRef(spec().foreColour)));
+    BrushHandle brush(::CreateSolidBrush(toColorRef(plan().foreColour)));
     ::FillRect(dc.get(), &outer, brush.get());
 }
 
@@ -425,20 +425,20 @@ void PictureBoxWidget::paintFrame() noexcept {
 
 void ButtonWidget::create(HWND parent, LONG_PTR controlId, HINSTANCE instance) {
     DWORD style = WS_CHILD | WS_TABSTOP | WS_CLIPSIBLINGS;
-    style |= spec().isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+    style |= plan().isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
     style |= visible() ? WS_VISIBLE : 0;
-    style |= spec().enabled ? 0 : WS_DISABLED;
-    const std::string text(spec().text);
+    style |= plan().enabled ? 0 : WS_DISABLED;
+    const std::string text(plan().text);
     const RECT& at = bounds();
     hwnd_.reset(::CreateWindowExA(0, "BUTTON", text.c_str(), style, at.left, at.top,
                                   at.right - at.left, at.bottom - at.top, parent,
                                   reinterpret_cast<HMENU>(controlId), instance, nullptr));
     if (!hwnd_) {
         throw platform::Error(ErrorCode::CannotCreateWindow,
-                              "the button " + std::string(spec().name));
+                              "the button " + std::string(plan().name));
     }
     ::SendMessageA(hwnd_.get(), WM_SETFONT,
-                   reinterpret_cast<WPARAM>(platform_.font(spec().font, dpi())), FALSE);
+                   reinterpret_cast<WPARAM>(platform_.font(plan().font, dpi())), FALSE);
     answerAccessibleFor(hwnd_.get(), told);
 }
 
@@ -449,7 +449,7 @@ void ButtonWidget::applyDpi(int dpi) {
         ::SetWindowPos(hwnd_.get(), nullptr, at.left, at.top, at.right - at.left,
                        at.bottom - at.top, SWP_NOZORDER | SWP_NOACTIVATE);
         ::SendMessageA(hwnd_.get(), WM_SETFONT,
-                       reinterpret_cast<WPARAM>(platform_.font(spec().font, dpi)), TRUE);
+                       reinterpret_cast<WPARAM>(platform_.font(plan().font, dpi)), TRUE);
     }
 }
 

@@ -32,7 +32,7 @@ class Widget {
     explicit Widget(const core::WidgetSpec& widget)
         : told(widget.accessible),
           id_(widget.id),
-          spec_(widget),
+          plan_(widget),
           place_(widget.rect),
           visible_(widget.visible) {}
     Widget(const Widget&) = delete;
@@ -40,7 +40,7 @@ class Widget {
     virtual ~Widget() = default;
 
     core::WidgetId id() const noexcept { return id_; }
-    const core::WidgetSpec& spec() const noexcept { return spec_; }
+    const core::WidgetSpec& plan() const noexcept { return plan_; }
     // Device pixels of the surface it sits on.
     const RECT& bounds() const noexcept { return bounds_; }
     bool visible() const noexcept { return visible_; }
@@ -73,7 +73,7 @@ class Widget {
 
   private:
     core::WidgetId id_;
-    core::WidgetSpec spec_;
+    core::WidgetSpec plan_;
     core::PixelRect place_;
     RECT bounds_{};
     int dpi_ = 96;
@@ -90,7 +90,7 @@ class LabelWidget final : public Widget {
     const std::string& text() const noexcept { return text_; }
     void applyDpi(int dpi) override;
     void paint(HDC dc) const override;
-    bool takesMouse() const noexcept override { return visible() && spec().enabled; }
+    bool takesMouse() const noexcept override { return visible() && plan().enabled; }
 
   private:
     // Sizes an auto-sized or growing label to its caption.
@@ -128,7 +128,7 @@ class ImageWidget final : public Widget {
 
     void applyDpi(int dpi) override;
     void paint(HDC dc) const override;
-    bool takesMouse() const noexcept override { return visible() && spec().enabled; }
+    bool takesMouse() const noexcept override { return visible() && plan().enabled; }
 
   private:
     Win32Platform& platform_;

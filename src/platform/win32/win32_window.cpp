@@ -88,24 +88,24 @@ platform::MouseButton buttonOf(UINT msg) noexcept {
 Win32Window::Win32Window(Win32Platform& platform, const core::WindowSpec& geometry,
                          core::WindowInput& input)
     : platform_(platform),
-      spec_(geometry),
+      plan_(geometry),
       input_(input),
       told_(geometry.accessible),
       client_{geometry.clientWidth, geometry.clientHeight},
       dpi_(platform.systemDpi()) {
-    if (spec_.border == platform::FormBorder::FixedDialog) {
+    if (plan_.border == platform::FormBorder::FixedDialog) {
         style_ |= WS_CAPTION | WS_SYSMENU;
         exStyle_ |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
     }
-    if (spec_.inTaskbar) {
+    if (plan_.inTaskbar) {
         exStyle_ |= WS_EX_APPWINDOW;
-    } else if (spec_.border == platform::FormBorder::None) {
+    } else if (plan_.border == platform::FormBorder::None) {
         // A dialog gets an owner when shown, which keeps it off the taskbar; this does not.
         exStyle_ |= WS_EX_TOOLWINDOW;
     }
     const SIZE size = outerSize(dpi_);
-    backBrush_.reset(::CreateSolidBrush(toColorRef(spec_.backColour)));
-    const std::string caption(spec_.caption);
+    backBrush_.reset(::CreateSolidBrush(toColorRef(plan_.backColour)));
+    const std::string caption(plan_.caption);
     // WM_NCCREATE hands the handle to hwnd_.
     ::CreateWindowExA(exStyle_, Win32Platform::kFormClass, caption.c_str(), style_, 0, 0, size.cx,
                       size.cy, nullptr, nullptr, platform_.instance(), this);
@@ -133,7 +133,7 @@ SIZE Win32Window::outerSize(int dpi) const noexcept {
 }
 
 void Win32Window::setIcons() {
-    if (spec_.icon != platform::PictureId::Icon) {
+    if (plan_.icon != platform::PictureId::Icon) {
         return;
     }
     ::SendMessageA(
@@ -223,7 +223,7 @@ platform::Hwnd Win32Window::handle() const {
 }
 
 std::uintptr_t Win32Window::iconHandle() const {
-    if (spec_.icon != platform::PictureId::Icon) {
+    if (plan_.icon != platform::PictureId::Icon) {
         return 0;
     }
     return reinterpret_cast<std::uintptr_t>(
@@ -238,10 +238,10 @@ template <typename Kind>
 Kind& Win32Window::widgetAs(core::WidgetId id) const {
     Kind* found = id < widgets_.size() ? dynamic_cast<Kind*>(widgets_[id].get()) : nullptr;
     if (!hwnd_) {
-        throw windowGone(spec_.name);
+        throw windowGone(plan_.name);
     }
     if (found == nullptr) {
-        throw std::logic_error("no such widget on " + std::string(spec_.name));
+        throw std::logic_error("no such widget on " + std::string(plan_.name));
     }
     return *found;
 }
@@ -338,7 +338,7 @@ void Win32Window::setCaption(std::string_view text) {
 
 void Win32Window::show(std::optional<platform::WindowState> state) {
     if (!hwnd_) {
-        throw windowGone(spec_.name);
+        throw windowGone(plan_.name);
     }
     int how = SW_SHOW;
     if (state == platform::WindowState::Minimized) {
@@ -358,7 +358,7 @@ void Win32Window::hide() {
 
 void Win32Window::setOwner(const core::NativeWindow* owner) {
     if (!hwnd_) {
-        throw windowGone(spec_.name);
+        throw windowGone(plan_.name);
     }
     const auto* over = dynamic_cast<const Win32Window*>(owner);
     const HWND ownerHwnd = over != nullptr && over != this ? over->hwnd() : nullptr;
@@ -374,14 +374,14 @@ void Win32Window::setEnabled(bool enabled) {
 core::PixelRect Win32Window::frame() const {
     RECT window{};
     if (!hwnd_ || !::GetWindowRect(hwnd_.get(), &window)) {
-        throw windowGone(spec_.name);
+        throw windowGone(plan_.name);
     }
     return {window.left, window.top, window.right - window.left, window.bottom - window.top};
 }
 
 void Win32Window::moveTo(core::PixelPoint topLeft) {
     if (!hwnd_) {
-        throw windowGone(spec_.name);
+        throw windowGone(plan_.name);
     }
     // Laid out at the DPI of the screen it goes to before it goes there.
     const SIZE size = outerSize(dpi_);
@@ -403,7 +403,7 @@ void Win32Window::closePopup() {
 
 void Win32Window::runModalLoop() {
     if (!hwnd_) {
-        throw windowGone(spec_.name);
+        throw windowGone(plan_.name);
     }
     inModalLoop_ = true;
     modalEnded_ = false;
@@ -431,7 +431,7 @@ platform::WindowState Win32Window::state() const {
 
 void Win32Window::setState(platform::WindowState state) {
     if (!hwnd_) {
-        throw windowGone(spec_.name);
+        throw windowGone(plan_.name);
     }
     switch (state) {
         case platform::WindowState::Normal:
@@ -450,7 +450,7 @@ void Win32Window::setState(platform::WindowState state) {
 
 void Win32Window::bringToFront() {
     if (!hwnd_) {
-        throw windowGone(spec_.name);
+        throw windowGone(plan_.name);
     }
     ::SetForegroundWindow(hwnd_.get());
     ::SetActiveWindow(hwnd_.get());
@@ -530,11 +530,11 @@ void Win32Window::repaint(core::WidgetId box) {
 
 void Win32Window::startTimer(core::WidgetId timer, int intervalMs) {
     if (!hwnd_) {
-        throw windowGone(spec_.name);
+        throw windowGone(plan_.name);
     }
     if (::SetTimer(hwnd_.get(), kFirstTimerId + timer, static_cast<UINT>(std::max(intervalMs, 1)),
                    nullptr) == 0) {
-        throw std::runtime_error("no timer for " + std::string(spec_.name));
+        throw std::runtime_error("no timer for " + std::string(plan_.name));
     }
 }
 
@@ -591,9 +591,9 @@ void Win32Window::paint() {
     Canvas buffer(scope.dc(), client.right, client.bottom);
     const HDC dc = buffer ? buffer.dc() : scope.dc();
     ::FillRect(dc, &client, backBrush_.get());
-    if (spec_.picture != platform::PictureId::None) {
-        const SIZE size = platform_.pictureSize(spec_.picture, dpi_);
-        drawPicture(platform_, dc, spec_.picture, RECT{0, 0, size.cx, size.cy});
+    if (plan_.picture != platform::PictureId::None) {
+        const SIZE size = platform_.pictureSize(plan_.picture, dpi_);
+        drawPicture(platform_, dc, plan_.picture, RECT{0, 0, size.cx, size.cy});
     }
     paintShapes(dc, shapes_);
     if (buffer) {
@@ -641,7 +641,7 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case DM_GETDEFID:
             for (const ButtonWidget* button : buttons_) {
-                if (button->spec().isDefault) {
+                if (button->plan().isDefault) {
                     return MAKELRESULT(kFirstChildId + static_cast<LONG_PTR>(button->id()),
                                        DC_HASDEFID);
                 }

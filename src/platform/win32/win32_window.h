@@ -97,7 +97,7 @@ class Win32Window final : public core::NativeWindow {
     ButtonWidget* buttonByControlId(WORD id) const noexcept;
 
     Win32Platform& platform_;
-    core::WindowSpec spec_;
+    core::WindowSpec plan_;
     core::WindowInput& input_;
     core::Accessible told_;
     SIZE client_;  // at 96 DPI
