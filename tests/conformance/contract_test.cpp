@@ -348,6 +348,24 @@ TEST_P(Conformance, AModalShowRunsALoopThatBlocksTheOwnerUntilTheFormUnloads) {
         << "the owner takes presses again";
 }
 
+TEST_P(Conformance, AModalBoxGoesWithTheFormItWasShownOverAndTheProgramEnds) {
+    Events mainEvents;
+    platform::Form& main = runtime().load(kTestLayout, mainEvents);
+    main.show(ShowMode::Modeless);
+    Events dialogEvents;
+    platform::Form& dialog = runtime().load(kDialogLayout, dialogEvents);
+    dialogEvents.onTick = [&] {
+        if (dialogEvents.ticks == 1) {
+            runtime().unload(main);
+        }
+    };
+    native().post([&] { layer().waitFor([&] { return dialogEvents.ticks >= 1; }); });
+    dialog.show(ShowMode::Modal);
+    EXPECT_EQ(dialogEvents.log, (std::vector<std::string>{"Load", "Activate", "Unload"}));
+    EXPECT_EQ(runtime().findForm("frmDialog"), nullptr);
+    EXPECT_EQ(runtime().findForm("frmTest"), nullptr);
+}
+
 TEST_P(Conformance, TheMessageBoxShowsTheTitlePromptAndIconAndReturnsOnceClosed) {
     for (const platform::MsgBoxIcon icon :
          {platform::MsgBoxIcon::Critical, platform::MsgBoxIcon::Information}) {
@@ -393,6 +411,22 @@ TEST_P(Conformance, APopupShowsItsVisibleRowsAndRunsTheChosenOneBeforeReturning)
         EXPECT_EQ(events.log, c.click != nullptr ? std::vector<std::string>{c.click}
                                                  : std::vector<std::string>{});
     }
+}
+
+TEST_P(Conformance, APopupAskedForWhileOneIsOpenIsDismissed) {
+    Events events;
+    platform::Form& form = runtime().load(testing::kProbeA, events);
+    form.show(ShowMode::Modeless);
+    events.log.clear();
+    int opened = 0;
+    layer().answerNextPopup([&](const std::vector<Row>&) -> std::optional<std::size_t> {
+        ++opened;
+        form.popupMenu(form.menu(testing::probe_names::mnuTop));
+        return 0;
+    });
+    form.popupMenu(form.menu(testing::probe_names::mnuTop));
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(events.log, std::vector<std::string>{"Click mnuItem(0)"});
 }
 
 TEST_P(Conformance, TheMainMenuShowsItsSevenRowsAndAChoiceChangesNoMarkByItself) {

@@ -603,6 +603,22 @@ void CoreForm::retire() noexcept {
     }
     attempt([&] { window_->hide(); });
     loaded_ = false;
+    // Forms shown over it go with it, as owned windows do with their owner: each is asked to
+    // close once this handler has returned, and its unload handler may keep it.
+    for (CoreForm* other : runtime_.otherForms(*this)) {
+        if (other->shownOver_ != name()) {
+            continue;
+        }
+        attempt([&] {
+            runtime_.native().post([weak = std::weak_ptr<Runtime*>(runtime_.self_),
+                                    owned = std::string(other->name())] {
+                const auto self = weak.lock();
+                if (CoreForm* form = self ? (*self)->find(owned) : nullptr) {
+                    form->closeRequested();
+                }
+            });
+        });
+    }
 }
 
 CoreForm::Named CoreForm::named(platform::ControlName name, std::int16_t index, ControlKind kind) {
@@ -686,6 +702,10 @@ void CoreForm::openPopup(platform::Menu& target, std::optional<PixelPoint> at) {
     }
     CoreForm& owner = menu->owner;
     owner.live();
+    // One popup at a time: a request while one is open is dismissed.
+    if (runtime_.popupOpen_) {
+        return;
+    }
     std::vector<const platform::MenuDef*> shown;
     std::vector<PopupRow> rows;
     for (const auto& item : owner.items_) {
@@ -699,7 +719,15 @@ void CoreForm::openPopup(platform::Menu& target, std::optional<PixelPoint> at) {
     // A row chosen later (from a menu a tray host shows itself) names these items.
     popupOwner_ = &owner;
     popupItems_ = shown;
-    const std::optional<std::size_t> chosen = window.popupMenu(rows, at);
+    std::optional<std::size_t> chosen;
+    {
+        struct Open {
+            bool& open;
+            ~Open() { open = false; }
+        } open{runtime_.popupOpen_};
+        open.open = true;
+        chosen = window.popupMenu(rows, at);
+    }
     if (chosen) {
         choose(*chosen);
     }

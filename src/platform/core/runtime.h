@@ -126,6 +126,7 @@ class Runtime final : public platform::FormsRuntime {
     bool instanceProblemReported_ = false;
     platform::MousePointer pointer_ = platform::MousePointer::Default;
     // Posted clean-ups hold a weak reference: they do nothing once the runtime is gone.
+    bool popupOpen_ = false;
     std::shared_ptr<Runtime*> self_;
 };
 

@@ -346,7 +346,6 @@ void QtWindow::setOwner(const core::NativeWindow* owner) {
         widget_->windowHandle()->setTransientParent(over != nullptr ? over->widget_->windowHandle()
                                                                     : nullptr);
     }
-    owner_ = over != nullptr ? over->handle() : 0;
 }
 
 void QtWindow::setEnabled(bool enabled) {
@@ -367,22 +366,6 @@ void QtWindow::hide() {
     }
     widget_->stopManualMove();
     widget_->hide();
-    closeOwnedWindows();
-}
-
-void QtWindow::closeOwnedWindows() {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        auto* form = dynamic_cast<FormWidget*>(top);
-        if (form == nullptr || form->window().owner_ != handle_) {
-            continue;
-        }
-        // Asked once the handler that hid this window has returned; the form may stay.
-        platform_.post([&platform = platform_, owned = form->window().handle()] {
-            if (QtWindow* window = platform.findWindow(owned)) {
-                window->closeRequested();
-            }
-        });
-    }
 }
 
 void QtWindow::watchScreens() {
@@ -479,10 +462,6 @@ std::optional<std::size_t> QtWindow::popupMenu(std::span<const core::PopupRow> r
                 input_.popupChosen(row);
             }
         });
-        return std::nullopt;
-    }
-    // One popup at a time: a second request while one is open is dismissed.
-    if (popup_ != nullptr) {
         return std::nullopt;
     }
     QMenu menu(widget_.get());

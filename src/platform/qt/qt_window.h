@@ -143,8 +143,6 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     // Tells the core of a change of the screens once they have settled.
     void watchScreens();
     void watchScreen(QScreen* screen);
-    // Windows shown over this one go with it, as owned windows do with their owner.
-    void closeOwnedWindows();
     // The widget of that id and kind; anything else is an internal error of the caller.
     template <typename Widget>
     Widget& widgetAs(core::WidgetId id) const;
@@ -165,8 +163,6 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     QPointer<QMenu> popup_;
     QEventLoop* modalLoop_ = nullptr;
     bool topmost_ = false;
-    // The window this one was shown over, or 0.
-    platform::Hwnd owner_ = 0;
     QTimer* screenCheck_ = nullptr;
     // Set once the window is being destroyed: input that arrives then goes nowhere.
     bool gone_ = false;
