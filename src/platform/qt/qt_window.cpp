@@ -1,5 +1,6 @@
 #include "platform/qt/qt_window.h"
 
+#include <QtGui/qguiapplication_platform.h>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
@@ -15,10 +16,10 @@
 
 #include "platform/emulated/window_procs.h"
 #include "platform/errors.h"
+#include "platform/linux/linux_x11.h"
 #include "platform/qt/qt_accessible.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_style.h"
-#include "platform/qt/qt_x11.h"
 #include "platform/win_constants.h"
 
 namespace pelmora::qt {
@@ -82,6 +83,12 @@ constexpr int kScreensSettleMs = 200;
 
 std::runtime_error cannotBuild(const std::string& what) {
     return std::runtime_error(what);
+}
+
+// The X display's connection, or none off X11.
+xcb_connection_t* xConnection() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 != nullptr ? x11->connection() : nullptr;
 }
 
 core::PixelRect pixelRect(const QRect& rect) {
@@ -217,7 +224,7 @@ QtWindow::QtWindow(QtPlatform& platform, const core::WindowSpec& shape, core::Wi
     applyTitle();
     describe(*widget_, shape.accessible);
     if (!shape.inTaskbar) {
-        x11::skipTaskbar(*widget_);
+        linux_os::x11::skipTaskbar(xConnection(), xWindow());
     }
     watchScreens();
     platform_.windowCreated(*this);
@@ -319,7 +326,7 @@ void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int 
 void QtWindow::applyTitle() {
     widget_->setWindowTitle(caption_);
     if (caption_.isEmpty()) {
-        x11::clearTitle(*widget_);
+        linux_os::x11::clearTitle(xConnection(), xWindow());
     }
 }
 
@@ -569,9 +576,13 @@ void QtWindow::stopTimer(core::WidgetId id) {
 // ---------------------------------------------------------------------------------------------
 // The OS calls' side and input
 
+linux_os::x11::WindowId QtWindow::xWindow() const {
+    return static_cast<linux_os::x11::WindowId>(widget_->winId());
+}
+
 void QtWindow::setTopmost(bool topmost) {
     topmost_ = topmost;
-    x11::setAbove(*widget_, topmost);
+    linux_os::x11::setAbove(xConnection(), xWindow(), widget_->isVisible(), topmost);
 }
 
 platform::LResult QtWindow::defaultProcedure(std::uint32_t msg, platform::WParam wParam,
@@ -581,7 +592,7 @@ platform::LResult QtWindow::defaultProcedure(std::uint32_t msg, platform::WParam
         // A press on the caption: the window follows the pointer until the button is released.
         // A window manager killed outright leaves word behind that it would move the window.
         QWindow* window = widget_->windowHandle();
-        if (window == nullptr || !x11::windowManagerRunning(*widget_) ||
+        if (window == nullptr || !linux_os::x11::windowManagerRunning(xConnection(), xWindow()) ||
             !window->startSystemMove()) {
             widget_->startManualMove();
         }

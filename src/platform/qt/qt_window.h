@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/core/native.h"
+#include "platform/linux/linux_x11.h"
 #include "platform/qt/qt_widgets.h"
 
 namespace pelmora::qt {
@@ -140,6 +141,7 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
 
     void buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int origin);
     void applyTitle();
+    linux_os::x11::WindowId xWindow() const;
     // Tells the core of a change of the screens once they have settled.
     void watchScreens();
     void watchScreen(QScreen* screen);

@@ -1,10 +1,7 @@
-#include "platform/qt/qt_x11.h"
+#include "platform/linux/linux_x11.h"
 
 #include <xcb/xcb.h>
 
-#include <QtGui/qguiapplication_platform.h>
-#include <QGuiApplication>
-#include <QWidget>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-namespace pelmora::qt::x11 {
+namespace pelmora::linux_os::x11 {
 
 namespace {
 
@@ -22,12 +19,6 @@ struct FreeReply {
 };
 template <typename T>
 using Reply = std::unique_ptr<T, FreeReply>;
-
-xcb_connection_t* connection() {
-    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                                   : nullptr;
-    return x11 != nullptr ? x11->connection() : nullptr;
-}
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name) {
     const auto cookie = xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
@@ -90,30 +81,22 @@ xcb_window_t windowProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t
 
 }  // namespace
 
-bool available() {
-    return connection() != nullptr;
-}
-
-void skipTaskbar(QWidget& window) {
-    xcb_connection_t* c = connection();
+void skipTaskbar(xcb_connection_t* c, WindowId id) {
     if (c == nullptr) {
         return;
     }
-    const auto id = static_cast<xcb_window_t>(window.winId());
     // Qt keeps state atoms it did not set itself when it maps the window.
     changeUnmappedState(
         c, id, {atom(c, "_NET_WM_STATE_SKIP_TASKBAR"), atom(c, "_NET_WM_STATE_SKIP_PAGER")}, true);
     xcb_flush(c);
 }
 
-void setAbove(QWidget& window, bool above) {
-    xcb_connection_t* c = connection();
+void setAbove(xcb_connection_t* c, WindowId id, bool mapped, bool above) {
     if (c == nullptr) {
         return;
     }
-    const auto id = static_cast<xcb_window_t>(window.winId());
     const xcb_atom_t aboveAtom = atom(c, "_NET_WM_STATE_ABOVE");
-    if (!window.isVisible()) {
+    if (!mapped) {
         changeUnmappedState(c, id, {aboveAtom}, above);
         xcb_flush(c);
         return;
@@ -134,12 +117,10 @@ void setAbove(QWidget& window, bool above) {
     xcb_flush(c);
 }
 
-void clearTitle(QWidget& window) {
-    xcb_connection_t* c = connection();
+void clearTitle(xcb_connection_t* c, WindowId id) {
     if (c == nullptr) {
         return;
     }
-    const auto id = static_cast<xcb_window_t>(window.winId());
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom(c, "_NET_WM_NAME"),
                         atom(c, "UTF8_STRING"), 8, 0, nullptr);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
@@ -147,15 +128,13 @@ void clearTitle(QWidget& window) {
     xcb_flush(c);
 }
 
-bool windowManagerRunning(QWidget& window) {
-    xcb_connection_t* c = connection();
+bool windowManagerRunning(xcb_connection_t* c, WindowId id) {
     if (c == nullptr) {
         return true;
     }
     const xcb_atom_t check = atom(c, "_NET_SUPPORTING_WM_CHECK");
-    const xcb_window_t named =
-        windowProperty(c, rootOf(c, static_cast<xcb_window_t>(window.winId())), check);
+    const xcb_window_t named = windowProperty(c, rootOf(c, id), check);
     return named != XCB_WINDOW_NONE && windowProperty(c, named, check) == named;
 }
 
-}  // namespace pelmora::qt::x11
+}  // namespace pelmora::linux_os::x11
