@@ -2,6 +2,7 @@
 whole on a screen that shrinks under it (Xorg with the dummy driver, which really resizes)."""
 
 import os
+import re
 import shutil
 import time
 import unittest
@@ -108,19 +109,18 @@ class BlockedClick(ModalBoxCase):
         wait_for("the About box to be minimised",
                  lambda: "Iconic" in self.state_of(box.wid), timeout=5)
         time.sleep(0.3)
-        if "Iconic" not in self.state_of(main.wid):
-            # A click on the main window the box blocks.
-            self.desktop.move_pointer(main.x + 100, main.y + 25)
-        else:
-            # Openbox iconifies a box's owner with it: the tray icon is what is left to click.
-            (icon_id,) = self.desktop.tray_icons_of(self.program.pid)
-            icon = self.desktop.window(icon_id)
-            self.desktop.move_pointer(icon.x + icon.width // 2, icon.y + icon.height // 2)
+        # The main window stays: a click on it, which the box blocks.
+        self.assertNotIn("Iconic", self.state_of(main.wid), "minimised with the box")
+        self.desktop.move_pointer(main.x + 100, main.y + 25)
         self.desktop.xdotool("click", 1)
         wait_for("the About box back on screen", lambda: "Normal" in self.state_of(box.wid) and
                  (self.desktop.window(box.wid) or box).viewable, timeout=5)
         self.assertTrue(self.program.running())
-        # Back in front and taking the keys: Escape closes it.
+        # In front of the window it blocks.
+        stacking = [int(w, 16) for w in re.findall(r"0x[0-9a-f]+", self.desktop.x(
+            "xprop", "-root", "_NET_CLIENT_LIST_STACKING"))]
+        self.assertGreater(stacking.index(box.wid), stacking.index(main.wid), stacking)
+        # Taking the keys: Escape closes it.
         self.desktop.activate(box.wid)
         self.desktop.key("Escape")
         self.wait_gone(box.wid, "the About box to close on Escape")

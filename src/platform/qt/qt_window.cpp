@@ -346,14 +346,10 @@ void QtWindow::show(std::optional<platform::WindowState> state) {
     activated();
 }
 
-void QtWindow::setOwner(const core::NativeWindow* owner) {
-    const auto* over = dynamic_cast<const QtWindow*>(owner);
-    widget_->winId();
-    if (widget_->windowHandle() != nullptr) {
-        widget_->windowHandle()->setTransientParent(over != nullptr ? over->widget_->windowHandle()
-                                                                    : nullptr);
-    }
-}
+// A box stays transient for the whole program, as Qt makes a dialog without a parent: window
+// managers keep it above every window of the program, and minimise it alone. Transient for its
+// owner, some (openbox) would minimise the owner with it, leaving nothing to click.
+void QtWindow::setOwner(const core::NativeWindow*) {}
 
 void QtWindow::setEnabled(bool enabled) {
     widget_->setBlocked(!enabled);
