@@ -20,14 +20,28 @@ bool wholeMultiple(qreal length, int of) {
 
 }  // namespace
 
+PlacedWidget::PlacedWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry,
+                           QWidget* parent, int origin)
+    : QWidget(parent), target_(target), id_(plan.id), origin_(origin) {
+    setGeometry(geometry);
+    setVisible(plan.visible);
+    setEnabled(plan.enabled);
+}
+
+void PlacedWidget::mousePressEvent(QMouseEvent* event) {
+    const QPointF offset(origin_, origin_);
+    const QMouseEvent inside(event->type(), event->position() - offset, event->scenePosition(),
+                             event->globalPosition(), event->button(), event->buttons(),
+                             event->modifiers());
+    target_.pressed(id_, inside);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Labels
 
-LabelWidget::LabelWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
-                         QRect geometry, QWidget* parent)
-    : QWidget(parent),
-      target_(target),
-      id_(id),
+LabelWidget::LabelWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry,
+                         QWidget* parent)
+    : PlacedWidget(plan, target, geometry, parent),
       text_(toQString(plan.text)),
       alignment_(plan.alignment),
       sizing_(plan.sizing),
@@ -35,9 +49,6 @@ LabelWidget::LabelWidget(const core::WidgetSpec& plan, PressTarget& target, core
       back_(toQColor(plan.backColour, palette())),
       transparent_(plan.transparent) {
     setFont(toQFont(plan.font));
-    setGeometry(geometry);
-    setVisible(plan.visible);
-    setEnabled(plan.enabled);
     fitToText();
 }
 
@@ -106,21 +117,15 @@ void LabelWidget::paintEvent(QPaintEvent*) {
     painter.drawText(rect(), textFlags(), text_);
 }
 
-void LabelWidget::mousePressEvent(QMouseEvent* event) {
-    target_.pressed(id_, *event);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Picture boxes
 
-PictureWidget::PictureWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
-                             QRect geometry, int frame, const QImage& picture, QWidget* parent)
-    : QWidget(parent),
-      target_(target),
-      id_(id),
+// Presses count from the drawing area's corner, inside the frame, as drawing does.
+PictureWidget::PictureWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry,
+                             int frame, const QImage& picture, QWidget* parent)
+    : PlacedWidget(plan, target, geometry, parent, std::max(0, frame)),
       frame_(std::max(0, frame)),
       frameColour_(toQColor(plan.foreColour, palette())) {
-    setGeometry(geometry);
     const QSize area(std::max(1, geometry.width() - 2 * frame_),
                      std::max(1, geometry.height() - 2 * frame_));
     background_ = QImage(area, QImage::Format_RGB32);
@@ -130,8 +135,6 @@ PictureWidget::PictureWidget(const core::WidgetSpec& plan, PressTarget& target, 
         painter.drawImage(0, 0, picture);
     }
     surface_ = background_.copy();
-    setVisible(plan.visible);
-    setEnabled(plan.enabled);
 }
 
 void PictureWidget::clear() {
@@ -168,15 +171,6 @@ void PictureWidget::paintEvent(QPaintEvent*) {
     painter.drawImage(frame_, frame_, surface_);
 }
 
-void PictureWidget::mousePressEvent(QMouseEvent* event) {
-    // Presses count from the drawing area's corner, inside the frame, as drawing does.
-    const QPointF offset(frame_, frame_);
-    const QMouseEvent inside(event->type(), event->position() - offset, event->scenePosition(),
-                             event->globalPosition(), event->button(), event->buttons(),
-                             event->modifiers());
-    target_.pressed(id_, inside);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Lines, images and buttons
 
@@ -208,15 +202,12 @@ void LineWidget::paintEvent(QPaintEvent*) {
     painter.drawLine(from_, to_);
 }
 
-ImageWidget::ImageWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
-                         QRect geometry, const QImage& picture, QWidget* parent)
-    : QWidget(parent), target_(target), id_(id), picture_(picture), stretch_(plan.stretch) {
-    setGeometry(geometry);
+ImageWidget::ImageWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry,
+                         const QImage& picture, QWidget* parent)
+    : PlacedWidget(plan, target, geometry, parent), picture_(picture), stretch_(plan.stretch) {
     if (!stretch_ && !picture_.isNull()) {
         resize(picture_.size());
     }
-    setVisible(plan.visible);
-    setEnabled(plan.enabled);
 }
 
 void ImageWidget::paintEvent(QPaintEvent*) {
@@ -235,10 +226,6 @@ void ImageWidget::paintEvent(QPaintEvent*) {
     } else {
         painter.drawImage(0, 0, picture_);
     }
-}
-
-void ImageWidget::mousePressEvent(QMouseEvent* event) {
-    target_.pressed(id_, *event);
 }
 
 QPushButton* makeButton(const core::WidgetSpec& plan, QRect geometry, QWidget* parent) {

@@ -29,10 +29,25 @@ class PressTarget {
     ~PressTarget() = default;
 };
 
-class LabelWidget final : public QWidget {
+// A widget of the table placed in its parent, shown and enabled as planned, that tells its
+// window of each press on it. Presses count from its drawing area's corner, origin pixels in.
+class PlacedWidget : public QWidget {
   public:
-    LabelWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
-                QRect geometry, QWidget* parent);
+    PlacedWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry, QWidget* parent,
+                 int origin = 0);
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+  private:
+    PressTarget& target_;
+    core::WidgetId id_;
+    int origin_;
+};
+
+class LabelWidget final : public PlacedWidget {
+  public:
+    LabelWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry, QWidget* parent);
 
     const QString& text() const noexcept { return text_; }
     void setText(std::string_view text);
@@ -40,14 +55,11 @@ class LabelWidget final : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
 
   private:
     void fitToText();
     int textFlags() const;
 
-    PressTarget& target_;
-    core::WidgetId id_;
     QString text_;
     platform::Alignment alignment_;
     platform::LabelSizing sizing_;
@@ -61,10 +73,10 @@ class LabelWidget final : public QWidget {
 // filling only change the surface; it shows on the screen at showDrawing(). The core sends a
 // drawing only when it differs from the last one it sent, so the box draws whatever it is
 // told.
-class PictureWidget final : public QWidget {
+class PictureWidget final : public PlacedWidget {
   public:
-    PictureWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
-                  QRect geometry, int frame, const QImage& picture, QWidget* parent);
+    PictureWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry, int frame,
+                  const QImage& picture, QWidget* parent);
 
     // Children and drawing start inside the frame.
     int frame() const noexcept { return frame_; }
@@ -77,11 +89,8 @@ class PictureWidget final : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
 
   private:
-    PressTarget& target_;
-    core::WidgetId id_;
     int frame_;
     QColor frameColour_;
     QImage background_;
@@ -104,18 +113,15 @@ class LineWidget final : public QWidget {
     QColor colour_;
 };
 
-class ImageWidget final : public QWidget {
+class ImageWidget final : public PlacedWidget {
   public:
-    ImageWidget(const core::WidgetSpec& plan, PressTarget& target, core::WidgetId id,
-                QRect geometry, const QImage& picture, QWidget* parent);
+    ImageWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry,
+                const QImage& picture, QWidget* parent);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
 
   private:
-    PressTarget& target_;
-    core::WidgetId id_;
     QImage picture_;
     bool stretch_;
 };

@@ -281,11 +281,11 @@ void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int 
     Entry& entry = entries_[id];
     switch (wanted.kind) {
         case platform::ControlKind::Label:
-            entry.widget = new LabelWidget(wanted, *this, id, geometry, &parent);
+            entry.widget = new LabelWidget(wanted, *this, geometry, &parent);
             break;
         case platform::ControlKind::PictureBox:
             entry.frame = std::max(0, wanted.frame);
-            entry.widget = new PictureWidget(wanted, *this, id, geometry, entry.frame,
+            entry.widget = new PictureWidget(wanted, *this, geometry, entry.frame,
                                              platform_.picture(wanted.picture), &parent);
             break;
         case platform::ControlKind::Line:
@@ -294,7 +294,7 @@ void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int 
                                QPoint(origin + wanted.to.x, origin + wanted.to.y), &parent);
             break;
         case platform::ControlKind::Image:
-            entry.widget = new ImageWidget(wanted, *this, id, geometry,
+            entry.widget = new ImageWidget(wanted, *this, geometry,
                                            platform_.picture(wanted.picture), &parent);
             break;
         case platform::ControlKind::CommandButton: {
