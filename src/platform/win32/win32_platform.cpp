@@ -105,7 +105,6 @@ void Win32Platform::registerClasses() {
     form.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     form.lpszClassName = kFormClass;
     WNDCLASSEXA picture = form;
-    picture.lpfnWndProc = &Win32Window::pictureProc;
     picture.lpszClassName = kPictureClass;
     WNDCLASSEXA post{};
     post.cbSize = sizeof(post);
@@ -229,7 +228,7 @@ void Win32Platform::setPointer(platform::MousePointer pointer) {
     POINT at{};
     ::GetCursorPos(&at);
     const HWND under = ::WindowFromPoint(at);
-    if (under != nullptr && isFormWindow(::GetAncestor(under, GA_ROOT))) {
+    if (under != nullptr && Win32Window::of(::GetAncestor(under, GA_ROOT)) != nullptr) {
         const HCURSOR cursor = pointerCursor();
         ::SetCursor(cursor != nullptr ? cursor : ::LoadCursorA(nullptr, IDC_ARROW));
     }
@@ -238,10 +237,6 @@ void Win32Platform::setPointer(platform::MousePointer pointer) {
 HCURSOR Win32Platform::pointerCursor() const noexcept {
     return pointer_ == platform::MousePointer::Hourglass ? ::LoadCursorA(nullptr, IDC_WAIT)
                                                          : nullptr;
-}
-
-bool Win32Platform::isFormWindow(HWND hwnd) const noexcept {
-    return Win32Window::of(hwnd) != nullptr;
 }
 
 void Win32Platform::post(std::function<void()> work) {

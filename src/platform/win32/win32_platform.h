@@ -93,7 +93,6 @@ class Win32Platform final : public core::NativePlatform {
     HFONT font(const platform::FontDef& def, int dpi);
     // The cursor the screen's pointer asks for, or null for each window's own.
     HCURSOR pointerCursor() const noexcept;
-    bool isFormWindow(HWND hwnd) const noexcept;
     UINT taskbarCreatedMessage() const noexcept { return taskbarCreated_; }
     // Lets the shell's announcement that it restarted reach a window even when the program
     // runs with more rights than the shell (elevated).
