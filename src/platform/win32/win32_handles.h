@@ -132,12 +132,11 @@ class Canvas {
 // A function of a system DLL that older systems lack (or that is loaded only when needed),
 // or null.
 template <typename Function>
-Function lookUp(HMODULE module, const char* name) noexcept {
-    if (module == nullptr) {
-        return nullptr;
-    }
+void lookUp(Function& into, HMODULE module, const char* name) noexcept {
     // Through the generic function type, which converts to any other.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+    into = module == nullptr ? nullptr
+                             : reinterpret_cast<Function>(
+                                   reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
 }
 
 }  // namespace pelmora::win32

@@ -72,7 +72,6 @@ class Win32Platform final : public core::NativePlatform {
     bool pumpOne();
     // Dispatches a message taken from the queue, with the dialog keys of forms with buttons.
     void dispatch(MSG& msg);
-    bool quitting() const noexcept { return quitting_; }
     // Whether any window of a form exists in this thread.
     bool hasFormWindows() const noexcept;
 
