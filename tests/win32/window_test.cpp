@@ -270,6 +270,23 @@ TEST_F(NativeWindowTest, AnOwnedWindowOutlivesItsOwnersWindow) {
     EXPECT_NE(dialog->handle(), 0u);
 }
 
+// A box or button hidden or shown while its window is hidden shows as told once it is shown.
+TEST_F(NativeWindowTest, ChildWindowsShowAsToldWhetherOrNotTheirWindowIsShown) {
+    for (const bool shownFirst : {false, true}) {
+        for (const core::WidgetId id : {core::WidgetId{0}, core::WidgetId{5}}) {
+            auto window = make(input);
+            if (shownFirst) {
+                window->show(std::nullopt);
+            }
+            window->setVisible(id, false);
+            window->show(std::nullopt);
+            EXPECT_FALSE(::IsWindowVisible(hwndOf(*window, id))) << id << " " << shownFirst;
+            window->setVisible(id, true);
+            EXPECT_TRUE(::IsWindowVisible(hwndOf(*window, id))) << id << " " << shownFirst;
+        }
+    }
+}
+
 TEST_F(NativeWindowTest, AWindowDestroyedUnderItRefusesWorkAndGoesQuietly) {
     auto window = make(input);
     const HWND box = hwndOf(*window, 0);
