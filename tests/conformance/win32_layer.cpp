@@ -16,6 +16,33 @@
 #include "platform/win32/win32_window.h"
 #include "win32/backend_support.h"
 
+namespace pelmora::win32 {
+
+// The widgets of a form's window as the layer keeps them: painted labels show no text the
+// system can read back.
+class WindowReader {
+  public:
+    static const Widget& widget(platform::Hwnd hWnd, core::WidgetId id) {
+        const Win32Window* window = Win32Window::of(reinterpret_cast<HWND>(hWnd));
+        const Widget* found = window != nullptr && id < window->widgets_.size()
+                                  ? window->widgets_[id].get()
+                                  : nullptr;
+        if (found == nullptr) {
+            throw std::logic_error("no widget " + std::to_string(id));
+        }
+        return *found;
+    }
+    static const std::string& text(platform::Hwnd hWnd, core::WidgetId id) {
+        const auto* label = dynamic_cast<const LabelWidget*>(&widget(hWnd, id));
+        if (label == nullptr) {
+            throw std::logic_error("widget " + std::to_string(id) + " is no label");
+        }
+        return label->text_;
+    }
+};
+
+}  // namespace pelmora::win32
+
 namespace pelmora::conformance {
 namespace {
 
@@ -258,7 +285,7 @@ class Win32Layer final : public Layer {
         return read;
     }
     std::string text(platform::Hwnd hWnd, core::WidgetId label) override {
-        return as<win32::LabelWidget>(hWnd, label).text();
+        return win32::WindowReader::text(hWnd, label);
     }
     bool widgetShown(platform::Hwnd hWnd, core::WidgetId id) override {
         return widget(hWnd, id).visible();
@@ -424,21 +451,8 @@ class Win32Layer final : public Layer {
         return seen;
     }
     static HWND hwnd(platform::Hwnd hWnd) { return reinterpret_cast<HWND>(hWnd); }
-    const win32::Widget& widget(platform::Hwnd hWnd, core::WidgetId id) {
-        const win32::Win32Window* window = win32::Win32Window::of(hwnd(hWnd));
-        const win32::Widget* found = window != nullptr ? window->widget(id) : nullptr;
-        if (found == nullptr) {
-            throw std::logic_error("no widget " + std::to_string(id));
-        }
-        return *found;
-    }
-    template <typename Widget>
-    const Widget& as(platform::Hwnd hWnd, core::WidgetId id) {
-        const auto* found = dynamic_cast<const Widget*>(&widget(hWnd, id));
-        if (found == nullptr) {
-            throw std::logic_error("widget " + std::to_string(id) + " is of another kind");
-        }
-        return *found;
+    static const win32::Widget& widget(platform::Hwnd hWnd, core::WidgetId id) {
+        return win32::WindowReader::widget(hWnd, id);
     }
 
     std::vector<std::string> reports_;

@@ -245,7 +245,7 @@ TEST_F(NativeWindowTest, QuitEndsEveryLoopAndPostedWorkRunsInOrder) {
     window->runModalLoop();  // ends with the quit
     platform.run();          // returns at once
     EXPECT_EQ(ran, (std::vector<int>{1, 2}));
-    EXPECT_TRUE(platform.quitting());
+    EXPECT_FALSE(platform.pumpOne()) << "the loop stays ended";
 }
 
 TEST_F(NativeWindowTest, WorkStillQueuedGoesWithThePlatform) {
@@ -268,6 +268,23 @@ TEST_F(NativeWindowTest, AnOwnedWindowOutlivesItsOwnersWindow) {
     owner.reset();
     EXPECT_TRUE(::IsWindow(dialog->hwnd()));
     EXPECT_NE(dialog->handle(), 0u);
+}
+
+// A box or button hidden or shown while its window is hidden shows as told once it is shown.
+TEST_F(NativeWindowTest, ChildWindowsShowAsToldWhetherOrNotTheirWindowIsShown) {
+    for (const bool shownFirst : {false, true}) {
+        for (const core::WidgetId id : {core::WidgetId{0}, core::WidgetId{5}}) {
+            auto window = make(input);
+            if (shownFirst) {
+                window->show(std::nullopt);
+            }
+            window->setVisible(id, false);
+            window->show(std::nullopt);
+            EXPECT_FALSE(::IsWindowVisible(hwndOf(*window, id))) << id << " " << shownFirst;
+            window->setVisible(id, true);
+            EXPECT_TRUE(::IsWindowVisible(hwndOf(*window, id))) << id << " " << shownFirst;
+        }
+    }
 }
 
 TEST_F(NativeWindowTest, AWindowDestroyedUnderItRefusesWorkAndGoesQuietly) {

@@ -32,11 +32,10 @@ const Libraries* libraries() noexcept {
         const HMODULE ole32 = ::LoadLibraryA("ole32.dll");
         const HMODULE oleacc = ::LoadLibraryA("oleacc.dll");
         const HMODULE oleaut32 = ::LoadLibraryA("oleaut32.dll");
-        l.coInitializeEx = lookUp<decltype(l.coInitializeEx)>(ole32, "CoInitializeEx");
-        l.createStdAccessibleObject =
-            lookUp<decltype(l.createStdAccessibleObject)>(oleacc, "CreateStdAccessibleObject");
-        l.lresultFromObject = lookUp<decltype(l.lresultFromObject)>(oleacc, "LresultFromObject");
-        l.sysAllocStringLen = lookUp<decltype(l.sysAllocStringLen)>(oleaut32, "SysAllocStringLen");
+        lookUp(l.coInitializeEx, ole32, "CoInitializeEx");
+        lookUp(l.createStdAccessibleObject, oleacc, "CreateStdAccessibleObject");
+        lookUp(l.lresultFromObject, oleacc, "LresultFromObject");
+        lookUp(l.sysAllocStringLen, oleaut32, "SysAllocStringLen");
         // Started on this thread, the one that answers.
         if (l.coInitializeEx == nullptr ||
             FAILED(l.coInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
@@ -49,28 +48,15 @@ const Libraries* libraries() noexcept {
     return ready ? &loaded : nullptr;
 }
 
-// A form's window object is a window or a dialog, its client area the client; a picture box
-// is what it is as either.
+// By role, in the order of the roles. A form's window object is a window or a dialog, its
+// client area the client; a picture box is what it is as either.
+constexpr LONG kRoles[] = {ROLE_SYSTEM_CLIENT,     ROLE_SYSTEM_WINDOW,    ROLE_SYSTEM_DIALOG,
+                           ROLE_SYSTEM_STATICTEXT, ROLE_SYSTEM_PANE,      ROLE_SYSTEM_PROGRESSBAR,
+                           ROLE_SYSTEM_GRAPHIC,    ROLE_SYSTEM_PUSHBUTTON};
+
 LONG roleOf(AccessibleRole role, bool client) noexcept {
-    switch (role) {
-        case AccessibleRole::Window:
-            return client ? ROLE_SYSTEM_CLIENT : ROLE_SYSTEM_WINDOW;
-        case AccessibleRole::Dialog:
-            return client ? ROLE_SYSTEM_CLIENT : ROLE_SYSTEM_DIALOG;
-        case AccessibleRole::StaticText:
-            return ROLE_SYSTEM_STATICTEXT;
-        case AccessibleRole::Pane:
-            return ROLE_SYSTEM_PANE;
-        case AccessibleRole::Meter:
-            return ROLE_SYSTEM_PROGRESSBAR;
-        case AccessibleRole::Image:
-            return ROLE_SYSTEM_GRAPHIC;
-        case AccessibleRole::PushButton:
-            return ROLE_SYSTEM_PUSHBUTTON;
-        case AccessibleRole::None:
-            break;
-    }
-    return ROLE_SYSTEM_CLIENT;
+    const bool form = role == AccessibleRole::Window || role == AccessibleRole::Dialog;
+    return form && client ? ROLE_SYSTEM_CLIENT : kRoles[static_cast<std::size_t>(role)];
 }
 
 HRESULT giveText(const std::string& text, BSTR* out) {

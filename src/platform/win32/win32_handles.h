@@ -4,23 +4,22 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace pelmora::win32 {
 
 // Owns one handle; Close is called on it once, unless it was released.
-template <typename Handle, typename Close>
+template <typename Handle, auto Close>
 class Owned {
   public:
     Owned() = default;
     explicit Owned(Handle handle) noexcept : handle_(handle) {}
     Owned(const Owned&) = delete;
     Owned& operator=(const Owned&) = delete;
-    Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, Handle{})) {}
+    Owned(Owned&& other) noexcept : handle_(other.release()) {}
     Owned& operator=(Owned&& other) noexcept {
-        if (this != &other) {
-            reset(std::exchange(other.handle_, Handle{}));
-        }
+        reset(other.release());
         return *this;
     }
     ~Owned() { reset(); }
@@ -31,7 +30,7 @@ class Owned {
     void reset(Handle handle = Handle{}) noexcept {
         const Handle old = std::exchange(handle_, handle);
         if (old != Handle{}) {
-            Close{}(old);
+            Close(old);
         }
     }
 
@@ -39,39 +38,16 @@ class Owned {
     Handle handle_{};
 };
 
-struct DestroyWindowFn {
-    void operator()(HWND h) const noexcept { ::DestroyWindow(h); }
-};
-struct DestroyIconFn {
-    void operator()(HICON h) const noexcept { ::DestroyIcon(h); }
-};
-struct DestroyMenuFn {
-    void operator()(HMENU h) const noexcept { ::DestroyMenu(h); }
-};
-struct DeleteDcFn {
-    void operator()(HDC h) const noexcept { ::DeleteDC(h); }
-};
-struct CloseHandleFn {
-    void operator()(HANDLE h) const noexcept { ::CloseHandle(h); }
-};
-struct FreeLibraryFn {
-    void operator()(HMODULE h) const noexcept { ::FreeLibrary(h); }
-};
-template <typename T>
-struct DeleteObjectFn {
-    void operator()(T h) const noexcept { ::DeleteObject(h); }
-};
-
-using WindowHandle = Owned<HWND, DestroyWindowFn>;
-using IconHandle = Owned<HICON, DestroyIconFn>;
-using MenuHandle = Owned<HMENU, DestroyMenuFn>;
-using MemoryDc = Owned<HDC, DeleteDcFn>;
-using KernelHandle = Owned<HANDLE, CloseHandleFn>;
-using ModuleHandle = Owned<HMODULE, FreeLibraryFn>;
-using BitmapHandle = Owned<HBITMAP, DeleteObjectFn<HBITMAP>>;
-using FontHandle = Owned<HFONT, DeleteObjectFn<HFONT>>;
-using BrushHandle = Owned<HBRUSH, DeleteObjectFn<HBRUSH>>;
-using PenHandle = Owned<HPEN, DeleteObjectFn<HPEN>>;
+using WindowHandle = Owned<HWND, &::DestroyWindow>;
+using IconHandle = Owned<HICON, &::DestroyIcon>;
+using MenuHandle = Owned<HMENU, &::DestroyMenu>;
+using MemoryDc = Owned<HDC, &::DeleteDC>;
+using KernelHandle = Owned<HANDLE, &::CloseHandle>;
+using ModuleHandle = Owned<HMODULE, &::FreeLibrary>;
+using BitmapHandle = Owned<HBITMAP, &::DeleteObject>;
+using FontHandle = Owned<HFONT, &::DeleteObject>;
+using BrushHandle = Owned<HBRUSH, &::DeleteObject>;
+using PenHandle = Owned<HPEN, &::DeleteObject>;
 
 // BeginPaint/EndPaint for one WM_PAINT.
 class PaintScope {
@@ -129,40 +105,16 @@ class SelectScope {
     HGDIOBJ previous_;
 };
 
-// A memory DC with a bitmap of its own selected into it: an off-screen surface.
+// A memory DC with a bitmap of its own selected into it: an off-screen surface. The bitmap
+// leaves the DC before either is deleted.
 class Canvas {
   public:
-    Canvas() = default;
     Canvas(HDC compatible, int width, int height)
         : dc_(::CreateCompatibleDC(compatible)),
-          bitmap_(
-              ::CreateCompatibleBitmap(compatible, width > 0 ? width : 1, height > 0 ? height : 1)),
+          bitmap_(::CreateCompatibleBitmap(compatible, std::max(width, 1), std::max(height, 1))),
+          selected_(dc_.get(), bitmap_.get()),
           width_(width),
-          height_(height) {
-        if (dc_ && bitmap_) {
-            previous_ = ::SelectObject(dc_.get(), bitmap_.get());
-        }
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-    Canvas(Canvas&& other) noexcept
-        : dc_(std::move(other.dc_)),
-          bitmap_(std::move(other.bitmap_)),
-          previous_(std::exchange(other.previous_, nullptr)),
-          width_(other.width_),
-          height_(other.height_) {}
-    Canvas& operator=(Canvas&& other) noexcept {
-        if (this != &other) {
-            unselect();
-            dc_ = std::move(other.dc_);
-            bitmap_ = std::move(other.bitmap_);
-            previous_ = std::exchange(other.previous_, nullptr);
-            width_ = other.width_;
-            height_ = other.height_;
-        }
-        return *this;
-    }
-    ~Canvas() { unselect(); }
+          height_(height) {}
 
     explicit operator bool() const noexcept { return dc_ && bitmap_; }
     HDC dc() const noexcept { return dc_.get(); }
@@ -170,30 +122,21 @@ class Canvas {
     int height() const noexcept { return height_; }
 
   private:
-    // The bitmap must leave the DC before either is deleted.
-    void unselect() noexcept {
-        if (previous_ != nullptr && dc_) {
-            ::SelectObject(dc_.get(), previous_);
-            previous_ = nullptr;
-        }
-    }
-
     MemoryDc dc_;
     BitmapHandle bitmap_;
-    HGDIOBJ previous_ = nullptr;
-    int width_ = 0;
-    int height_ = 0;
+    SelectScope selected_;
+    int width_;
+    int height_;
 };
 
 // A function of a system DLL that older systems lack (or that is loaded only when needed),
 // or null.
 template <typename Function>
-Function lookUp(HMODULE module, const char* name) noexcept {
-    if (module == nullptr) {
-        return nullptr;
-    }
+void lookUp(Function& into, HMODULE module, const char* name) noexcept {
     // Through the generic function type, which converts to any other.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+    into = module == nullptr ? nullptr
+                             : reinterpret_cast<Function>(
+                                   reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
 }
 
 }  // namespace pelmora::win32

@@ -24,21 +24,9 @@ int screenDpi() noexcept {
     return dpi > 0 ? dpi : 96;
 }
 
-UINT iconFlag(platform::MsgBoxIcon icon) noexcept {
-    switch (icon) {
-        case platform::MsgBoxIcon::Critical:
-            return MB_ICONHAND;
-        case platform::MsgBoxIcon::Question:
-            return MB_ICONQUESTION;
-        case platform::MsgBoxIcon::Exclamation:
-            return MB_ICONEXCLAMATION;
-        case platform::MsgBoxIcon::Information:
-            return MB_ICONASTERISK;
-        case platform::MsgBoxIcon::None:
-            break;
-    }
-    return 0;
-}
+// By icon, in the order of the icons.
+constexpr UINT kIconFlags[] = {0, MB_ICONHAND, MB_ICONQUESTION, MB_ICONEXCLAMATION,
+                               MB_ICONASTERISK};
 
 bool sameFont(const LOGFONTA& a, const LOGFONTA& b) noexcept {
     return a.lfHeight == b.lfHeight && a.lfWeight == b.lfWeight && a.lfItalic == b.lfItalic &&
@@ -69,16 +57,12 @@ Win32Platform::Win32Platform(HINSTANCE instance, PlatformOptions options)
     : instance_(instance), options_(std::move(options)) {
     systemDpi_ = options_.dpi > 0 ? options_.dpi : screenDpi();
     const HMODULE user32 = ::GetModuleHandleA("user32.dll");
-    newer_.getDpiForWindow = lookUp<decltype(newer_.getDpiForWindow)>(user32, "GetDpiForWindow");
-    newer_.adjustWindowRectExForDpi =
-        lookUp<decltype(newer_.adjustWindowRectExForDpi)>(user32, "AdjustWindowRectExForDpi");
-    newer_.getSystemMetricsForDpi =
-        lookUp<decltype(newer_.getSystemMetricsForDpi)>(user32, "GetSystemMetricsForDpi");
-    newer_.changeWindowMessageFilterEx =
-        lookUp<decltype(newer_.changeWindowMessageFilterEx)>(user32, "ChangeWindowMessageFilterEx");
+    lookUp(newer_.getDpiForWindow, user32, "GetDpiForWindow");
+    lookUp(newer_.adjustWindowRectExForDpi, user32, "AdjustWindowRectExForDpi");
+    lookUp(newer_.getSystemMetricsForDpi, user32, "GetSystemMetricsForDpi");
+    lookUp(newer_.changeWindowMessageFilterEx, user32, "ChangeWindowMessageFilterEx");
     shcore_.reset(::LoadLibraryExA("shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    newer_.getDpiForMonitor =
-        lookUp<decltype(newer_.getDpiForMonitor)>(shcore_.get(), "GetDpiForMonitor");
+    lookUp(newer_.getDpiForMonitor, shcore_.get(), "GetDpiForMonitor");
     taskbarCreated_ = ::RegisterWindowMessageA("TaskbarCreated");
     registerClasses();
     postWindow_.reset(::CreateWindowExA(0, kPostClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
@@ -105,7 +89,6 @@ void Win32Platform::registerClasses() {
     form.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     form.lpszClassName = kFormClass;
     WNDCLASSEXA picture = form;
-    picture.lpfnWndProc = &Win32Window::pictureProc;
     picture.lpszClassName = kPictureClass;
     WNDCLASSEXA post{};
     post.cbSize = sizeof(post);
@@ -216,7 +199,7 @@ void Win32Platform::messageBox(std::string_view title, std::string_view prompt,
                                platform::MsgBoxIcon icon) {
     const std::string text(prompt);
     const std::string caption(title);
-    UINT flags = MB_OK | iconFlag(icon);
+    UINT flags = MB_OK | kIconFlags[static_cast<std::size_t>(icon)];
     // Like every modal box of the program, it keeps the user off the program's windows.
     if (hasFormWindows()) {
         flags |= MB_TASKMODAL;
@@ -229,7 +212,7 @@ void Win32Platform::setPointer(platform::MousePointer pointer) {
     POINT at{};
     ::GetCursorPos(&at);
     const HWND under = ::WindowFromPoint(at);
-    if (under != nullptr && isFormWindow(::GetAncestor(under, GA_ROOT))) {
+    if (under != nullptr && Win32Window::of(::GetAncestor(under, GA_ROOT)) != nullptr) {
         const HCURSOR cursor = pointerCursor();
         ::SetCursor(cursor != nullptr ? cursor : ::LoadCursorA(nullptr, IDC_ARROW));
     }
@@ -238,10 +221,6 @@ void Win32Platform::setPointer(platform::MousePointer pointer) {
 HCURSOR Win32Platform::pointerCursor() const noexcept {
     return pointer_ == platform::MousePointer::Hourglass ? ::LoadCursorA(nullptr, IDC_WAIT)
                                                          : nullptr;
-}
-
-bool Win32Platform::isFormWindow(HWND hwnd) const noexcept {
-    return Win32Window::of(hwnd) != nullptr;
 }
 
 void Win32Platform::post(std::function<void()> work) {

@@ -72,7 +72,6 @@ class Win32Platform final : public core::NativePlatform {
     bool pumpOne();
     // Dispatches a message taken from the queue, with the dialog keys of forms with buttons.
     void dispatch(MSG& msg);
-    bool quitting() const noexcept { return quitting_; }
     // Whether any window of a form exists in this thread.
     bool hasFormWindows() const noexcept;
 
@@ -93,7 +92,6 @@ class Win32Platform final : public core::NativePlatform {
     HFONT font(const platform::FontDef& def, int dpi);
     // The cursor the screen's pointer asks for, or null for each window's own.
     HCURSOR pointerCursor() const noexcept;
-    bool isFormWindow(HWND hwnd) const noexcept;
     UINT taskbarCreatedMessage() const noexcept { return taskbarCreated_; }
     // Lets the shell's announcement that it restarted reach a window even when the program
     // runs with more rights than the shell (elevated).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <stdexcept>
 #include <utility>
 
 #include "platform/errors.h"
@@ -9,8 +10,6 @@
 #include "platform/win32/win32_platform.h"
 
 namespace pelmora::win32 {
-
-using platform::ErrorCode;
 
 void drawPicture(Win32Platform& platform, HDC dc, platform::PictureId id, const RECT& where) {
     const int width = where.right - where.left;
@@ -82,6 +81,9 @@ void Widget::setVisible(bool visible) {
         visible_ = visible;
         invalidate();
     }
+    if (hwnd_) {
+        ::ShowWindow(hwnd_.get(), visible ? SW_SHOWNA : SW_HIDE);
+    }
 }
 
 void Widget::moveTo(core::PixelPoint topLeft) {
@@ -92,6 +94,7 @@ void Widget::moveTo(core::PixelPoint topLeft) {
     ::OffsetRect(&moved, toDevice(topLeft.x, dpi_) - bounds_.left,
                  toDevice(topLeft.y, dpi_) - bounds_.top);
     setBounds(moved);
+    placeWindow(SWP_NOSIZE);
 }
 
 void Widget::applyDpi(int dpi) {
@@ -99,13 +102,30 @@ void Widget::applyDpi(int dpi) {
     setBounds(scaledRect(place_, dpi));
 }
 
+void Widget::makeWindow(DWORD exStyle, const char* cls, const std::string& text, DWORD style,
+                        HWND parent, void* userData) {
+    style |= WS_CHILD | WS_CLIPSIBLINGS | (visible_ ? WS_VISIBLE : 0);
+    hwnd_.reset(::CreateWindowExA(exStyle, cls, text.c_str(), style, bounds_.left, bounds_.top,
+                                  bounds_.right - bounds_.left, bounds_.bottom - bounds_.top,
+                                  parent, reinterpret_cast<HMENU>(kFirstChildId + plan_.id),
+                                  platform_.instance(), userData));
+    if (!hwnd_) {
+        throw std::runtime_error("the system made no window for " + std::string(plan_.name));
+    }
+}
+
+void Widget::placeWindow(UINT flags) const noexcept {
+    if (hwnd_) {
+        ::SetWindowPos(hwnd_.get(), nullptr, bounds_.left, bounds_.top,
+                       bounds_.right - bounds_.left, bounds_.bottom - bounds_.top,
+                       flags | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
 // ---- labels
 
-LabelWidget::LabelWidget(Win32Platform& platform, const core::WidgetSpec& widget)
-    : Widget(widget), platform_(platform), text_(widget.text), alignment_(widget.alignment) {}
-
 void LabelWidget::applyDpi(int dpi) {
-    font_ = platform_.font(plan().font, dpi);
+    font_ = platform().font(plan().font, dpi);
     Widget::applyDpi(dpi);
     fit();
 }
@@ -196,15 +216,15 @@ void LineWidget::applyDpi(int dpi) {
     width_ = std::max(1, toDevice(plan().lineWidth, dpi));
     deviceFrom_ = {toDevice(from_.x, dpi), toDevice(from_.y, dpi)};
     deviceTo_ = {toDevice(to_.x, dpi), toDevice(to_.y, dpi)};
-    const int left = std::min(from_.x, to_.x);
-    const int top = std::min(from_.y, to_.y);
-    const int right = std::max(from_.x, to_.x);
-    const int bottom = std::max(from_.y, to_.y);
-    if (from_.y == to_.y || from_.x == to_.x) {
+    if (straight()) {
         // Straight lines include both end points, as the layout gives them: each a pixel at
         // 96 DPI, as many device pixels as that is wide.
+        const int left = std::min(from_.x, to_.x);
+        const int top = std::min(from_.y, to_.y);
+        const RECT ends = scaledRect(
+            {left, top, std::max(from_.x, to_.x) - left + 1, std::max(from_.y, to_.y) - top + 1},
+            dpi);
         const bool across = from_.y == to_.y;
-        const RECT ends = scaledRect({left, top, right - left + 1, bottom - top + 1}, dpi);
         setBounds({ends.left, ends.top, across ? ends.right : ends.left + width_,
                    across ? ends.top + width_ : ends.bottom});
         return;
@@ -216,7 +236,7 @@ void LineWidget::applyDpi(int dpi) {
 
 void LineWidget::paint(HDC dc) const {
     const COLORREF colour = toColorRef(plan().foreColour);
-    if (from_.y == to_.y || from_.x == to_.x) {
+    if (straight()) {
         BrushHandle brush(::CreateSolidBrush(colour));
         ::FillRect(dc, &bounds(), brush.get());
         return;
@@ -232,7 +252,7 @@ void ImageWidget::applyDpi(int dpi) {
     Widget::applyDpi(dpi);
     if (!plan().stretch && plan().picture != platform::PictureId::None) {
         // At the picture's own size, scaled with the DPI.
-        const SIZE size = platform_.pictureSize(plan().picture, dpi);
+        const SIZE size = platform().pictureSize(plan().picture, dpi);
         RECT drawn = bounds();
         drawn.right = drawn.left + size.cx;
         drawn.bottom = drawn.top + size.cy;
@@ -241,7 +261,7 @@ void ImageWidget::applyDpi(int dpi) {
 }
 
 void ImageWidget::paint(HDC dc) const {
-    drawPicture(platform_, dc, plan().picture, bounds());
+    drawPicture(platform(), dc, plan().picture, bounds());
 }
 
 // ---- picture boxes
@@ -258,7 +278,7 @@ std::pair<int, int> frameSides(int outer, int area) noexcept {
 }  // namespace
 
 PictureBoxWidget::PictureBoxWidget(Win32Platform& platform, const core::WidgetSpec& widget)
-    : Widget(widget), platform_(platform), frame_(std::max(0, widget.frame)) {
+    : Widget(platform, widget), frame_(std::max(0, widget.frame)) {
     if (plan().picture != platform::PictureId::None) {
         platform.picture(plan().picture);  // a missing picture fails the build
     }
@@ -274,105 +294,75 @@ void PictureBoxWidget::applyDpi(int dpi) {
             frameSides(outer.bottom - outer.top, toDevice(place().height - 2 * frame_, dpi));
         insets_ = {left, top, right, bottom};
     }
-    if (!hwnd_) {
-        return;
+    if (hwnd() != nullptr) {
+        placeWindow(SWP_FRAMECHANGED | SWP_NOCOPYBITS);
+        showScaled();
+        ::InvalidateRect(hwnd(), nullptr, FALSE);
     }
-    ::SetWindowPos(hwnd_.get(), nullptr, outer.left, outer.top, outer.right - outer.left,
-                   outer.bottom - outer.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED | SWP_NOCOPYBITS);
-    showScaled();
-    ::InvalidateRect(hwnd_.get(), nullptr, FALSE);
 }
 
-void PictureBoxWidget::create(HWND parent, LONG_PTR controlId, void* userData) {
-    DWORD style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-    style |= visible() ? WS_VISIBLE : 0;
-    const RECT& at = bounds();
-    hwnd_.reset(::CreateWindowExA(WS_EX_CONTROLPARENT, Win32Platform::kPictureClass, "", style,
-                                  at.left, at.top, at.right - at.left, at.bottom - at.top, parent,
-                                  reinterpret_cast<HMENU>(controlId), platform_.instance(),
-                                  userData));
-    if (!hwnd_) {
-        throw platform::Error(ErrorCode::CannotCreateWindow,
-                              "the picture box " + std::string(plan().name));
-    }
+void PictureBoxWidget::create(HWND parent, void* userData) {
+    makeWindow(WS_EX_CONTROLPARENT, Win32Platform::kPictureClass, "", WS_CLIPCHILDREN, parent,
+               userData);
     // The frame is known once the box knows its window.
-    ::SetWindowPos(hwnd_.get(), nullptr, 0, 0, 0, 0,
+    ::SetWindowPos(hwnd(), nullptr, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     {
-        WindowDc screen(hwnd_.get());
-        drawing_ = Canvas(screen.get(), std::max(0, place().width - 2 * frame_),
-                          std::max(0, place().height - 2 * frame_));
+        WindowDc screen(hwnd());
+        drawing_.emplace(screen.get(), std::max(0, place().width - 2 * frame_),
+                         std::max(0, place().height - 2 * frame_));
     }
-    if (!drawing_) {
-        throw platform::Error(ErrorCode::CannotCreateWindow,
-                              "the drawing surface of " + std::string(plan().name));
+    if (!*drawing_) {
+        throw std::runtime_error("no drawing surface for " + std::string(plan().name));
     }
     clear();
     for (Widget* shape : shapes) {
-        shape->attach(hwnd_.get());
-    }
-}
-
-void PictureBoxWidget::setVisible(bool visible) {
-    Widget::setVisible(visible);
-    if (hwnd_ && (::IsWindowVisible(hwnd_.get()) != FALSE) != visible) {
-        ::ShowWindow(hwnd_.get(), visible ? SW_SHOWNA : SW_HIDE);
-    }
-}
-
-void PictureBoxWidget::moveTo(core::PixelPoint topLeft) {
-    Widget::moveTo(topLeft);
-    if (hwnd_) {
-        ::SetWindowPos(hwnd_.get(), nullptr, bounds().left, bounds().top, 0, 0,
-                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        shape->attach(hwnd());
     }
 }
 
 void PictureBoxWidget::showScaled() noexcept {
     RECT client{};
-    if (hwnd_) {
-        ::GetClientRect(hwnd_.get(), &client);
-    }
-    if (dpi() == 96 || !drawing_) {
-        shown_ = Canvas();
+    ::GetClientRect(hwnd(), &client);
+    if (dpi() == 96 || !drawing_ || !*drawing_) {
+        shown_.reset();
         return;
     }
-    if (!shown_ || shown_.width() != client.right || shown_.height() != client.bottom) {
-        WindowDc screen(hwnd_.get());
-        shown_ = Canvas(screen.get(), client.right, client.bottom);
+    if (!shown_ || shown_->width() != client.right || shown_->height() != client.bottom) {
+        WindowDc screen(hwnd());
+        shown_.emplace(screen.get(), client.right, client.bottom);
     }
-    if (shown_) {
-        ::SetStretchBltMode(shown_.dc(), COLORONCOLOR);
-        ::StretchBlt(shown_.dc(), 0, 0, shown_.width(), shown_.height(), drawing_.dc(), 0, 0,
-                     drawing_.width(), drawing_.height(), SRCCOPY);
+    if (!*shown_) {
+        shown_.reset();
+        return;
     }
+    ::SetStretchBltMode(shown_->dc(), COLORONCOLOR);
+    ::StretchBlt(shown_->dc(), 0, 0, shown_->width(), shown_->height(), drawing_->dc(), 0, 0,
+                 drawing_->width(), drawing_->height(), SRCCOPY);
 }
 
 void PictureBoxWidget::clear() noexcept {
     if (!drawing_) {
         return;
     }
-    const RECT all{0, 0, drawing_.width(), drawing_.height()};
+    const RECT all{0, 0, drawing_->width(), drawing_->height()};
     BrushHandle back(::CreateSolidBrush(toColorRef(plan().backColour)));
-    ::FillRect(drawing_.dc(), &all, back.get());
+    ::FillRect(drawing_->dc(), &all, back.get());
     if (plan().picture != platform::PictureId::None) {
         try {
-            const SIZE size = platform_.pictureSize(plan().picture, 96);
-            drawPicture(platform_, drawing_.dc(), plan().picture, RECT{0, 0, size.cx, size.cy});
+            const SIZE size = platform().pictureSize(plan().picture, 96);
+            drawPicture(platform(), drawing_->dc(), plan().picture, RECT{0, 0, size.cx, size.cy});
         } catch (...) {
             // Loaded when the box was built: should it fail now, the background shows alone.
         }
     }
     showScaled();
-    if (hwnd_) {
-        ::InvalidateRect(hwnd_.get(), nullptr, FALSE);
-    }
+    ::InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
 void PictureBoxWidget::fill(const RECT& area, COLORREF colour) {
     BrushHandle brush(::CreateSolidBrush(colour));
-    ::FillRect(drawing_.dc(), &area, brush.get());
+    ::FillRect(drawing_->dc(), &area, brush.get());
     RECT shown = area;
     if (shown_) {
         showScaled();
@@ -381,37 +371,30 @@ void PictureBoxWidget::fill(const RECT& area, COLORREF colour) {
         // A pixel more each way for what nearest-neighbour rounding puts at the edges.
         ::InflateRect(&shown, 1, 1);
     }
-    ::InvalidateRect(hwnd_.get(), &shown, FALSE);
+    ::InvalidateRect(hwnd(), &shown, FALSE);
 }
 
 void PictureBoxWidget::repaint() {
-    ::RedrawWindow(hwnd_.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    ::RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
-void PictureBoxWidget::paint() {
-    PaintScope scope(hwnd_.get());
+void PictureBoxWidget::paintArea(HDC dc, const RECT& client) const {
     if (!drawing_) {
         return;
     }
-    RECT client{};
-    ::GetClientRect(hwnd_.get(), &client);
-    Canvas buffer(scope.dc(), client.right, client.bottom);
-    const HDC dc = buffer ? buffer.dc() : scope.dc();
-    ::BitBlt(dc, 0, 0, client.right, client.bottom, shownDc(), 0, 0, SRCCOPY);
+    const HDC shown = shown_ ? shown_->dc() : drawing_->dc();
+    ::BitBlt(dc, 0, 0, client.right, client.bottom, shown, 0, 0, SRCCOPY);
     paintShapes(dc, shapes);
-    if (buffer) {
-        ::BitBlt(scope.dc(), 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-    }
 }
 
 void PictureBoxWidget::paintFrame() noexcept {
-    if (!hwnd_ || frame_ <= 0) {
+    if (frame_ <= 0) {
         return;
     }
     RECT outer{};
-    ::GetWindowRect(hwnd_.get(), &outer);
+    ::GetWindowRect(hwnd(), &outer);
     ::OffsetRect(&outer, -outer.left, -outer.top);
-    WindowDc dc(hwnd_.get(), true);
+    WindowDc dc(hwnd(), true);
     if (dc.get() == nullptr) {
         return;
     }
@@ -423,48 +406,21 @@ void PictureBoxWidget::paintFrame() noexcept {
 
 // ---- buttons
 
-void ButtonWidget::create(HWND parent, LONG_PTR controlId, HINSTANCE instance) {
-    DWORD style = WS_CHILD | WS_TABSTOP | WS_CLIPSIBLINGS;
-    style |= plan().isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-    style |= visible() ? WS_VISIBLE : 0;
+void ButtonWidget::create(HWND parent, void* userData) {
+    DWORD style = WS_TABSTOP | (plan().isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
     style |= plan().enabled ? 0 : WS_DISABLED;
-    const std::string text(plan().text);
-    const RECT& at = bounds();
-    hwnd_.reset(::CreateWindowExA(0, "BUTTON", text.c_str(), style, at.left, at.top,
-                                  at.right - at.left, at.bottom - at.top, parent,
-                                  reinterpret_cast<HMENU>(controlId), instance, nullptr));
-    if (!hwnd_) {
-        throw platform::Error(ErrorCode::CannotCreateWindow,
-                              "the button " + std::string(plan().name));
-    }
-    ::SendMessageA(hwnd_.get(), WM_SETFONT,
-                   reinterpret_cast<WPARAM>(platform_.font(plan().font, dpi())), FALSE);
-    answerAccessibleFor(hwnd_.get(), told);
+    makeWindow(0, "BUTTON", std::string(plan().text), style, parent, userData);
+    ::SendMessageA(hwnd(), WM_SETFONT,
+                   reinterpret_cast<WPARAM>(platform().font(plan().font, dpi())), FALSE);
+    answerAccessibleFor(hwnd(), told);
 }
 
 void ButtonWidget::applyDpi(int dpi) {
     Widget::applyDpi(dpi);
-    if (hwnd_) {
-        const RECT& at = bounds();
-        ::SetWindowPos(hwnd_.get(), nullptr, at.left, at.top, at.right - at.left,
-                       at.bottom - at.top, SWP_NOZORDER | SWP_NOACTIVATE);
-        ::SendMessageA(hwnd_.get(), WM_SETFONT,
-                       reinterpret_cast<WPARAM>(platform_.font(plan().font, dpi)), TRUE);
-    }
-}
-
-void ButtonWidget::setVisible(bool visible) {
-    Widget::setVisible(visible);
-    if (hwnd_) {
-        ::ShowWindow(hwnd_.get(), visible ? SW_SHOWNA : SW_HIDE);
-    }
-}
-
-void ButtonWidget::moveTo(core::PixelPoint topLeft) {
-    Widget::moveTo(topLeft);
-    if (hwnd_) {
-        ::SetWindowPos(hwnd_.get(), nullptr, bounds().left, bounds().top, 0, 0,
-                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (hwnd() != nullptr) {
+        placeWindow(0);
+        ::SendMessageA(hwnd(), WM_SETFONT,
+                       reinterpret_cast<WPARAM>(platform().font(plan().font, dpi)), TRUE);
     }
 }
 

@@ -18,6 +18,7 @@
 namespace pelmora::win32 {
 
 class Win32Platform;
+class WindowReader;
 
 // Draws a picture of the resources into a rectangle (icons through their mask); a picture
 // drawn larger than it is keeps its pixels sharp (nearest neighbour).
@@ -27,11 +28,14 @@ void drawPicture(Win32Platform& platform, HDC dc, platform::PictureId id, const 
 // neighbours.
 RECT scaledRect(const core::PixelRect& rect, int dpi) noexcept;
 
+// Child windows are numbered after their widget, above IDOK and IDCANCEL.
+constexpr LONG_PTR kFirstChildId = 1000;
+
 class Widget {
   public:
-    explicit Widget(const core::WidgetSpec& widget)
+    Widget(Win32Platform& platform, const core::WidgetSpec& widget)
         : told(widget.accessible),
-          id_(widget.id),
+          platform_(platform),
           plan_(widget),
           place_(widget.rect),
           visible_(widget.visible) {}
@@ -39,24 +43,34 @@ class Widget {
     Widget& operator=(const Widget&) = delete;
     virtual ~Widget() = default;
 
-    core::WidgetId id() const noexcept { return id_; }
+    core::WidgetId id() const noexcept { return plan_.id; }
     const core::WidgetSpec& plan() const noexcept { return plan_; }
     // Device pixels of the surface it sits on.
     const RECT& bounds() const noexcept { return bounds_; }
     bool visible() const noexcept { return visible_; }
-    virtual void setVisible(bool visible);
+    void setVisible(bool visible);
     // Moves the top left, in pixels at 96 DPI of the parent.
     virtual void moveTo(core::PixelPoint topLeft);
     // Lays the widget out at a DPI: its device geometry, fonts and pictures for that DPI.
     virtual void applyDpi(int dpi);
+    // Picture boxes and buttons make their child window; userData names the window it
+    // belongs to.
+    virtual void create(HWND parent, void* userData) { (void)parent, (void)userData; }
     // The child window of a picture box or button; null for a painted widget.
-    virtual HWND hwnd() const noexcept { return nullptr; }
+    HWND hwnd() const noexcept { return hwnd_.get(); }
+    // The window went with its parent: the handle is no longer ours to destroy.
+    void forgetWindow() noexcept { hwnd_.release(); }
     // Whether the surface it sits on paints it: it has no window of its own.
-    virtual bool painted() const noexcept { return true; }
+    bool painted() const noexcept {
+        return plan_.kind != platform::ControlKind::PictureBox &&
+               plan_.kind != platform::ControlKind::CommandButton;
+    }
     // Paints a widget without a window of its own onto its surface.
     virtual void paint(HDC dc) const { (void)dc; }
-    // Whether a press inside the bounds belongs to this widget.
-    virtual bool takesMouse() const noexcept { return false; }
+    // Whether a press inside the bounds of a painted widget belongs to it.
+    bool takesMouse() const noexcept {
+        return plan_.kind != platform::ControlKind::Line && visible_ && plan_.enabled;
+    }
     // The window this widget is painted on (the form or a picture box).
     void attach(HWND surface) noexcept { surface_ = surface; }
     HWND surface() const noexcept { return surface_; }
@@ -64,40 +78,47 @@ class Widget {
     core::Accessible told;
 
   protected:
+    Win32Platform& platform() const noexcept { return platform_; }
     int dpi() const noexcept { return dpi_; }
     void setDpi(int dpi) noexcept { dpi_ = dpi; }
     // Where the layout puts it, at 96 DPI.
     const core::PixelRect& place() const noexcept { return place_; }
     void invalidate() const noexcept;
     void setBounds(const RECT& bounds) noexcept;
+    // Makes the child window at the bounds; its style adds to a visible child's.
+    void makeWindow(DWORD exStyle, const char* cls, const std::string& text, DWORD style,
+                    HWND parent, void* userData);
+    // Puts the child window at the bounds.
+    void placeWindow(UINT flags) const noexcept;
 
   private:
-    core::WidgetId id_;
+    Win32Platform& platform_;
     core::WidgetSpec plan_;
     core::PixelRect place_;
     RECT bounds_{};
     int dpi_ = 96;
     bool visible_;
     HWND surface_ = nullptr;
+    WindowHandle hwnd_;
 };
 
 class LabelWidget final : public Widget {
   public:
-    LabelWidget(Win32Platform& platform, const core::WidgetSpec& widget);
+    LabelWidget(Win32Platform& platform, const core::WidgetSpec& widget)
+        : Widget(platform, widget), text_(widget.text), alignment_(widget.alignment) {}
 
     void setText(std::string_view text);
     void setAlignment(platform::Alignment alignment);
-    const std::string& text() const noexcept { return text_; }
     void applyDpi(int dpi) override;
     void paint(HDC dc) const override;
-    bool takesMouse() const noexcept override { return visible() && plan().enabled; }
 
   private:
+    friend class WindowReader;
+
     // Sizes an auto-sized or growing label to its caption.
     void fit() noexcept;
     UINT drawFlags() const noexcept;
 
-    Win32Platform& platform_;
     HFONT font_ = nullptr;
     std::string text_;
     platform::Alignment alignment_;
@@ -105,14 +126,16 @@ class LabelWidget final : public Widget {
 
 class LineWidget final : public Widget {
   public:
-    explicit LineWidget(const core::WidgetSpec& widget)
-        : Widget(widget), from_(widget.from), to_(widget.to) {}
+    LineWidget(Win32Platform& platform, const core::WidgetSpec& widget)
+        : Widget(platform, widget), from_(widget.from), to_(widget.to) {}
 
     void moveTo(core::PixelPoint topLeft) override;
     void applyDpi(int dpi) override;
     void paint(HDC dc) const override;
 
   private:
+    bool straight() const noexcept { return from_.x == to_.x || from_.y == to_.y; }
+
     // End points at 96 DPI, and as drawn.
     core::PixelPoint from_;
     core::PixelPoint to_;
@@ -123,15 +146,10 @@ class LineWidget final : public Widget {
 
 class ImageWidget final : public Widget {
   public:
-    ImageWidget(Win32Platform& platform, const core::WidgetSpec& widget)
-        : Widget(widget), platform_(platform) {}
+    using Widget::Widget;
 
     void applyDpi(int dpi) override;
     void paint(HDC dc) const override;
-    bool takesMouse() const noexcept override { return visible() && plan().enabled; }
-
-  private:
-    Win32Platform& platform_;
 };
 
 // A picture box's one-pixel frame is its own non-client area, drawn in the box's fore
@@ -141,14 +159,7 @@ class PictureBoxWidget final : public Widget {
   public:
     PictureBoxWidget(Win32Platform& platform, const core::WidgetSpec& widget);
 
-    // Creates the child window and its canvas; userData names the window it belongs to.
-    void create(HWND parent, LONG_PTR controlId, void* userData);
-    HWND hwnd() const noexcept override { return hwnd_.get(); }
-    bool painted() const noexcept override { return false; }
-    // The window went with its parent: the handle is no longer ours to destroy.
-    void forgetWindow() noexcept { hwnd_.release(); }
-    void setVisible(bool visible) override;
-    void moveTo(core::PixelPoint topLeft) override;
+    void create(HWND parent, void* userData) override;
     void applyDpi(int dpi) override;
 
     // Back colour and picture, nothing drawn.
@@ -156,7 +167,8 @@ class PictureBoxWidget final : public Widget {
     // Fills a box of the drawing area, in its pixels at 96 DPI.
     void fill(const RECT& area, COLORREF colour);
     void repaint();
-    void paint();
+    // Paints the drawing as shown, and the widgets on it, onto the client area.
+    void paintArea(HDC dc, const RECT& client) const;
     // The frame's width on each side, in device pixels: the drawing area is what is inside.
     const RECT& frameInsets() const noexcept { return insets_; }
     void paintFrame() noexcept;
@@ -166,32 +178,19 @@ class PictureBoxWidget final : public Widget {
   private:
     // The drawing as shown: the one at 96 DPI scaled to the box's DPI (none at 96 DPI).
     void showScaled() noexcept;
-    HDC shownDc() const noexcept { return shown_ ? shown_.dc() : drawing_.dc(); }
 
-    Win32Platform& platform_;
     int frame_;
     RECT insets_{};
-    WindowHandle hwnd_;
-    Canvas drawing_;
-    Canvas shown_;
+    std::optional<Canvas> drawing_;
+    std::optional<Canvas> shown_;
 };
 
 class ButtonWidget final : public Widget {
   public:
-    ButtonWidget(Win32Platform& platform, const core::WidgetSpec& widget)
-        : Widget(widget), platform_(platform) {}
+    using Widget::Widget;
 
-    void create(HWND parent, LONG_PTR controlId, HINSTANCE instance);
-    HWND hwnd() const noexcept override { return hwnd_.get(); }
-    bool painted() const noexcept override { return false; }
-    void forgetWindow() noexcept { hwnd_.release(); }
-    void setVisible(bool visible) override;
-    void moveTo(core::PixelPoint topLeft) override;
+    void create(HWND parent, void* userData) override;
     void applyDpi(int dpi) override;
-
-  private:
-    Win32Platform& platform_;
-    WindowHandle hwnd_;
 };
 
 // Paints the painted widgets of a surface, back to front.

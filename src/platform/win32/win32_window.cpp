@@ -16,8 +16,6 @@ using platform::ErrorCode;
 
 namespace {
 
-// Child windows are numbered after their widget; above IDOK and IDCANCEL.
-constexpr LONG_PTR kFirstChildId = 1000;
 // Timers are numbered after their widget; a window's timer 0 would be no timer at all.
 constexpr UINT_PTR kFirstTimerId = 1;
 
@@ -73,15 +71,20 @@ platform::Modifiers heldModifiers() noexcept {
 }
 
 platform::MouseButton buttonOf(UINT msg) noexcept {
-    switch (msg) {
-        case WM_RBUTTONDOWN:
-            return platform::MouseButton::Right;
-        case WM_MBUTTONDOWN:
-            return platform::MouseButton::Middle;
-        default:
-            return platform::MouseButton::Left;
-    }
+    return msg == WM_RBUTTONDOWN   ? platform::MouseButton::Right
+           : msg == WM_MBUTTONDOWN ? platform::MouseButton::Middle
+                                   : platform::MouseButton::Left;
 }
+
+template <typename Kind>
+std::unique_ptr<Widget> make(Win32Platform& platform, const core::WidgetSpec& widget) {
+    return std::make_unique<Kind>(platform, widget);
+}
+
+// What each kind of control is made as, in the order of the kinds; timers are no widget.
+using Make = std::unique_ptr<Widget> (*)(Win32Platform&, const core::WidgetSpec&);
+constexpr Make kMakers[] = {&make<LabelWidget>, &make<PictureBoxWidget>, &make<LineWidget>,
+                            &make<ImageWidget>, &make<ButtonWidget>,     nullptr};
 
 }  // namespace
 
@@ -121,7 +124,6 @@ Win32Window::Win32Window(Win32Platform& platform, const core::WindowSpec& geomet
     try {
         setIcons();
     } catch (...) {
-        ::SetWindowLongPtrA(hwnd_.get(), GWLP_USERDATA, 0);
         hwnd_.reset();
         throw;
     }
@@ -136,12 +138,11 @@ void Win32Window::setIcons() {
     if (plan_.icon != platform::PictureId::Icon) {
         return;
     }
-    ::SendMessageA(
-        hwnd_.get(), WM_SETICON, ICON_BIG,
-        reinterpret_cast<LPARAM>(platform_.icon(platform_.systemMetric(SM_CXICON, dpi_))));
-    ::SendMessageA(
-        hwnd_.get(), WM_SETICON, ICON_SMALL,
-        reinterpret_cast<LPARAM>(platform_.icon(platform_.systemMetric(SM_CXSMICON, dpi_))));
+    for (const auto& [which, metric] :
+         {std::pair{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}}) {
+        const HICON icon = platform_.icon(platform_.systemMetric(metric, dpi_));
+        ::SendMessageA(hwnd_.get(), WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+    }
 }
 
 void Win32Window::rescale(int dpi, std::optional<POINT> topLeft) {
@@ -189,13 +190,7 @@ Win32Window::~Win32Window() {
     for (HWND other : owned.found) {
         ::SetWindowLongPtrA(other, GWLP_HWNDPARENT, 0);
     }
-    // Nothing reaches this object while the window goes.
-    ::SetWindowLongPtrA(hwnd_.get(), GWLP_USERDATA, 0);
-    for (PictureBoxWidget* box : boxes_) {
-        if (box->hwnd() != nullptr) {
-            ::SetWindowLongPtrA(box->hwnd(), GWLP_USERDATA, 0);
-        }
-    }
+    // The handle is null before the window goes: nothing reaches this object meanwhile.
     forgetChildWindows();
     hwnd_.reset();
 }
@@ -210,12 +205,23 @@ Win32Window* Win32Window::of(HWND hwnd) noexcept {
 }
 
 void Win32Window::forgetChildWindows() noexcept {
-    for (PictureBoxWidget* box : boxes_) {
-        box->forgetWindow();
+    for (const auto& widget : widgets_) {
+        if (widget) {
+            widget->forgetWindow();
+        }
     }
-    for (ButtonWidget* button : buttons_) {
-        button->forgetWindow();
+}
+
+HWND Win32Window::live() const {
+    if (!hwnd_) {
+        throw windowGone(plan_.name);
     }
+    return hwnd_.get();
+}
+
+Widget* Win32Window::byControlId(int id) const noexcept {
+    const auto index = static_cast<std::size_t>(id - kFirstChildId);
+    return id >= kFirstChildId && index < widgets_.size() ? widgets_[index].get() : nullptr;
 }
 
 platform::Hwnd Win32Window::handle() const {
@@ -230,16 +236,10 @@ std::uintptr_t Win32Window::iconHandle() const {
         platform_.icon(platform_.systemMetric(SM_CXICON, dpi_)));
 }
 
-const Widget* Win32Window::widget(core::WidgetId id) const noexcept {
-    return id < widgets_.size() ? widgets_[id].get() : nullptr;
-}
-
 template <typename Kind>
 Kind& Win32Window::widgetAs(core::WidgetId id) const {
     Kind* found = id < widgets_.size() ? dynamic_cast<Kind*>(widgets_[id].get()) : nullptr;
-    if (!hwnd_) {
-        throw windowGone(plan_.name);
-    }
+    live();
     if (found == nullptr) {
         throw std::logic_error("no such widget on " + std::string(plan_.name));
     }
@@ -257,48 +257,21 @@ std::vector<Widget*>& Win32Window::surfaceOf(std::optional<core::WidgetId> paren
 
 void Win32Window::build(std::span<const core::WidgetSpec> widgets) {
     for (const core::WidgetSpec& widget : widgets) {
-        std::unique_ptr<Widget> made;
-        switch (widget.kind) {
-            case platform::ControlKind::Label:
-                made = std::make_unique<LabelWidget>(platform_, widget);
-                break;
-            case platform::ControlKind::Line:
-                made = std::make_unique<LineWidget>(widget);
-                break;
-            case platform::ControlKind::Image:
-                made = std::make_unique<ImageWidget>(platform_, widget);
-                break;
-            case platform::ControlKind::PictureBox: {
-                auto box = std::make_unique<PictureBoxWidget>(platform_, widget);
-                boxes_.push_back(box.get());
-                made = std::move(box);
-                break;
-            }
-            case platform::ControlKind::CommandButton: {
-                auto button = std::make_unique<ButtonWidget>(platform_, widget);
-                buttons_.push_back(button.get());
-                made = std::move(button);
-                break;
-            }
-            case platform::ControlKind::Timer:
-                break;
-        }
-        if (made) {
-            made->applyDpi(dpi_);
-        }
         if (widgets_.size() <= widget.id) {
             widgets_.resize(widget.id + 1);
         }
-        widgets_[widget.id] = std::move(made);
+        if (const Make made = kMakers[static_cast<std::size_t>(widget.kind)]) {
+            widgets_[widget.id] = made(platform_, widget);
+            widgets_[widget.id]->applyDpi(dpi_);
+        }
+        dialogKeys_ = dialogKeys_ || widget.kind == platform::ControlKind::CommandButton;
     }
     for (const core::WidgetSpec& widget : widgets) {
         Widget* made = widgets_[widget.id].get();
         if (made != nullptr && made->painted()) {
             surfaceOf(widget.parent).push_back(made);
+            made->attach(widget.parent ? nullptr : hwnd_.get());
         }
-    }
-    for (Widget* shape : shapes_) {
-        shape->attach(hwnd_.get());
     }
     createChildren(widgets, std::nullopt, hwnd_.get());
 }
@@ -307,19 +280,13 @@ void Win32Window::createChildren(std::span<const core::WidgetSpec> widgets,
                                  std::optional<core::WidgetId> parent, HWND parentHwnd) {
     std::vector<HWND> frontToBack;
     for (const core::WidgetSpec& widget : widgets) {
-        if (widget.parent != parent) {
+        Widget* made = widgets_[widget.id].get();
+        if (widget.parent != parent || made == nullptr || made->painted()) {
             continue;
         }
-        Widget* made = widgets_[widget.id].get();
-        if (auto* box = dynamic_cast<PictureBoxWidget*>(made)) {
-            box->create(parentHwnd, kFirstChildId + static_cast<LONG_PTR>(widget.id), this);
-            frontToBack.push_back(box->hwnd());
-            createChildren(widgets, widget.id, box->hwnd());
-        } else if (auto* button = dynamic_cast<ButtonWidget*>(made)) {
-            button->create(parentHwnd, kFirstChildId + static_cast<LONG_PTR>(widget.id),
-                           platform_.instance());
-            frontToBack.push_back(button->hwnd());
-        }
+        made->create(parentHwnd, this);
+        frontToBack.push_back(made->hwnd());
+        createChildren(widgets, widget.id, made->hwnd());
     }
     // Each goes below the ones before it: the first listed ends up in front.
     for (HWND child : frontToBack) {
@@ -337,17 +304,11 @@ void Win32Window::setCaption(std::string_view text) {
 }
 
 void Win32Window::show(std::optional<platform::WindowState> state) {
-    if (!hwnd_) {
-        throw windowGone(plan_.name);
-    }
-    int how = SW_SHOW;
-    if (state == platform::WindowState::Minimized) {
-        how = SW_SHOWMINIMIZED;
-    } else if (state == platform::WindowState::Maximized) {
-        how = SW_SHOWMAXIMIZED;
-    }
-    ::ShowWindow(hwnd_.get(), how);
-    ::UpdateWindow(hwnd_.get());
+    const HWND self = live();
+    ::ShowWindow(self, state == platform::WindowState::Minimized   ? SW_SHOWMINIMIZED
+                       : state == platform::WindowState::Maximized ? SW_SHOWMAXIMIZED
+                                                                   : SW_SHOW);
+    ::UpdateWindow(self);
 }
 
 void Win32Window::hide() {
@@ -357,12 +318,9 @@ void Win32Window::hide() {
 }
 
 void Win32Window::setOwner(const core::NativeWindow* owner) {
-    if (!hwnd_) {
-        throw windowGone(plan_.name);
-    }
     const auto* over = dynamic_cast<const Win32Window*>(owner);
     const HWND ownerHwnd = over != nullptr && over != this ? over->hwnd() : nullptr;
-    ::SetWindowLongPtrA(hwnd_.get(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(ownerHwnd));
+    ::SetWindowLongPtrA(live(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(ownerHwnd));
 }
 
 void Win32Window::setEnabled(bool enabled) {
@@ -380,9 +338,7 @@ core::PixelRect Win32Window::frame() const {
 }
 
 void Win32Window::moveTo(core::PixelPoint topLeft) {
-    if (!hwnd_) {
-        throw windowGone(plan_.name);
-    }
+    live();
     // Laid out at the DPI of the screen it goes to before it goes there.
     const SIZE size = outerSize(dpi_);
     const RECT there{topLeft.x, topLeft.y, topLeft.x + size.cx, topLeft.y + size.cy};
@@ -402,14 +358,10 @@ void Win32Window::closePopup() {
 }
 
 void Win32Window::runModalLoop() {
-    if (!hwnd_) {
-        throw windowGone(plan_.name);
-    }
-    inModalLoop_ = true;
+    live();
     modalEnded_ = false;
     while (!modalEnded_ && platform_.pumpOne()) {
     }
-    inModalLoop_ = false;
 }
 
 void Win32Window::endModalLoop() {
@@ -430,29 +382,16 @@ platform::WindowState Win32Window::state() const {
 }
 
 void Win32Window::setState(platform::WindowState state) {
-    if (!hwnd_) {
-        throw windowGone(plan_.name);
-    }
-    switch (state) {
-        case platform::WindowState::Normal:
-            if (::IsIconic(hwnd_.get()) || ::IsZoomed(hwnd_.get())) {
-                ::ShowWindow(hwnd_.get(), SW_RESTORE);
-            }
-            return;
-        case platform::WindowState::Minimized:
-            ::ShowWindow(hwnd_.get(), SW_MINIMIZE);
-            return;
-        case platform::WindowState::Maximized:
-            ::ShowWindow(hwnd_.get(), SW_MAXIMIZE);
-            return;
+    const HWND self = live();
+    if (state != platform::WindowState::Normal) {
+        ::ShowWindow(self, state == platform::WindowState::Minimized ? SW_MINIMIZE : SW_MAXIMIZE);
+    } else if (::IsIconic(self) || ::IsZoomed(self)) {
+        ::ShowWindow(self, SW_RESTORE);
     }
 }
 
 void Win32Window::bringToFront() {
-    if (!hwnd_) {
-        throw windowGone(plan_.name);
-    }
-    ::SetForegroundWindow(hwnd_.get());
+    ::SetForegroundWindow(live());
     ::SetActiveWindow(hwnd_.get());
 }
 
@@ -495,11 +434,8 @@ void Win32Window::setAccessible(std::optional<core::WidgetId> id, const core::Ac
         announceAccessible(widget.hwnd(), CHILDID_SELF, before, now);
     } else if (widget.surface() != nullptr) {
         // A painted widget is a simple child of the surface it is painted on.
-        const std::vector<Widget*>* painted = &shapes_;
-        for (PictureBoxWidget* box : boxes_) {
-            painted = box->hwnd() == widget.surface() ? &box->shapes : painted;
-        }
-        announceAccessible(widget.surface(), accessibleChild(*painted, widget), before, now);
+        announceAccessible(widget.surface(),
+                           accessibleChild(surfaceOf(widget.plan().parent), widget), before, now);
     }
 }
 
@@ -529,10 +465,7 @@ void Win32Window::repaint(core::WidgetId box) {
 }
 
 void Win32Window::startTimer(core::WidgetId timer, int intervalMs) {
-    if (!hwnd_) {
-        throw windowGone(plan_.name);
-    }
-    if (::SetTimer(hwnd_.get(), kFirstTimerId + timer, static_cast<UINT>(std::max(intervalMs, 1)),
+    if (::SetTimer(live(), kFirstTimerId + timer, static_cast<UINT>(std::max(intervalMs, 1)),
                    nullptr) == 0) {
         throw std::runtime_error("no timer for " + std::string(plan_.name));
     }
@@ -562,61 +495,52 @@ void Win32Window::pressed(const std::vector<Widget*>& surface, std::optional<cor
                         {fromDevice(at.x, dpi_), fromDevice(at.y, dpi_)});
 }
 
-ButtonWidget* Win32Window::buttonByControlId(WORD id) const noexcept {
-    for (ButtonWidget* button : buttons_) {
-        if (kFirstChildId + static_cast<LONG_PTR>(button->id()) == id) {
-            return button;
-        }
-    }
-    return nullptr;
-}
-
 void Win32Window::command(WORD id, WORD code) noexcept {
-    if (buttonByControlId(id) == nullptr && (id == IDOK || id == IDCANCEL)) {
+    const Widget* button = byControlId(id);
+    if (id == IDOK || id == IDCANCEL) {
         // Enter and Escape, from the dialog keys: the core chooses the button.
         input_.keyPressed(id == IDOK ? core::Key::Enter : core::Key::Escape, heldModifiers());
-        return;
+    } else if (button != nullptr && button->plan().kind == platform::ControlKind::CommandButton &&
+               (code == BN_CLICKED || code == 1)) {
+        input_.buttonClicked(button->id());
     }
-    ButtonWidget* button = buttonByControlId(id);
-    if (button == nullptr || (code != BN_CLICKED && code != 1)) {
-        return;
-    }
-    input_.buttonClicked(button->id());
 }
 
-void Win32Window::paint() {
-    PaintScope scope(hwnd_.get());
+void Win32Window::paint(HWND self, const PictureBoxWidget* box) {
+    PaintScope scope(self);
     RECT client{};
-    ::GetClientRect(hwnd_.get(), &client);
+    ::GetClientRect(self, &client);
     Canvas buffer(scope.dc(), client.right, client.bottom);
     const HDC dc = buffer ? buffer.dc() : scope.dc();
-    ::FillRect(dc, &client, backBrush_.get());
-    if (plan_.picture != platform::PictureId::None) {
-        const SIZE size = platform_.pictureSize(plan_.picture, dpi_);
-        drawPicture(platform_, dc, plan_.picture, RECT{0, 0, size.cx, size.cy});
+    if (box != nullptr) {
+        box->paintArea(dc, client);
+    } else {
+        ::FillRect(dc, &client, backBrush_.get());
+        if (plan_.picture != platform::PictureId::None) {
+            const SIZE size = platform_.pictureSize(plan_.picture, dpi_);
+            drawPicture(platform_, dc, plan_.picture, RECT{0, 0, size.cx, size.cy});
+        }
+        paintShapes(dc, shapes_);
     }
-    paintShapes(dc, shapes_);
     if (buffer) {
         ::BitBlt(scope.dc(), 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
     }
 }
 
-LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
-    const HWND self = hwnd_.get();
-    if (msg == platform_.taskbarCreatedMessage() && msg != 0) {
-        platform_.shellRestarted(self);
-        return 0;
-    }
+// The messages of a form and of its picture boxes alike.
+LRESULT Win32Window::handle(PictureBoxWidget* box, HWND self, UINT msg, WPARAM wParam,
+                            LPARAM lParam) {
+    std::vector<Widget*>& shapes = box != nullptr ? box->shapes : shapes_;
     switch (msg) {
         case WM_PAINT:
-            paint();
+            paint(self, box);
             return 0;
         case WM_ERASEBKGND:
             return 1;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
-            pressed(shapes_, std::nullopt, msg, wParam,
+            pressed(shapes, box != nullptr ? std::optional(box->id()) : std::nullopt, msg, wParam,
                     {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
         case WM_SETCURSOR:
@@ -631,19 +555,39 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
                 return TRUE;
             }
             break;
+        case WM_COMMAND:
+            // Buttons inside a box belong to the form as well.
+            command(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_GETOBJECT:
+            if (const LRESULT answer = answerAccessible(
+                    self, wParam, lParam, box != nullptr ? box->told : told_, shapes)) {
+                return answer;
+            }
+            break;
+        default:
+            return box != nullptr ? handleBox(*box, self, msg, wParam, lParam)
+                                  : handleForm(self, msg, wParam, lParam);
+    }
+    return ::DefWindowProcA(self, msg, wParam, lParam);
+}
+
+LRESULT Win32Window::handleForm(HWND self, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == platform_.taskbarCreatedMessage() && msg != 0) {
+        platform_.shellRestarted(self);
+        return 0;
+    }
+    switch (msg) {
         case WM_TIMER:
             if (wParam >= kFirstTimerId) {
                 input_.timerTicked(static_cast<core::WidgetId>(wParam - kFirstTimerId));
             }
             return 0;
-        case WM_COMMAND:
-            command(LOWORD(wParam), HIWORD(wParam));
-            return 0;
         case DM_GETDEFID:
-            for (const ButtonWidget* button : buttons_) {
-                if (button->plan().isDefault) {
-                    return MAKELRESULT(kFirstChildId + static_cast<LONG_PTR>(button->id()),
-                                       DC_HASDEFID);
+            for (const auto& widget : widgets_) {
+                if (widget && widget->plan().kind == platform::ControlKind::CommandButton &&
+                    widget->plan().isDefault) {
+                    return MAKELRESULT(kFirstChildId + widget->id(), DC_HASDEFID);
                 }
             }
             return 0;
@@ -671,11 +615,6 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<LRESULT>(backBrush_.get());
-        case WM_GETOBJECT:
-            if (const LRESULT answer = answerAccessible(self, wParam, lParam, told_, shapes_)) {
-                return answer;
-            }
-            break;
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
             // The keys the core decides on; F10 alone would open the (absent) menu bar.
@@ -710,7 +649,6 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_NCDESTROY:
             // Destroyed under us (with an owner): its children went with it.
-            ::SetWindowLongPtrA(self, GWLP_USERDATA, 0);
             forgetChildWindows();
             hwnd_.release();
             break;
@@ -720,30 +658,9 @@ LRESULT Win32Window::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcA(self, msg, wParam, lParam);
 }
 
-LRESULT Win32Window::handlePicture(PictureBoxWidget& box, UINT msg, WPARAM wParam, LPARAM lParam) {
-    const HWND self = box.hwnd();
+LRESULT Win32Window::handleBox(PictureBoxWidget& box, HWND self, UINT msg, WPARAM wParam,
+                               LPARAM lParam) {
     switch (msg) {
-        case WM_PAINT:
-            box.paint();
-            return 0;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-            pressed(box.shapes, box.id(), msg, wParam,
-                    {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-            return 0;
-        case WM_SETCURSOR:
-            if (const HCURSOR cursor = platform_.pointerCursor()) {
-                ::SetCursor(cursor);
-                return TRUE;
-            }
-            break;
-        case WM_COMMAND:
-            // Buttons inside the box belong to the form.
-            command(LOWORD(wParam), HIWORD(wParam));
-            return 0;
         case WM_NCCALCSIZE: {
             // The client area is what the frame leaves: the drawing area. With wParam set
             // the first rectangle of the parameters is the one to shrink.
@@ -758,14 +675,7 @@ LRESULT Win32Window::handlePicture(PictureBoxWidget& box, UINT msg, WPARAM wPara
         case WM_NCPAINT:
             box.paintFrame();
             return 0;
-        case WM_GETOBJECT:
-            if (const LRESULT answer =
-                    answerAccessible(self, wParam, lParam, box.told, box.shapes)) {
-                return answer;
-            }
-            break;
         case WM_NCDESTROY:
-            ::SetWindowLongPtrA(self, GWLP_USERDATA, 0);
             box.forgetWindow();
             break;
         default:
@@ -779,46 +689,27 @@ LRESULT CALLBACK Win32Window::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
         const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
         auto* window = static_cast<Win32Window*>(create->lpCreateParams);
         ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
-        window->hwnd_.reset(hwnd);
-        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
-    }
-    auto* window = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (window == nullptr || window->hwnd_.get() != hwnd) {
-        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
-    }
-    try {
-        return window->handle(msg, wParam, lParam);
-    } catch (...) {
-        // Nothing may unwind into the OS's dispatch; a failed paint leaves the old pixels.
-        if (msg == WM_PAINT) {
-            ::ValidateRect(hwnd, nullptr);
+        if (!window->hwnd_) {
+            window->hwnd_.reset(hwnd);  // the form's own; a box's comes after it
         }
-        return 0;
-    }
-}
-
-LRESULT CALLBACK Win32Window::pictureProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
         return ::DefWindowProcA(hwnd, msg, wParam, lParam);
     }
     auto* window = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     PictureBoxWidget* box = nullptr;
-    if (window != nullptr) {
-        const auto it =
-            std::find_if(window->boxes_.begin(), window->boxes_.end(),
-                         [hwnd](const PictureBoxWidget* b) { return b->hwnd() == hwnd; });
-        box = it != window->boxes_.end() ? *it : nullptr;
+    if (window != nullptr && window->hwnd_ && window->hwnd_.get() != hwnd) {
+        Widget* widget = window->byControlId(::GetDlgCtrlID(hwnd));
+        box = widget != nullptr && widget->hwnd() == hwnd ? dynamic_cast<PictureBoxWidget*>(widget)
+                                                          : nullptr;
     }
-    // Messages of its creation arrive before the box holds its handle.
-    if (box == nullptr) {
+    // Nothing reaches a window that goes, nor a box before it holds its handle (the messages
+    // of its creation).
+    if (window == nullptr || !window->hwnd_ || (box == nullptr && window->hwnd_.get() != hwnd)) {
         return ::DefWindowProcA(hwnd, msg, wParam, lParam);
     }
     try {
-        return window->handlePicture(*box, msg, wParam, lParam);
+        return window->handle(box, hwnd, msg, wParam, lParam);
     } catch (...) {
+        // Nothing may unwind into the OS's dispatch; a failed paint leaves the old pixels.
         if (msg == WM_PAINT) {
             ::ValidateRect(hwnd, nullptr);
         }

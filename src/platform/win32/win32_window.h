@@ -57,20 +57,21 @@ class Win32Window final : public core::NativeWindow {
 
     HWND hwnd() const noexcept { return hwnd_.get(); }
     // Forms with buttons take Tab, Enter and Escape as a dialog does.
-    bool hasDialogKeys() const noexcept { return !buttons_.empty(); }
+    bool hasDialogKeys() const noexcept { return dialogKeys_; }
     // The window of a handle of the form class, or null.
     static Win32Window* of(HWND hwnd) noexcept;
-    // The widget of that id: painted labels show no text the system can read back.
-    const Widget* widget(core::WidgetId id) const noexcept;
 
+    // For forms and the picture boxes on them.
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK pictureProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
-    // The DPI the window is laid out at.
-    int dpi() const noexcept { return dpi_; }
 
   private:
-    LRESULT handle(UINT msg, WPARAM wParam, LPARAM lParam);
+    friend class WindowReader;  // the conformance suite reads the widgets back
+
+    // The form's own window, or the failure of a window that is gone.
+    HWND live() const;
+    LRESULT handle(PictureBoxWidget* box, HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT handleForm(HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT handleBox(PictureBoxWidget& box, HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
     // The window moved to a screen of another DPI: laid out again at it, where the system
     // suggests.
     void dpiChanged(int dpi, const RECT& suggested);
@@ -80,8 +81,8 @@ class Win32Window final : public core::NativeWindow {
     // The window's outer size at a DPI.
     SIZE outerSize(int dpi) const noexcept;
     void setIcons();
-    LRESULT handlePicture(PictureBoxWidget& box, UINT msg, WPARAM wParam, LPARAM lParam);
-    void paint();
+    // Paints the form, or a picture box on it, through an off-screen buffer.
+    void paint(HWND self, const PictureBoxWidget* box);
     void pressed(const std::vector<Widget*>& surface, std::optional<core::WidgetId> owner, UINT msg,
                  WPARAM keys, POINT at) noexcept;
     void command(WORD id, WORD code) noexcept;
@@ -94,7 +95,8 @@ class Win32Window final : public core::NativeWindow {
     template <typename Kind>
     Kind& widgetAs(core::WidgetId id) const;
     std::vector<Widget*>& surfaceOf(std::optional<core::WidgetId> parent);
-    ButtonWidget* buttonByControlId(WORD id) const noexcept;
+    // The widget of a child window's control id, or null.
+    Widget* byControlId(int id) const noexcept;
 
     Win32Platform& platform_;
     core::WindowSpec plan_;
@@ -109,10 +111,7 @@ class Win32Window final : public core::NativeWindow {
     // Indexed by widget id; null for timers.
     std::vector<std::unique_ptr<Widget>> widgets_;
     std::vector<Widget*> shapes_;  // painted on the window itself, front to back
-    std::vector<PictureBoxWidget*> boxes_;
-    std::vector<ButtonWidget*> buttons_;
-    bool shown_ = false;
-    bool inModalLoop_ = false;
+    bool dialogKeys_ = false;
     bool modalEnded_ = false;
     HWND focusTarget_ = nullptr;  // where the core put the focus
     HWND lastFocus_ = nullptr;
