@@ -151,9 +151,9 @@ TEST_F(PlatformTest, AnotherInstanceIsSeenWhileThisOneHoldsTheLock) {
     try {
         cannotTell.otherInstanceRunning();
         ADD_FAILURE() << "no error";
-    } catch (const platform::Error& error) {
-        EXPECT_TRUE(error.is(platform::ErrorCode::FileAccess)) << error.description();
-        EXPECT_NE(error.description().find("none/instance.lock"), std::string::npos);
+    } catch (const core::NativeFailure& failure) {
+        EXPECT_EQ(failure.failed(), core::Failed::InstanceGuard);
+        EXPECT_NE(std::string(failure.what()).find("none/instance.lock"), std::string::npos);
     }
     EXPECT_EQ(platform().executableName(), "pelmora_qt_tests") << "the running file's own name";
 }

@@ -89,11 +89,7 @@ std::string widgetName(std::string_view name, std::int16_t index) {
 }
 
 void Journal::failOn(std::string prefix, int nth) {
-    rules_.push_back({std::move(prefix), nth, 0, std::nullopt});
-}
-
-void Journal::failOn(std::string prefix, int nth, platform::Error error) {
-    rules_.push_back({std::move(prefix), nth, 0, std::move(error)});
+    rules_.push_back({std::move(prefix), nth, 0, nullptr});
 }
 
 const Journal::Rule* Journal::failing(const std::string& entry) {
@@ -119,7 +115,10 @@ void Journal::record(std::string entry) {
 void Journal::op(const std::string& entry) {
     if (const Rule* rule = failing(entry)) {
         record("! " + entry);
-        throw rule->error.value_or(platform::Error(kInjectedError, "Injected failure: " + entry));
+        if (rule->error) {
+            std::rethrow_exception(rule->error);
+        }
+        throw platform::Error(kInjectedError, "Injected failure: " + entry);
     }
     record(entry);
 }
@@ -128,7 +127,7 @@ bool Journal::call(const std::string& entry) {
     if (const Rule* rule = failing(entry)) {
         record("! " + entry);
         if (rule->error) {
-            throw *rule->error;
+            std::rethrow_exception(rule->error);
         }
         return false;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,7 +35,11 @@ class Journal {
     // numbered kInjectedError); an OS call returns 0 and changes nothing, or raises the error
     // when one is given.
     void failOn(std::string prefix, int nth = 0);
-    void failOn(std::string prefix, int nth, platform::Error error);
+    // The failure raised may be any exception: a layer's own, or an error of the runtime.
+    template <typename Failure>
+    void failOn(std::string prefix, int nth, Failure failure) {
+        rules_.push_back({std::move(prefix), nth, 0, std::make_exception_ptr(std::move(failure))});
+    }
     void clearFailures() { rules_.clear(); }
 
     // Records a native operation, or raises as a rule says (recorded as "! entry").
@@ -61,7 +66,7 @@ class Journal {
         std::string prefix;
         int nth = 0;
         int seen = 0;
-        std::optional<platform::Error> error;
+        std::exception_ptr error;
     };
     // Counts the entry against every rule; the rule that fails it, if any.
     const Rule* failing(const std::string& entry);

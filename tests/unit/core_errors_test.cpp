@@ -184,7 +184,8 @@ TEST(CoreGuard, AFormUnloadedInsideTheGuardGoesOnlyAfterIt) {
 
 TEST(CoreGuard, AnInstanceCheckThatCannotTellAnswersNoAndIsToldOnce) {
     testing::Rig rig;
-    rig.journal().failOn("otherInstanceRunning", 0, platform::Error(75, "lock file"));
+    rig.journal().failOn("otherInstanceRunning", 0,
+                         NativeFailure(Failed::InstanceGuard, "lock file"));
     EXPECT_FALSE(rig.runtime.prevInstance());
     rig.clock.advance(1min);
     EXPECT_FALSE(rig.runtime.prevInstance());

@@ -49,7 +49,8 @@ TEST_F(Lifecycle, ASecondCopyPointsToTheTrayAndEndsBeforeAnyWindow) {
 }
 
 TEST_F(Lifecycle, AnInstanceCheckThatCannotTellLetsThisCopyRunAndSaysSoOnce) {
-    journal.failOn("otherInstanceRunning", 0, platform::Error(ErrorCode::FileAccess, "lock"));
+    journal.failOn("otherInstanceRunning", 0,
+                   core::NativeFailure(core::Failed::InstanceGuard, "lock"));
     start();
     EXPECT_TRUE(mainWindow().shown);
     EXPECT_FALSE(runtime.prevInstance());

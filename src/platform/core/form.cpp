@@ -297,6 +297,8 @@ CoreForm::CoreForm(Runtime& runtime, const platform::FormLayout& layout,
         window_->build(shapes);
     } catch (const platform::Error&) {
         throw;
+    } catch (const NativeFailure& failure) {
+        throw errorOf(failure);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& failure) {

@@ -2,9 +2,10 @@
 // rule of the forms runtime (lifecycle, lookups, errors, coordinates, where windows go, which
 // are enabled, what takes the focus); a native layer only makes windows, widgets, pixels,
 // timers, loops and boxes on its toolkit, in pixels, and pushes the user's input back through
-// WindowInput. A layer raises no error of the runtime's table: a failure of its toolkit is
-// any other exception, which the core turns into its own error. One implementation per
-// backend: win32_*.cpp, qt_*.cpp and the recording one of the tests.
+// WindowInput. A layer raises no error of the runtime's table: it says what failed with a
+// NativeFailure, or throws any other exception for a failure of its toolkit, and the core
+// turns either into its own error. One implementation per backend: win32_*.cpp, qt_*.cpp and
+// the recording one of the tests.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,20 @@
 #include "platform/types.h"
 
 namespace pelmora::core {
+
+// What a layer could not do, where the user is told which: an embedded picture it cannot
+// read, a single-instance guard it cannot take.
+enum class Failed : std::uint8_t { Picture, InstanceGuard };
+
+class NativeFailure : public std::runtime_error {
+  public:
+    NativeFailure(Failed what, const std::string& detail)
+        : std::runtime_error(detail), what_(what) {}
+    Failed failed() const noexcept { return what_; }
+
+  private:
+    Failed what_;
+};
 
 // Pixels of a window's client area or of a widget's parent, origin top left; or of the
 // desktop (a window's frame, a screen's work area), origin at the primary screen's top left.

@@ -51,11 +51,23 @@ Runtime::~Runtime() {
     loaded.clear();
 }
 
+platform::Error errorOf(const NativeFailure& failure) {
+    switch (failure.failed()) {
+        case Failed::Picture:
+            return platform::Error(platform::ErrorCode::InvalidPicture, failure.what());
+        case Failed::InstanceGuard:
+            break;
+    }
+    return platform::Error(platform::ErrorCode::FileAccess, failure.what());
+}
+
 void Runtime::reportCurrent(std::string_view handler) noexcept {
     try {
         throw;
     } catch (const platform::Error& error) {
         reportError(handler, error);
+    } catch (const NativeFailure& failure) {
+        reportError(handler, errorOf(failure));
     } catch (const std::bad_alloc&) {
         reportError(handler, platform::Error(platform::ErrorCode::OutOfMemory));
     } catch (const std::exception& error) {
@@ -92,11 +104,11 @@ void Runtime::settleDrawing(std::string_view handler) noexcept {
 bool Runtime::prevInstance() {
     try {
         return native_.otherInstanceRunning();
-    } catch (const platform::Error& error) {
+    } catch (const NativeFailure& failure) {
         // A guard that cannot tell lets this copy run; the problem is told once.
         if (!instanceProblemReported_) {
             instanceProblemReported_ = true;
-            reportError("App.PrevInstance", error);
+            reportError("App.PrevInstance", errorOf(failure));
         }
         return false;
     }

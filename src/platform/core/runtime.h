@@ -27,6 +27,9 @@ struct Identity {
     std::int16_t revision = 0;
 };
 
+// The runtime's error for what a layer could not do.
+platform::Error errorOf(const NativeFailure& failure);
+
 class Runtime final : public platform::FormsRuntime {
   public:
     Runtime(NativePlatform& native, Identity identity,

@@ -8,7 +8,6 @@
 #include <exception>
 
 #include "platform/core/error_reporter.h"
-#include "platform/errors.h"
 #include "platform/qt/qt_style.h"
 #include "platform/qt/qt_window.h"
 
@@ -59,13 +58,13 @@ std::unique_ptr<core::NativeWindow> QtPlatform::createWindow(const core::WindowS
 bool QtPlatform::otherInstanceRunning() {
     // The lock is taken at the first question and held for as long as the program runs.
     if (!options_.lockProblem.empty()) {
-        throw platform::Error(platform::ErrorCode::FileAccess, options_.lockProblem);
+        throw core::NativeFailure(core::Failed::InstanceGuard, options_.lockProblem);
     }
     if (!lock_) {
         lock_.emplace(options_.lockPath);
     }
     if (!lock_->problem().empty()) {
-        throw platform::Error(platform::ErrorCode::FileAccess, lock_->problem());
+        throw core::NativeFailure(core::Failed::InstanceGuard, lock_->problem());
     }
     return lock_->heldElsewhere();
 }

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <utility>
 
-#include "platform/errors.h"
+#include "platform/core/native.h"
 
 // Resources compiled into a static library need an explicit initialisation call, made from
 // the global namespace.
@@ -175,8 +175,7 @@ QImage loadPicture(platform::PictureId id) {
     reader.setAutoDetectImageFormat(false);
     const QImage image = reader.read();
     if (image.isNull()) {
-        throw platform::Error(platform::ErrorCode::InvalidPicture,
-                              std::string("cannot read ") + path);
+        throw core::NativeFailure(core::Failed::Picture, std::string("cannot read ") + path);
     }
     return image;
 }

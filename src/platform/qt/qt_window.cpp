@@ -15,7 +15,6 @@
 #include <utility>
 
 #include "platform/emulated/window_procs.h"
-#include "platform/errors.h"
 #include "platform/linux/linux_x11.h"
 #include "platform/qt/qt_accessible.h"
 #include "platform/qt/qt_platform.h"
