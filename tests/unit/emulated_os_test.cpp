@@ -14,6 +14,7 @@
 
 #include "platform/emulated/emulated_os.h"
 #include "platform/emulated/memory_status.h"
+#include "platform/emulated/tray_host.h"
 #include "platform/emulated/tray_table.h"
 #include "platform/emulated/window_procs.h"
 #include "platform/win_constants.h"
@@ -207,6 +208,63 @@ TEST(TrayTable, TipIsTheTextUpToItsNulAndAtMostSixtyThreeCharacters) {
         std::array<char, 64> tip{};
         std::memcpy(tip.data(), c.bytes.data(), tip.size());
         EXPECT_EQ(tipText(tip), c.shown);
+    }
+}
+
+TEST(TrayHost, ClicksAndButtonsMakeTheMouseMessagesOfTheShell) {
+    using platform::MouseButton;
+    const struct {
+        TrayClick click;
+        std::vector<std::uint32_t> messages;
+    } clicks[] = {
+        {TrayClick::Primary, {platform::WM_LBUTTONDOWN, platform::WM_LBUTTONUP}},
+        {TrayClick::Context, {platform::WM_RBUTTONDOWN, platform::WM_RBUTTONUP}},
+        {TrayClick::Double, {platform::WM_LBUTTONDBLCLK}},
+        {TrayClick::Middle, {0x207, 0x208}},
+    };
+    for (const auto& c : clicks) {
+        EXPECT_EQ(clickMessages(c.click), c.messages) << static_cast<int>(c.click);
+    }
+    const struct {
+        ButtonEvent event;
+        MouseButton button;
+        bool over;
+        std::optional<std::uint32_t> message;
+    } buttons[] = {
+        {ButtonEvent::Press, MouseButton::Left, true, platform::WM_LBUTTONDOWN},
+        {ButtonEvent::Press, MouseButton::Left, false, platform::WM_LBUTTONDOWN},
+        {ButtonEvent::Release, MouseButton::Left, true, platform::WM_LBUTTONUP},
+        {ButtonEvent::Release, MouseButton::Left, false, std::nullopt},
+        {ButtonEvent::DoubleClick, MouseButton::Left, true, platform::WM_LBUTTONDBLCLK},
+        {ButtonEvent::Press, MouseButton::Right, true, platform::WM_RBUTTONDOWN},
+        {ButtonEvent::Release, MouseButton::Right, true, platform::WM_RBUTTONUP},
+        {ButtonEvent::Release, MouseButton::Right, false, std::nullopt},
+        {ButtonEvent::DoubleClick, MouseButton::Right, true, platform::WM_RBUTTONDBLCLK},
+        {ButtonEvent::Press, MouseButton::Middle, true, 0x207},
+        {ButtonEvent::Release, MouseButton::Middle, true, 0x208},
+        {ButtonEvent::DoubleClick, MouseButton::Middle, true, 0x209},
+    };
+    for (const auto& c : buttons) {
+        EXPECT_EQ(mouseMessage(c.event, c.button, c.over), c.message)
+            << static_cast<int>(c.event) << " " << static_cast<int>(c.button) << " over " << c.over;
+    }
+}
+
+TEST(TrayHost, AnsiTextIsTheWindowsCodePageInUtf8) {
+    const struct {
+        std::string ansi;
+        std::string utf8;
+    } cases[] = {
+        {"Free RAM = 257 MB", "Free RAM = 257 MB"},
+        {"\x7F\x80\x9F", "\x7F\u20AC\u0178"},
+        {"\x85\x91\x92\x99", "\u2026\u2018\u2019\u2122"},
+        // The five bytes the code page leaves unassigned keep their code.
+        {"\x81\x8D\x8F\x90\x9D", "\u0081\u008D\u008F\u0090\u009D"},
+        {"\xA0\xE9\xFF", "\u00A0\u00E9\u00FF"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ansiToUtf8(c.ansi), c.utf8) << c.ansi;
     }
 }
 

@@ -152,16 +152,16 @@ SniPixmaps pixmaps(const QIcon& icon) {
     return result;
 }
 
-// The host's calls that are clicks, as the tray icon reports them; Scroll is none.
-std::optional<QSystemTrayIcon::ActivationReason> clickOf(const QString& method) {
+// The host's calls that are clicks; Scroll is none.
+std::optional<emulated::TrayClick> clickOf(const QString& method) {
     if (method == QLatin1String("Activate")) {
-        return QSystemTrayIcon::Trigger;
+        return emulated::TrayClick::Primary;
     }
     if (method == QLatin1String("ContextMenu")) {
-        return QSystemTrayIcon::Context;
+        return emulated::TrayClick::Context;
     }
     if (method == QLatin1String("SecondaryActivate")) {
-        return QSystemTrayIcon::MiddleClick;
+        return emulated::TrayClick::Middle;
     }
     return std::nullopt;
 }
@@ -365,7 +365,7 @@ bool StatusItem::handleMessage(const QDBusMessage& message, const QDBusConnectio
     } else if (const auto click = clickOf(member)) {
         // Handled from the event loop, after the host has its answer.
         QMetaObject::invokeMethod(
-            this, [this, reason = *click] { clicked_(reason); }, Qt::QueuedConnection);
+            this, [this, click = *click] { clicked_(click); }, Qt::QueuedConnection);
     } else if (member != QLatin1String("Scroll")) {
         return false;
     }

@@ -18,14 +18,16 @@
 #include <memory>
 #include <optional>
 
+#include "platform/emulated/tray_host.h"
+
 class QDBusServiceWatcher;
 
 namespace pelmora::qt {
 
 class StatusItem final : public QDBusVirtualObject {
   public:
-    // A click the host asks for, as the tray icon would report it.
-    using Clicked = std::function<void(QSystemTrayIcon::ActivationReason reason)>;
+    // A click the host asks for.
+    using Clicked = std::function<void(emulated::TrayClick click)>;
     // Told each time the item becomes registered with a watcher, or stops being so.
     using Served = std::function<void(bool registered)>;
 
