@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "platform/emulated/tray_host.h"
+#include "platform/linux/linux_dbus_menu.h"
 
 class QDBusServiceWatcher;
 
@@ -68,8 +69,7 @@ class StatusItem final : public QDBusVirtualObject {
     QString tip_;
     QMenu& menu_;
     std::function<void()> refresh_;
-    QList<QVariantMap> rows_;  // as the host last got them
-    uint revision_ = 0;
+    linux_os::DbusMenu layout_;  // as the host last got it
     Clicked clicked_;
     Served served_;
     QString asked_;    // the watcher's owner asked to register the item
