@@ -11,73 +11,45 @@ namespace pelmora::linux_os {
 namespace {
 
 TEST(DbusMenu, LabelsMarkTheAccessKeyWithAnUnderscore) {
-    const struct {
-        std::string caption;
-        std::string label;
-    } cases[] = {
-        {"&Keep on top", "_Keep on top"},
+    const std::pair<std::string, std::string> cases[] = {
         {"E&xit", "E_xit"},
         {"Save && quit", "Save & quit"},
         {"snake_case", "snake__case"},
         {"trailing&", "trailing&"},
         {"\xC3\xA9t&\xC3\xA9", "\xC3\xA9t_\xC3\xA9"},
-        {"", ""},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(dbusMenuLabel(c.caption), c.label) << c.caption;
+    for (const auto& [caption, label] : cases) {
+        EXPECT_EQ(dbusMenuLabel(caption), label) << caption;
     }
 }
 
-TEST(DbusMenu, OnlyOtherRowsMakeANewRevision) {
-    const DbusMenuRow top{false, "&Keep on top"};
+TEST(DbusMenu, OnlyOtherRowsMakeANewRevisionAndIdsNameTheRowsTheHostGot) {
+    const DbusMenuRow about{false, "&About"};
     const DbusMenuRow line{true};
-    const DbusMenuRow exitRow{false, "E&xit"};
-    DbusMenuRow marked = top;
-    marked.checked = true;
-    DbusMenuRow disabled = exitRow;
-    disabled.enabled = false;
+    const DbusMenuRow marked{false, "&About", true, true};
+    const DbusMenuRow disabled{false, "&About", false};
+    DbusMenu menu;
     const struct {
-        const char* what;
         std::vector<DbusMenuRow> rows;
         bool changed;
         std::uint32_t revision;
-    } updates[] = {
-        {"the first rows", {top, line, exitRow}, true, 1},
-        {"the same rows", {top, line, exitRow}, false, 1},
-        {"a mark", {marked, line, exitRow}, true, 2},
-        {"a disabled row", {marked, line, disabled}, true, 3},
-        {"a row fewer", {marked, line}, true, 4},
-        {"no rows", {}, true, 5},
-        {"still none", {}, false, 5},
-    };
-    DbusMenu menu;
-    EXPECT_EQ(menu.revision(), 0u);
+    } updates[] = {{{about, line}, true, 1},
+                   {{about, line}, false, 1},
+                   {{marked, line}, true, 2},
+                   {{disabled, line}, true, 3},
+                   {{}, true, 4},
+                   {{about, line, about}, true, 5}};
     for (const auto& u : updates) {
-        EXPECT_EQ(menu.update(u.rows), u.changed) << u.what;
-        EXPECT_EQ(menu.revision(), u.revision) << u.what;
+        EXPECT_EQ(menu.update(u.rows), u.changed);
+        EXPECT_EQ(menu.revision(), u.revision);
     }
-}
-
-TEST(DbusMenu, IdsNameTheMenuAndTheRowsTheHostGot) {
-    DbusMenu menu;
-    menu.update({{false, "&About"}, {true}, {false, "E&xit"}});
-    const struct {
-        std::vector<int> asked;
-        std::vector<int> rows;
-        std::vector<int> unknown;
-    } cases[] = {
-        {{}, {1, 2, 3}, {}},
-        {{3, 0, 1}, {3, 1}, {}},
-        {{4, 2, -1}, {2}, {4, -1}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(menu.rowIds(c.asked), c.rows);
-        EXPECT_EQ(menu.unknown(c.asked), c.unknown);
-    }
+    EXPECT_EQ(menu.rowIds({}), (std::vector<int>{1, 2, 3}));
+    const std::vector<int> asked{3, 0, 4, 2, -1};
+    EXPECT_EQ(menu.rowIds(asked), (std::vector<int>{3, 2}));
+    EXPECT_EQ(menu.unknown(asked), (std::vector<int>{4, -1}));
     EXPECT_EQ(menu.row(0), nullptr) << "the menu itself is no row";
-    EXPECT_TRUE(menu.known(0));
-    ASSERT_NE(menu.row(3), nullptr);
-    EXPECT_EQ(menu.row(3)->caption, "E&xit");
+    ASSERT_NE(menu.row(2), nullptr);
+    EXPECT_TRUE(menu.row(2)->separator);
 }
 
 }  // namespace
