@@ -13,7 +13,6 @@
 
 #include "backend_fixture.h"
 #include "platform/qt/qt_tray.h"
-#include "platform/win_constants.h"
 #include "ui/main/main_layout.h"
 
 namespace pelmora::qt::test {
@@ -159,33 +158,6 @@ TEST_F(TrayHostTest, WithoutAStatusNotifierHostTheIconHasNoMenuForQtToPopUp) {
     // tray it would pop the menu up itself at the press.
     if (QMenu* menu = icon->contextMenu()) {
         EXPECT_NE(menu->platformMenu(), nullptr);
-    }
-}
-
-TEST(TrayMouse, ButtonsMakeTheirMessagesAndAReleaseCountsOnlyOverTheIcon) {
-    struct Case {
-        QEvent::Type type;
-        Qt::MouseButton button;
-        bool over;
-        std::optional<std::uint32_t> message;
-    };
-    const Case cases[] = {
-        {QEvent::MouseButtonPress, Qt::LeftButton, true, platform::WM_LBUTTONDOWN},
-        {QEvent::MouseButtonRelease, Qt::LeftButton, true, platform::WM_LBUTTONUP},
-        {QEvent::MouseButtonRelease, Qt::LeftButton, false, std::nullopt},
-        {QEvent::MouseButtonDblClick, Qt::LeftButton, true, platform::WM_LBUTTONDBLCLK},
-        {QEvent::MouseButtonPress, Qt::RightButton, true, platform::WM_RBUTTONDOWN},
-        {QEvent::MouseButtonRelease, Qt::RightButton, true, platform::WM_RBUTTONUP},
-        {QEvent::MouseButtonRelease, Qt::RightButton, false, std::nullopt},
-        {QEvent::MouseButtonDblClick, Qt::RightButton, true, platform::WM_RBUTTONDBLCLK},
-        {QEvent::MouseButtonPress, Qt::MiddleButton, true, 0x207},
-        {QEvent::MouseButtonRelease, Qt::MiddleButton, true, 0x208},
-        {QEvent::MouseButtonPress, Qt::BackButton, true, std::nullopt},
-        {QEvent::MouseMove, Qt::NoButton, true, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(mouseMessage(c.type, c.button, c.over), c.message)
-            << c.type << " " << c.button << " over " << c.over;
     }
 }
 

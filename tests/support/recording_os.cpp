@@ -58,10 +58,11 @@ std::string swpText(std::uint32_t flags) {
 
 }  // namespace
 
-RecordingOs::RecordingOs(RecordingPlatform& platform) : platform_(platform) {
+RecordingOs::RecordingOs(RecordingPlatform& platform)
+    : EmulatedOs(static_cast<emulated::TrayShell&>(*this)), platform_(platform) {
     platform_.windowDestroyed = [this](platform::Hwnd hWnd) {
         const bool shown = tray_.present;
-        table_.removeWindow(hWnd);
+        removeIconsOf(hWnd);
         if (shown && !tray_.present) {
             platform_.journal.note("shell drops the tray icon of " + hex(hWnd));
         }
@@ -101,12 +102,12 @@ platform::LResult RecordingOs::sendToWindow(platform::Hwnd hWnd, std::uint32_t m
                                             platform::WParam wParam, platform::LParam lParam) {
     platform_.journal.note("message " + windowText(hWnd) + " " + messageText(msg) + " " +
                            std::to_string(wParam) + " " + std::to_string(lParam));
-    return procedures_.send(hWnd, msg, wParam, lParam);
+    return EmulatedOs::SendMessageA(hWnd, msg, wParam, lParam);
 }
 
 std::optional<platform::LResult> RecordingOs::trayMouse(platform::LParam event) {
-    const auto message = table_.callback({platform::widenHandle(tray_.hWnd), tray_.uID},
-                                         static_cast<std::uint32_t>(event));
+    const auto message = trayMessage({platform::widenHandle(tray_.hWnd), tray_.uID},
+                                     static_cast<std::uint32_t>(event));
     if (!tray_.present || !message || platform_.quitRequested()) {
         return std::nullopt;
     }
@@ -136,7 +137,18 @@ std::int32_t RecordingOs::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status)
                                 std::to_string(status.dwLength))) {
         return 0;
     }
-    return emulated::fillMemoryStatus(status, memory);
+    return EmulatedOs::GlobalMemoryStatusEx(status);
+}
+
+bool RecordingOs::readMemory(MemoryFigures& figures, std::string& reason) {
+    figures = memory;
+    reason = memoryUnavailable;
+    return reason.empty();
+}
+
+void RecordingOs::reportError(std::string_view call, const platform::Error& error) {
+    platform_.journal.note("report " + std::string(call) + ": " + std::to_string(error.number()) +
+                           " " + error.description());
 }
 
 std::int32_t RecordingOs::Shell_NotifyIconA(std::uint32_t dwMessage,
@@ -170,7 +182,7 @@ std::int32_t RecordingOs::Shell_NotifyIconA(std::uint32_t dwMessage,
     if (!platform_.journal.call(entry)) {
         return 0;
     }
-    const std::int32_t result = table_.notify(dwMessage, data);
+    const std::int32_t result = EmulatedOs::Shell_NotifyIconA(dwMessage, data);
     if (keep) {
         trayRequests_.back().result = result;
     }
@@ -216,7 +228,7 @@ std::intptr_t RecordingOs::SetWindowLongA(platform::Hwnd hWnd, std::int32_t nInd
                                 procText(dwNewLong))) {
         return 0;
     }
-    return procedures_.install(hWnd, nIndex, dwNewLong);
+    return EmulatedOs::SetWindowLongA(hWnd, nIndex, dwNewLong);
 }
 
 platform::LResult RecordingOs::CallWindowProcA(std::intptr_t lpPrevWndFunc, platform::Hwnd hWnd,
@@ -227,7 +239,7 @@ platform::LResult RecordingOs::CallWindowProcA(std::intptr_t lpPrevWndFunc, plat
                                 std::to_string(wParam) + " " + std::to_string(lParam))) {
         return 0;
     }
-    return procedures_.call(lpPrevWndFunc, hWnd, msg, wParam, lParam);
+    return EmulatedOs::CallWindowProcA(lpPrevWndFunc, hWnd, msg, wParam, lParam);
 }
 
 std::int32_t RecordingOs::SetWindowPos(platform::Hwnd hWnd, std::intptr_t hWndInsertAfter,
@@ -239,20 +251,23 @@ std::int32_t RecordingOs::SetWindowPos(platform::Hwnd hWnd, std::intptr_t hWndIn
                                 std::to_string(cy) + " " + swpText(uFlags))) {
         return 0;
     }
+    return EmulatedOs::SetWindowPos(hWnd, hWndInsertAfter, x, y, cx, cy, uFlags);
+}
+
+bool RecordingOs::placeWindow(platform::Hwnd hWnd, const emulated::Placement& placement) {
     RecordingWindow* w = platform_.windowByHandle(hWnd);
     if (w == nullptr) {
-        return 0;
+        return false;
     }
-    if (hWndInsertAfter == platform::HWND_TOPMOST) {
-        w->topmost = true;
-    } else if (hWndInsertAfter == platform::HWND_NOTOPMOST) {
-        w->topmost = false;
+    using Stacking = emulated::Placement::Stacking;
+    if (placement.stacking == Stacking::Topmost || placement.stacking == Stacking::NotTopmost) {
+        w->topmost = placement.stacking == Stacking::Topmost;
     }
-    return 1;
+    return true;
 }
 
 std::int32_t RecordingOs::ReleaseCapture() {
-    return platform_.journal.call("ReleaseCapture") ? 1 : 0;
+    return platform_.journal.call("ReleaseCapture") ? EmulatedOs::ReleaseCapture() : 0;
 }
 
 platform::LResult RecordingOs::SendMessageA(platform::Hwnd hWnd, std::uint32_t msg,
@@ -261,7 +276,7 @@ platform::LResult RecordingOs::SendMessageA(platform::Hwnd hWnd, std::uint32_t m
                                 std::to_string(wParam) + " " + std::to_string(lParam))) {
         return 0;
     }
-    return procedures_.send(hWnd, msg, wParam, lParam);
+    return EmulatedOs::SendMessageA(hWnd, msg, wParam, lParam);
 }
 
 }  // namespace pelmora::recording

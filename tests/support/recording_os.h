@@ -1,7 +1,7 @@
-// The OS calls of the recording layer, over the emulated OS's tray table and procedure
-// chains. Memory figures are whatever the test sets; the one icon the tray shows is kept for
-// the test; procedures are named for the journal; topmost and caption drags are window state.
-// Every call is recorded in the platform's journal and can be made to fail there.
+// The OS calls of the recording layer: the emulated OS over the recording platform's windows.
+// Memory figures are whatever the test sets; the one icon the tray shows is kept for the test;
+// procedures are named for the journal; topmost and caption drags are window state. Every call
+// is recorded in the platform's journal and can be made to fail there.
 #pragma once
 
 #include <cstdint>
@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/memory_status.h"
-#include "platform/emulated/tray_table.h"
-#include "platform/emulated/window_procs.h"
-#include "platform/os_calls.h"
+#include "platform/emulated/emulated_os.h"
 #include "support/recording_platform.h"
 
 namespace pelmora::recording {
@@ -43,14 +40,14 @@ struct TrayRequest {
 
 using WindowMessage = emulated::WindowMessage;
 
-class RecordingOs final : public platform::OsCalls,
-                          private emulated::TrayShell,
-                          private emulated::ProcedureWindows {
+class RecordingOs final : private emulated::TrayShell, public emulated::EmulatedOs {
   public:
     explicit RecordingOs(RecordingPlatform& platform);
     ~RecordingOs() override;
 
     MemoryFigures memory = kMemoryFigures;
+    // When set, the figures cannot be had, for this reason.
+    std::string memoryUnavailable;
     // What a window's own default procedure returns.
     platform::LResult defaultProcResult = 0;
 
@@ -98,14 +95,16 @@ class RecordingOs final : public platform::OsCalls,
     // The window's own procedure: a press on the caption starts a move.
     platform::LResult ownProcedure(platform::Hwnd hWnd, std::uint32_t msg, platform::WParam wParam,
                                    platform::LParam lParam) override;
+    bool readMemory(MemoryFigures& figures, std::string& reason) override;
+    bool placeWindow(platform::Hwnd hWnd, const emulated::Placement& placement) override;
+    void releaseMouse() override {}
+    void reportError(std::string_view call, const platform::Error& error) override;
 
     RecordingPlatform& platform_;
     std::map<std::intptr_t, std::string> procNames_;
     std::vector<TrayRequest> trayRequests_;
     std::vector<WindowMessage> defaultMessages_;
     TrayIcon tray_;
-    emulated::ProcedureChain procedures_{*this};
-    emulated::TrayTable table_{*this};
 };
 
 }  // namespace pelmora::recording

@@ -1,6 +1,6 @@
 // The emulated OS as every layer without Windows under it uses it: the shell's tray table over
-// a tray that records what it is asked to show, the window-procedure chains, and the memory
-// status record.
+// a tray that records what it is asked to show, the window-procedure chains, the memory
+// status record, and the calls over a layer's primitives.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -12,10 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/emulated/emulated_os.h"
 #include "platform/emulated/memory_status.h"
+#include "platform/emulated/tray_host.h"
 #include "platform/emulated/tray_table.h"
 #include "platform/emulated/window_procs.h"
 #include "platform/win_constants.h"
+#include "support/recording_os.h"
 
 namespace pelmora::emulated {
 namespace {
@@ -208,6 +211,63 @@ TEST(TrayTable, TipIsTheTextUpToItsNulAndAtMostSixtyThreeCharacters) {
     }
 }
 
+TEST(TrayHost, ClicksAndButtonsMakeTheMouseMessagesOfTheShell) {
+    using platform::MouseButton;
+    const struct {
+        TrayClick click;
+        std::vector<std::uint32_t> messages;
+    } clicks[] = {
+        {TrayClick::Primary, {platform::WM_LBUTTONDOWN, platform::WM_LBUTTONUP}},
+        {TrayClick::Context, {platform::WM_RBUTTONDOWN, platform::WM_RBUTTONUP}},
+        {TrayClick::Double, {platform::WM_LBUTTONDBLCLK}},
+        {TrayClick::Middle, {0x207, 0x208}},
+    };
+    for (const auto& c : clicks) {
+        EXPECT_EQ(clickMessages(c.click), c.messages) << static_cast<int>(c.click);
+    }
+    const struct {
+        ButtonEvent event;
+        MouseButton button;
+        bool over;
+        std::optional<std::uint32_t> message;
+    } buttons[] = {
+        {ButtonEvent::Press, MouseButton::Left, true, platform::WM_LBUTTONDOWN},
+        {ButtonEvent::Press, MouseButton::Left, false, platform::WM_LBUTTONDOWN},
+        {ButtonEvent::Release, MouseButton::Left, true, platform::WM_LBUTTONUP},
+        {ButtonEvent::Release, MouseButton::Left, false, std::nullopt},
+        {ButtonEvent::DoubleClick, MouseButton::Left, true, platform::WM_LBUTTONDBLCLK},
+        {ButtonEvent::Press, MouseButton::Right, true, platform::WM_RBUTTONDOWN},
+        {ButtonEvent::Release, MouseButton::Right, true, platform::WM_RBUTTONUP},
+        {ButtonEvent::Release, MouseButton::Right, false, std::nullopt},
+        {ButtonEvent::DoubleClick, MouseButton::Right, true, platform::WM_RBUTTONDBLCLK},
+        {ButtonEvent::Press, MouseButton::Middle, true, 0x207},
+        {ButtonEvent::Release, MouseButton::Middle, true, 0x208},
+        {ButtonEvent::DoubleClick, MouseButton::Middle, true, 0x209},
+    };
+    for (const auto& c : buttons) {
+        EXPECT_EQ(mouseMessage(c.event, c.button, c.over), c.message)
+            << static_cast<int>(c.event) << " " << static_cast<int>(c.button) << " over " << c.over;
+    }
+}
+
+TEST(TrayHost, AnsiTextIsTheWindowsCodePageInUtf8) {
+    const struct {
+        std::string ansi;
+        std::string utf8;
+    } cases[] = {
+        {"Free RAM = 257 MB", "Free RAM = 257 MB"},
+        {"\x7F\x80\x9F", "\x7F\u20AC\u0178"},
+        {"\x85\x91\x92\x99", "\u2026\u2018\u2019\u2122"},
+        // The five bytes the code page leaves unassigned keep their code.
+        {"\x81\x8D\x8F\x90\x9D", "\u0081\u008D\u008F\u0090\u009D"},
+        {"\xA0\xE9\xFF", "\u00A0\u00E9\u00FF"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ansiToUtf8(c.ansi), c.utf8) << c.ansi;
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Window procedures
 
@@ -364,6 +424,99 @@ TEST(MemoryStatus, LoadIsTheRoundedShareInUse) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(memoryLoadPercent(c.total, c.available), c.load) << c.total << " " << c.available;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The calls over a layer's primitives
+
+TEST(EmulatedOs, SetWindowPosReadsItsArgumentsAsWindowsDoes) {
+    using Stacking = Placement::Stacking;
+    constexpr std::uint32_t kKeepPlace = platform::SWP_NOMOVE | platform::SWP_NOSIZE;
+    constexpr std::uint32_t kNoZOrder = 4;
+    const struct {
+        const char* what;
+        std::intptr_t insertAfter;
+        std::int32_t x, y, cx, cy;
+        std::uint32_t flags;
+        Placement placement;
+    } cases[] = {
+        {"on top, in place", platform::HWND_TOPMOST, 5, 6, 7, 8, kKeepPlace, {Stacking::Topmost}},
+        {"off top", platform::HWND_NOTOPMOST, 0, 0, 0, 0, kKeepPlace, {Stacking::NotTopmost}},
+        {"to the top", 0, 0, 0, 0, 0, kKeepPlace, {Stacking::Top}},
+        {"to the bottom", 1, 0, 0, 0, 0, kKeepPlace, {Stacking::Bottom}},
+        {"behind another window", 0x1234, 0, 0, 0, 0, kKeepPlace, {Stacking::Keep}},
+        {"the order kept: where to insert is not read",
+         platform::HWND_TOPMOST,
+         0,
+         0,
+         0,
+         0,
+         kKeepPlace | kNoZOrder,
+         {Stacking::Keep}},
+        {"moved and sized",
+         0x1234,
+         -10,
+         20,
+         208,
+         51,
+         0,
+         {Stacking::Keep, true, -10, 20, true, 208, 51}},
+        {"no size is no size at all",
+         platform::HWND_TOPMOST,
+         3,
+         4,
+         0,
+         51,
+         0,
+         {Stacking::Topmost, true, 3, 4}},
+        {"sized only",
+         0,
+         10,
+         20,
+         208,
+         51,
+         platform::SWP_NOMOVE | kNoZOrder,
+         {Stacking::Keep, false, 0, 0, true, 208, 51}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(decodePlacement(c.insertAfter, c.x, c.y, c.cx, c.cy, c.flags), c.placement)
+            << c.what;
+    }
+}
+
+TEST(EmulatedOs, AFailedMemoryQueryIsReportedOnceForEachCauseWhileItLasts) {
+    recording::RecordingPlatform platform;
+    recording::RecordingOs os{platform};
+    const struct {
+        const char* what;
+        std::uint32_t length;
+        const char* unavailable;
+        std::int32_t result;
+        std::string report;  // empty for none
+    } steps[] = {
+        {"a record of another size", 32, "", 0, "the record's dwLength is 32, not 64"},
+        {"the same again", 32, "", 0, ""},
+        {"no figures to be had", 64, "MemAvailable is missing", 0, "MemAvailable is missing"},
+        {"the same again", 64, "MemAvailable is missing", 0, ""},
+        {"another cause", 64, "MemTotal is 0", 0, "MemTotal is 0"},
+        {"the figures are back", 64, "", 1, ""},
+        {"the last cause, anew", 64, "MemTotal is 0", 0, "MemTotal is 0"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        const std::size_t mark = platform.journal.mark();
+        os.memoryUnavailable = step.unavailable;
+        platform::MEMORYSTATUSEX status{};
+        status.dwLength = step.length;
+        EXPECT_EQ(os.GlobalMemoryStatusEx(status), step.result);
+        EXPECT_EQ(status.ullTotalPhys, step.result != 0 ? recording::kMemoryFigures.totalPhys : 0);
+        const platform::Error error(platform::ErrorCode::MemoryStatusUnavailable, step.report);
+        EXPECT_EQ(platform.journal.entries({"report"}, mark),
+                  step.report.empty()
+                      ? std::vector<std::string>{}
+                      : std::vector<std::string>{"report GlobalMemoryStatusEx: 31001 " +
+                                                 error.description()});
     }
 }
 

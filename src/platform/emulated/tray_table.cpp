@@ -12,26 +12,40 @@ namespace {
 // The fields of the first form; other flags name fields the record does not have.
 constexpr std::uint32_t kFields = platform::NIF_MESSAGE | platform::NIF_ICON | platform::NIF_TIP;
 
-// Sets the fields the request names; returns whether any differs from what was held.
-bool apply(TrayIcon& icon, const platform::NOTIFYICONDATAA& data) {
-    const std::uint32_t flags = data.uFlags & kFields;
-    const TrayIcon before = icon;
-    if ((flags & platform::NIF_MESSAGE) != 0) {
-        icon.callbackMessage = data.uCallbackMessage;
+// Sets the fields named from another icon.
+void take(TrayIcon& icon, const TrayIcon& from, std::uint32_t fields) {
+    if ((fields & platform::NIF_MESSAGE) != 0) {
+        icon.callbackMessage = from.callbackMessage;
     }
-    if ((flags & platform::NIF_ICON) != 0) {
-        icon.hIcon = data.hIcon;
+    if ((fields & platform::NIF_ICON) != 0) {
+        icon.hIcon = from.hIcon;
     }
-    if ((flags & platform::NIF_TIP) != 0) {
-        std::memcpy(icon.tip.data(), data.szTip, sizeof data.szTip);
-        // Bytes after the NUL are not part of the tip.
-        const std::string_view text = tipText(icon.tip);
-        std::fill(icon.tip.begin() + static_cast<std::ptrdiff_t>(text.size()), icon.tip.end(),
-                  '\0');
+    if ((fields & platform::NIF_TIP) != 0) {
+        icon.tip = from.tip;
     }
-    icon.flags |= flags;
-    return icon.flags != before.flags || icon.callbackMessage != before.callbackMessage ||
-           icon.hIcon != before.hIcon || icon.tip != before.tip;
+    icon.flags |= fields;
+}
+
+// Of the fields named, those the two icons give differently or only one of them gives.
+std::uint32_t differing(const TrayIcon& a, const TrayIcon& b, std::uint32_t fields) {
+    std::uint32_t differ = (a.flags ^ b.flags) & fields;
+    differ |= a.callbackMessage != b.callbackMessage ? platform::NIF_MESSAGE : 0;
+    differ |= a.hIcon != b.hIcon ? platform::NIF_ICON : 0;
+    differ |= a.tip != b.tip ? platform::NIF_TIP : 0;
+    return differ & fields;
+}
+
+// The icon a request describes, with the fields it names.
+TrayIcon described(const platform::NOTIFYICONDATAA& data) {
+    TrayIcon record{0, data.uCallbackMessage, data.hIcon, {}};
+    std::memcpy(record.tip.data(), data.szTip, sizeof data.szTip);
+    // Bytes after the NUL are not part of the tip.
+    const std::string_view text = tipText(record.tip);
+    std::fill(record.tip.begin() + static_cast<std::ptrdiff_t>(text.size()), record.tip.end(),
+              '\0');
+    TrayIcon icon;
+    take(icon, record, data.uFlags & kFields);
+    return icon;
 }
 
 }  // namespace
@@ -51,10 +65,8 @@ std::int32_t TrayTable::notify(std::uint32_t message, const platform::NOTIFYICON
             }
             // Kept although the shell refuses it: it is added again when the shell starts.
             Entry& entry = it != icons_.end() ? it->second : icons_[key];
-            entry.icon = TrayIcon{};
-            apply(entry.icon, data);
-            entry.shown = shell_.showIcon(key, entry.icon);
-            return entry.shown ? 1 : 0;
+            entry.icon = described(data);
+            return show(key, entry) ? 1 : 0;
         }
         case platform::NIM_MODIFY:
             return it != icons_.end() ? modify(key, it->second, data) : 0;
@@ -71,12 +83,24 @@ std::int32_t TrayTable::notify(std::uint32_t message, const platform::NOTIFYICON
 
 std::int32_t TrayTable::modify(const TrayIconKey& key, Entry& entry,
                                const platform::NOTIFYICONDATAA& data) {
+    const std::uint32_t fields = data.uFlags & kFields;
+    take(entry.icon, described(data), fields);
+    const std::uint32_t changed = differing(entry.icon, entry.held, fields);
     // Most refreshes repeat what the shell shows already: those cost the shell nothing.
-    if (!apply(entry.icon, data) && entry.shown) {
+    if (changed == 0 && entry.shown) {
         return 1;
     }
-    entry.shown = shell_.updateIcon(key, entry.icon, data.uFlags & kFields);
+    entry.shown = shell_.updateIcon(key, entry.icon, changed);
+    if (entry.shown) {
+        take(entry.held, entry.icon, changed);
+    }
     return entry.shown ? 1 : 0;
+}
+
+bool TrayTable::show(const TrayIconKey& key, Entry& entry) {
+    entry.shown = shell_.showIcon(key, entry.icon);
+    entry.held = entry.shown ? entry.icon : TrayIcon{};
+    return entry.shown;
 }
 
 std::optional<WindowMessage> TrayTable::callback(const TrayIconKey& key,
@@ -93,7 +117,7 @@ std::optional<WindowMessage> TrayTable::callback(const TrayIconKey& key,
 void TrayTable::showAgain(platform::Hwnd hWnd) {
     for (auto& [key, entry] : icons_) {
         if (key.hWnd == hWnd) {
-            entry.shown = shell_.showIcon(key, entry.icon);
+            show(key, entry);
         }
     }
 }

@@ -45,7 +45,8 @@ struct WindowMessage {
 class TrayShell {
   public:
     virtual bool showIcon(const TrayIconKey& key, const TrayIcon& icon) = 0;
-    // changed: the flags of the request, naming the fields it set.
+    // changed: the flags of the fields the request sets to other values than the shell holds
+    // (all it sets, when the shell refused them before).
     virtual bool updateIcon(const TrayIconKey& key, const TrayIcon& icon,
                             std::uint32_t changed) = 0;
     virtual bool removeIcon(const TrayIconKey& key) = 0;
@@ -71,10 +72,12 @@ class TrayTable {
 
   private:
     struct Entry {
-        TrayIcon icon;
+        TrayIcon icon;  // as the program last asked for it
+        TrayIcon held;  // as the shell last took it
         // The shell took the last request that showed or changed the icon.
         bool shown = false;
     };
+    bool show(const TrayIconKey& key, Entry& entry);
     std::int32_t modify(const TrayIconKey& key, Entry& entry,
                         const platform::NOTIFYICONDATAA& data);
     void remove(std::map<TrayIconKey, Entry>::iterator it);

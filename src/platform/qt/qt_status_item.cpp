@@ -16,13 +16,12 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QtEndian>
-#include <algorithm>
 #include <array>
 #include <atomic>
-#include <iterator>
 #include <optional>
 #include <span>
 #include <utility>
+#include <vector>
 
 namespace pelmora::qt {
 namespace {
@@ -152,16 +151,16 @@ SniPixmaps pixmaps(const QIcon& icon) {
     return result;
 }
 
-// The host's calls that are clicks, as the tray icon reports them; Scroll is none.
-std::optional<QSystemTrayIcon::ActivationReason> clickOf(const QString& method) {
+// The host's calls that are clicks; Scroll is none.
+std::optional<emulated::TrayClick> clickOf(const QString& method) {
     if (method == QLatin1String("Activate")) {
-        return QSystemTrayIcon::Trigger;
+        return emulated::TrayClick::Primary;
     }
     if (method == QLatin1String("ContextMenu")) {
-        return QSystemTrayIcon::Context;
+        return emulated::TrayClick::Context;
     }
     if (method == QLatin1String("SecondaryActivate")) {
-        return QSystemTrayIcon::MiddleClick;
+        return emulated::TrayClick::Middle;
     }
     return std::nullopt;
 }
@@ -177,32 +176,24 @@ QVariantMap menuProperties() {
             {QStringLiteral("IconThemePath"), QStringList()}};
 }
 
-// A caption's access key as the menu marks it: "_" before the key, "__" for a plain "_".
-QString menuLabel(const QString& caption) {
-    QString label;
-    for (qsizetype i = 0; i < caption.size(); ++i) {
-        if (caption[i] == u'&' && i + 1 < caption.size()) {
-            ++i;
-            label += caption[i] == u'&' ? QStringLiteral("&") : QStringLiteral("_") + caption[i];
-        } else {
-            label += caption[i] == u'_' ? QStringLiteral("__") : QString(caption[i]);
-        }
-    }
-    return label;
-}
-
 // A row of the menu: a separator, or its label, state and mark (only a marked row has one).
-QVariantMap rowProperties(const QAction& action) {
-    if (action.isSeparator()) {
+QVariantMap rowProperties(const linux_os::DbusMenuRow& row) {
+    if (row.separator) {
         return {{QStringLiteral("type"), QStringLiteral("separator")}};
     }
-    QVariantMap row{{QStringLiteral("label"), menuLabel(action.text())},
-                    {QStringLiteral("enabled"), action.isEnabled()}};
-    if (action.isCheckable()) {
-        row.insert(QStringLiteral("toggle-type"), QStringLiteral("checkmark"));
-        row.insert(QStringLiteral("toggle-state"), action.isChecked() ? 1 : 0);
+    QVariantMap properties{
+        {QStringLiteral("label"), QString::fromStdString(linux_os::dbusMenuLabel(row.caption))},
+        {QStringLiteral("enabled"), row.enabled}};
+    if (row.checked) {
+        properties.insert(QStringLiteral("toggle-type"), QStringLiteral("checkmark"));
+        properties.insert(QStringLiteral("toggle-state"), 1);
     }
-    return row;
+    return properties;
+}
+
+// The ids a host's call names.
+std::span<const int> idsOf(const QList<int>& ids) {
+    return {ids.constData(), static_cast<std::size_t>(ids.size())};
 }
 
 }  // namespace
@@ -365,7 +356,7 @@ bool StatusItem::handleMessage(const QDBusMessage& message, const QDBusConnectio
     } else if (const auto click = clickOf(member)) {
         // Handled from the event loop, after the host has its answer.
         QMetaObject::invokeMethod(
-            this, [this, reason = *click] { clicked_(reason); }, Qt::QueuedConnection);
+            this, [this, click = *click] { clicked_(click); }, Qt::QueuedConnection);
     } else if (member != QLatin1String("Scroll")) {
         return false;
     }
@@ -379,16 +370,16 @@ std::optional<bool> StatusItem::refreshMenu() {
     if (alive == nullptr) {
         return std::nullopt;
     }
-    QList<QVariantMap> rows;
+    std::vector<linux_os::DbusMenuRow> rows;
     for (const QAction* action : menu_.actions()) {
-        rows << rowProperties(*action);
+        rows.push_back({action->isSeparator(), action->text().toStdString(), action->isEnabled(),
+                        action->isChecked()});
     }
-    if (rows == rows_) {
+    if (!layout_.update(std::move(rows))) {
         return false;
     }
-    rows_ = std::move(rows);
     connection_.send(QDBusMessage::createSignal(kMenuPath, kMenu, QStringLiteral("LayoutUpdated"))
-                     << ++revision_ << 0);
+                     << layout_.revision() << 0);
     return true;
 }
 
@@ -409,7 +400,6 @@ bool StatusItem::handleMenuCall(const QDBusMessage& message) {
     const QString member = message.member();
     const QString signature = message.signature();
     const QList<QVariant> arguments = message.arguments();
-    const auto known = [this](int id) { return id >= 0 && id <= rows_.size(); };
     QList<QVariant> reply;
     if (member == QLatin1String("GetLayout") && signature == QLatin1String("iias")) {
         // The root's layout is asked for before the menu shows: its rows are the current ones.
@@ -417,39 +407,33 @@ bool StatusItem::handleMenuCall(const QDBusMessage& message) {
         if (parent == 0 && !refreshMenu()) {
             return true;
         }
-        if (!known(parent)) {
+        if (!layout_.known(parent)) {
             connection_.send(message.createErrorReply(QDBusError::InvalidArgs, member));
             return true;
         }
         MenuNode node{parent, {}, {}};
-        if (parent == 0) {
-            node.properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
-            for (int id = 1; arguments[1].toInt() != 0 && id <= rows_.size(); ++id) {
-                node.children << QVariant::fromValue(MenuNode{id, rows_[id - 1], {}});
-            }
+        if (const linux_os::DbusMenuRow* row = layout_.row(parent)) {
+            node.properties = rowProperties(*row);
         } else {
-            node.properties = rows_[parent - 1];
+            node.properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
+            for (const int id :
+                 arguments[1].toInt() != 0 ? layout_.rowIds({}) : std::vector<int>()) {
+                node.children << QVariant::fromValue(
+                    MenuNode{id, rowProperties(*layout_.row(id)), {}});
+            }
         }
-        reply << revision_ << QVariant::fromValue(node);
+        reply << layout_.revision() << QVariant::fromValue(node);
     } else if (member == QLatin1String("GetGroupProperties") &&
                signature == QLatin1String("aias")) {
-        QList<int> ids = qdbus_cast<QList<int>>(arguments[0]);
-        if (ids.isEmpty()) {
-            for (int id = 1; id <= rows_.size(); ++id) {
-                ids << id;
-            }
-        }
         QList<MenuRow> rows;
-        for (const int id : ids) {
-            if (id > 0 && known(id)) {
-                rows << MenuRow{id, rows_[id - 1]};
-            }
+        for (const int id : layout_.rowIds(idsOf(qdbus_cast<QList<int>>(arguments[0])))) {
+            rows << MenuRow{id, rowProperties(*layout_.row(id))};
         }
         reply << QVariant::fromValue(rows);
     } else if (member == QLatin1String("GetProperty") && signature == QLatin1String("is")) {
-        const int id = arguments[0].toInt();
+        const linux_os::DbusMenuRow* row = layout_.row(arguments[0].toInt());
         const QVariant value =
-            id > 0 && known(id) ? rows_[id - 1].value(arguments[1].toString()) : QVariant();
+            row != nullptr ? rowProperties(*row).value(arguments[1].toString()) : QVariant();
         if (!value.isValid()) {
             connection_.send(message.createErrorReply(QDBusError::InvalidArgs, member));
             return true;
@@ -489,11 +473,9 @@ bool StatusItem::handleMenuCall(const QDBusMessage& message) {
         if (!changed) {
             return true;
         }
-        QList<int> unknown;
-        std::copy_if(ids.begin(), ids.end(), std::back_inserter(unknown),
-                     [&](int id) { return !known(id); });
+        const std::vector<int> unknown = layout_.unknown(idsOf(ids));
         reply << QVariant::fromValue(*changed ? QList<int>{0} : QList<int>{})
-              << QVariant::fromValue(unknown);
+              << QVariant::fromValue(QList<int>(unknown.begin(), unknown.end()));
     } else {
         return false;
     }

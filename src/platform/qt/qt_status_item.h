@@ -18,14 +18,17 @@
 #include <memory>
 #include <optional>
 
+#include "platform/emulated/tray_host.h"
+#include "platform/linux/linux_dbus_menu.h"
+
 class QDBusServiceWatcher;
 
 namespace pelmora::qt {
 
 class StatusItem final : public QDBusVirtualObject {
   public:
-    // A click the host asks for, as the tray icon would report it.
-    using Clicked = std::function<void(QSystemTrayIcon::ActivationReason reason)>;
+    // A click the host asks for.
+    using Clicked = std::function<void(emulated::TrayClick click)>;
     // Told each time the item becomes registered with a watcher, or stops being so.
     using Served = std::function<void(bool registered)>;
 
@@ -66,8 +69,7 @@ class StatusItem final : public QDBusVirtualObject {
     QString tip_;
     QMenu& menu_;
     std::function<void()> refresh_;
-    QList<QVariantMap> rows_;  // as the host last got them
-    uint revision_ = 0;
+    linux_os::DbusMenu layout_;  // as the host last got it
     Clicked clicked_;
     Served served_;
     QString asked_;    // the watcher's owner asked to register the item

@@ -7,8 +7,6 @@
 #include <QPixmap>
 #include <QWidget>
 #include <algorithm>
-#include <array>
-#include <cstring>
 
 #include "platform/errors.h"
 #include "platform/qt/qt_platform.h"
@@ -21,17 +19,6 @@ namespace pelmora::qt {
 
 namespace {
 
-// Windows-1252 where it differs from Latin-1; the five unassigned bytes keep their code.
-constexpr std::array<char16_t, 32> kAnsiHigh{
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-constexpr std::uint32_t kMiddleButtonDown = 0x207;
-constexpr std::uint32_t kMiddleButtonUp = 0x208;
-constexpr std::uint32_t kMiddleButtonDoubleClick = 0x209;
-
 // The window Qt docks into an XEmbed tray for each icon.
 constexpr QLatin1String kXEmbedIconWindow("QSystemTrayIconSys");
 
@@ -42,69 +29,29 @@ QIcon blankIcon() {
     return QIcon(pixmap);
 }
 
-// ANSI text (Windows-1252) as Unicode.
-QString fromAnsi(std::string_view text) {
-    QString result;
-    result.reserve(static_cast<qsizetype>(text.size()));
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        result += (byte >= 0x80 && byte < 0xA0) ? QChar(kAnsiHigh[byte - 0x80]) : QChar(byte);
-    }
-    return result;
+// The tip as the host shows it.
+QString tipOf(const emulated::TrayIcon& icon) {
+    return QString::fromUtf8(emulated::ansiToUtf8(emulated::tipText(icon.tip)));
 }
 
-// The mouse messages of a click the tray host reports, in the order the shell sends them.
-std::vector<std::uint32_t> clickMessages(QSystemTrayIcon::ActivationReason reason) {
+// The clicks Qt reports, as the shell knows them.
+std::optional<emulated::TrayClick> trayClick(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
         case QSystemTrayIcon::Trigger:
-            return {platform::WM_LBUTTONDOWN, platform::WM_LBUTTONUP};
+            return emulated::TrayClick::Primary;
         case QSystemTrayIcon::Context:
-            return {platform::WM_RBUTTONDOWN, platform::WM_RBUTTONUP};
+            return emulated::TrayClick::Context;
         case QSystemTrayIcon::DoubleClick:
-            return {platform::WM_LBUTTONDBLCLK};
+            return emulated::TrayClick::Double;
         case QSystemTrayIcon::MiddleClick:
-            return {kMiddleButtonDown, kMiddleButtonUp};
+            return emulated::TrayClick::Middle;
         case QSystemTrayIcon::Unknown:
             break;
     }
-    return {};
+    return std::nullopt;
 }
 
 }  // namespace
-
-std::optional<std::uint32_t> mouseMessage(QEvent::Type type, Qt::MouseButton button,
-                                          bool overIcon) {
-    struct Messages {
-        std::uint32_t down, up, doubleClick;
-    };
-    Messages messages{};
-    switch (button) {
-        case Qt::LeftButton:
-            messages = {platform::WM_LBUTTONDOWN, platform::WM_LBUTTONUP,
-                        platform::WM_LBUTTONDBLCLK};
-            break;
-        case Qt::RightButton:
-            messages = {platform::WM_RBUTTONDOWN, platform::WM_RBUTTONUP,
-                        platform::WM_RBUTTONDBLCLK};
-            break;
-        case Qt::MiddleButton:
-            messages = {kMiddleButtonDown, kMiddleButtonUp, kMiddleButtonDoubleClick};
-            break;
-        default:
-            return std::nullopt;
-    }
-    switch (type) {
-        case QEvent::MouseButtonPress:
-            return messages.down;
-        case QEvent::MouseButtonDblClick:
-            return messages.doubleClick;
-        case QEvent::MouseButtonRelease:
-            // Released away from the icon, the press was no click.
-            return overIcon ? std::optional<std::uint32_t>(messages.up) : std::nullopt;
-        default:
-            return std::nullopt;
-    }
-}
 
 // ---------------------------------------------------------------------------------------------
 // The menu a StatusNotifierItem host shows
@@ -204,14 +151,10 @@ class TrayIcons::WindowWatch final : public QObject {
 
 TrayIcons::TrayIcons(QtPlatform& platform, platform::FormsRuntime& runtime,
                      const std::string& logPath, Report report)
-    : platform_(platform), report_(std::move(report)) {
-    if (!logPath.empty()) {
-        log_.reset(std::fopen(logPath.c_str(), "a"));
-        if (!log_) {
-            runtime.reportError(
-                "Shell_NotifyIconA",
-                platform::Error(platform::ErrorCode::FileAccess, "cannot write " + logPath));
-        }
+    : platform_(platform), report_(std::move(report)), log_(logPath) {
+    if (!log_.ok()) {
+        runtime.reportError("Shell_NotifyIconA", platform::Error(platform::ErrorCode::FileAccess,
+                                                                 "cannot write " + logPath));
     }
     mouseFilter_ = std::make_unique<MouseFilter>(*this);
     windowWatch_ = std::make_unique<WindowWatch>(*this);
@@ -247,29 +190,22 @@ bool TrayIcons::showIcon(const Key& key, const emulated::TrayIcon& icon) {
     entry.icon = std::make_unique<QSystemTrayIcon>(*shown);
     // Among the application's objects, where a look at the tray finds them.
     entry.icon->setParent(QCoreApplication::instance());
-    const bool hasTip = (icon.flags & platform::NIF_TIP) != 0;
-    if (hasTip) {
-        entry.tip = fromAnsi(emulated::tipText(icon.tip));
-        entry.icon->setToolTip(entry.tip);
-    }
+    const QString tip = tipOf(icon);
+    entry.icon->setToolTip(tip);
     QSystemTrayIcon* raw = entry.icon.get();
     // Clicks the tray host reports are handled from the event loop, not inside its call.
     QObject::connect(
         raw, &QSystemTrayIcon::activated, raw,
-        [this, key, raw](QSystemTrayIcon::ActivationReason reason) {
-            if (current(key, raw)) {
-                clicked(key, reason);
+        [click = clicks(key, raw)](QSystemTrayIcon::ActivationReason reason) {
+            if (const auto clicked = trayClick(reason)) {
+                click(*clicked);
             }
         },
         Qt::QueuedConnection);
     offerHostMenu(key, entry);
-    offerItem(key, entry, *shown);
-    const QString tip = entry.tip;
+    offerItem(key, entry, *shown, tip);
     icons_.emplace(key, std::move(entry));
-    log("add");
-    if (hasTip) {
-        log("tip", &tip);
-    }
+    log_.added(icon);
     // Qt makes and shows the icon's window inside show(): it is watched for beforehand.
     watchWindows();
     // Kept visible even without a tray host: the icon docks when a host starts later.
@@ -307,18 +243,13 @@ void TrayIcons::offerHostMenu(const Key& key, Entry& entry) {
     QMetaObject::invokeMethod(&menu, request, Qt::QueuedConnection);
 }
 
-void TrayIcons::offerItem(const Key& key, Entry& entry, const QIcon& image) {
+void TrayIcons::offerItem(const Key& key, Entry& entry, const QIcon& image, const QString& tip) {
     QSystemTrayIcon* raw = entry.icon.get();
     if (raw->contextMenu() != nullptr) {
         return;
     }
     entry.item = StatusItem::create(
-        image, entry.tip, entry.hostMenu->menu(), menuRequest(key, raw),
-        [this, key, raw](QSystemTrayIcon::ActivationReason reason) {
-            if (current(key, raw)) {
-                clicked(key, reason);
-            }
-        },
+        image, tip, entry.hostMenu->menu(), menuRequest(key, raw), clicks(key, raw),
         // One icon per host: while a watcher has the item, the XEmbed icon is away.
         [this, key, raw](bool registered) {
             if (!current(key, raw)) {
@@ -342,19 +273,14 @@ bool TrayIcons::updateIcon(const Key& key, const emulated::TrayIcon& icon, std::
             entry.item->setIcon(*shown);
         }
     }
-    if ((changed & platform::NIF_TIP) == 0) {
-        return true;
-    }
-    QString tip = fromAnsi(emulated::tipText(icon.tip));
-    // The same text again is not sent to the tray host.
-    if (tip != entry.tip) {
-        entry.tip = std::move(tip);
-        entry.icon->setToolTip(entry.tip);
+    if ((changed & platform::NIF_TIP) != 0) {
+        const QString tip = tipOf(icon);
+        entry.icon->setToolTip(tip);
         if (entry.item) {
-            entry.item->setToolTip(entry.tip);
+            entry.item->setToolTip(tip);
         }
-        log("tip", &entry.tip);
     }
+    log_.changed(icon, changed);
     return true;
 }
 
@@ -368,14 +294,19 @@ bool TrayIcons::removeIcon(const Key& key) {
     removed_.push_back(std::move(it->second));
     icons_.erase(it);
     watchWindows();
-    log("delete");
+    log_.removed();
     return true;
 }
 
-void TrayIcons::clicked(const Key& key, QSystemTrayIcon::ActivationReason reason) {
-    for (const std::uint32_t mouse : clickMessages(reason)) {
-        report_(key, mouse);
-    }
+std::function<void(emulated::TrayClick)> TrayIcons::clicks(const Key& key,
+                                                           const QSystemTrayIcon* icon) {
+    return [this, key, icon](emulated::TrayClick click) {
+        if (current(key, icon)) {
+            for (const std::uint32_t mouse : emulated::clickMessages(click)) {
+                report_(key, mouse);
+            }
+        }
+    };
 }
 
 void TrayIcons::hostMenuRequested(const Key& key) {
@@ -450,16 +381,22 @@ bool TrayIcons::filter(QObject* watched, QEvent* event) {
     if (type == QEvent::Show) {
         // Qt docks the window as it shows it: into the first tray, and anew into every tray
         // host that starts later, with the icon's tip as it is then.
-        const QString tip = window.toolTip();
-        log("dock", tip.isEmpty() ? nullptr : &tip);
+        log_.docked(window.toolTip().toStdString());
         watchWindows();
         return false;
     }
     // Qt acts on the press itself, and pops up a context menu there: the mouse of an icon's
     // window is ours alone, and a click acts on its release, as on Windows.
     const auto& mouse = static_cast<const QMouseEvent&>(*event);
+    const std::optional<platform::MouseButton> button = mouseButton(mouse.button());
+    const emulated::ButtonEvent action =
+        type == QEvent::MouseButtonPress     ? emulated::ButtonEvent::Press
+        : type == QEvent::MouseButtonRelease ? emulated::ButtonEvent::Release
+                                             : emulated::ButtonEvent::DoubleClick;
     const std::optional<std::uint32_t> message =
-        mouseMessage(type, mouse.button(), window.rect().contains(mouse.position().toPoint()));
+        button ? emulated::mouseMessage(action, *button,
+                                        window.rect().contains(mouse.position().toPoint()))
+               : std::nullopt;
     if (!message) {
         return true;
     }
@@ -475,20 +412,6 @@ bool TrayIcons::filter(QObject* watched, QEvent* event) {
             Qt::QueuedConnection);
     }
     return true;
-}
-
-void TrayIcons::log(std::string_view request, const QString* text) {
-    if (!log_) {
-        return;
-    }
-    std::fwrite(request.data(), 1, request.size(), log_.get());
-    if (text != nullptr) {
-        const QByteArray utf8 = text->toUtf8();
-        std::fputc(' ', log_.get());
-        std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), log_.get());
-    }
-    std::fputc('\n', log_.get());
-    std::fflush(log_.get());
 }
 
 }  // namespace pelmora::qt

@@ -12,20 +12,18 @@
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
-#include <array>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/core/native.h"
+#include "platform/emulated/tray_host.h"
 #include "platform/emulated/tray_table.h"
 #include "platform/forms.h"
 #include "platform/qt/qt_platform.h"
@@ -37,10 +35,6 @@ class QWidget;
 namespace pelmora::qt {
 
 class StatusItem;
-
-// The mouse message of one press, release or double click of a button on the icon's own
-// window; a release counts only over the icon. None for other buttons and events.
-std::optional<std::uint32_t> mouseMessage(QEvent::Type type, Qt::MouseButton button, bool overIcon);
 
 // The menu a StatusNotifierItem host shows by itself for an icon: Qt or the icon's own item
 // exports it over D-Bus, and a row chosen there comes back as the action's trigger.
@@ -75,9 +69,9 @@ class TrayIcons final : public emulated::TrayShell {
     using Report = std::function<void(const emulated::TrayIconKey& key, std::uint32_t mouse)>;
 
     // Images are looked up on the platform; errors go to the runtime's reporter.
-    // When logPath names a file, every request sent to the tray host is written to it, one
-    // line each: "add", "tip <text>", "delete", and "dock <tip>" each time an XEmbed tray
-    // takes the icon (at the start, and again whenever a tray host comes back).
+    // When logPath names a file, every request sent to the tray host is written to it, and
+    // "dock <tip>" each time an XEmbed tray takes the icon (at the start, and again whenever a
+    // tray host comes back).
     TrayIcons(QtPlatform& platform, platform::FormsRuntime& runtime, const std::string& logPath,
               Report report);
     ~TrayIcons();
@@ -97,10 +91,6 @@ class TrayIcons final : public emulated::TrayShell {
         std::unique_ptr<QSystemTrayIcon> icon;
         // Only for an icon on XEmbed, when there is a session bus.
         std::unique_ptr<StatusItem> item;
-        QString tip;
-    };
-    struct CloseFile {
-        void operator()(std::FILE* file) const noexcept { std::fclose(file); }
     };
     class MouseFilter;
     class WindowWatch;
@@ -108,8 +98,8 @@ class TrayIcons final : public emulated::TrayShell {
     // The image a record names, or a blank one when it names none; null for an unknown one.
     std::optional<QIcon> image(const emulated::TrayIcon& icon) const;
     bool current(const Key& key, const QSystemTrayIcon* icon) const;
-    // A click reported by the tray host: its mouse messages, in the order the shell sends them.
-    void clicked(const Key& key, QSystemTrayIcon::ActivationReason reason);
+    // What a click reported by the tray host does while the icon is the key's.
+    std::function<void(emulated::TrayClick)> clicks(const Key& key, const QSystemTrayIcon* icon);
     // The host is about to show the icon's menu: the window's procedure gets the right
     // button's release, as for a click, and the popup it opens fills the host's menu.
     void hostMenuRequested(const Key& key);
@@ -119,7 +109,7 @@ class TrayIcons final : public emulated::TrayShell {
     void offerHostMenu(const Key& key, Entry& entry);
     // An icon on XEmbed: its own item, with the icon's menu, for the StatusNotifierWatchers
     // that come later.
-    void offerItem(const Key& key, Entry& entry, const QIcon& image);
+    void offerItem(const Key& key, Entry& entry, const QIcon& image, const QString& tip);
     // The events of an icon's XEmbed window (the mouse filter sits on nothing else): its
     // mouse is taken, its showings are logged.
     bool filter(QObject* watched, QEvent* event);
@@ -128,14 +118,13 @@ class TrayIcons final : public emulated::TrayShell {
     // Every event is watched for new icon windows only while an icon on an XEmbed tray has
     // none shown.
     void watchWindows();
-    void log(std::string_view request, const QString* text = nullptr);
 
     QtPlatform& platform_;
     Report report_;
     std::map<Key, Entry> icons_;
     // Removed icons stay until the end: a click being handled may belong to one of them.
     std::vector<Entry> removed_;
-    std::unique_ptr<std::FILE, CloseFile> log_;
+    emulated::TrayRequestLog log_;
     std::unique_ptr<MouseFilter> mouseFilter_;
     std::unique_ptr<WindowWatch> windowWatch_;
     std::vector<QPointer<QWidget>> iconWindows_;

@@ -23,8 +23,6 @@
 
 namespace pelmora::qt {
 
-namespace {
-
 std::optional<platform::MouseButton> mouseButton(Qt::MouseButton button) {
     switch (button) {
         case Qt::LeftButton:
@@ -37,6 +35,8 @@ std::optional<platform::MouseButton> mouseButton(Qt::MouseButton button) {
             return std::nullopt;
     }
 }
+
+namespace {
 
 platform::Modifiers modifiersOf(Qt::KeyboardModifiers keys) {
     return {keys.testFlag(Qt::ShiftModifier), keys.testFlag(Qt::ControlModifier),

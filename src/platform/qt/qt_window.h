@@ -30,6 +30,9 @@ class QtPlatform;
 class QtWindow;
 class FormWidget;
 
+// A mouse button as the core names it; none for the buttons it has no name for.
+std::optional<platform::MouseButton> mouseButton(Qt::MouseButton button);
+
 // Lies over a disabled window: it takes the presses meant for its widgets and says so.
 class BlockingPane final : public QWidget {
   public:
