@@ -10,12 +10,18 @@ import os
 import re
 import select
 import shutil
-import signal
 import struct
 import subprocess
+import sys
 import tempfile
 import time
 from dataclasses import dataclass
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "support"))
+
+from harness import (Child, MemInfoFile, meminfo_kb, meminfo_with,  # noqa: E402
+                     own_meminfo_problem, stop, waiter, with_meminfo)
 
 SCREEN_W, SCREEN_H = 1024, 768
 MAIN_W, MAIN_H = 208, 51
@@ -124,32 +130,6 @@ def match_changes(drawings, changes, window=DRAW_AFTER_CHANGE_S):
     return unmatched, missed
 
 
-def meminfo_with(text, **fields_kb):
-    """/proc/meminfo text with the given fields set (kB), each line keeping its length so
-    that a reader never sees the file change size: MemAvailable=123 → 'MemAvailable:   123 kB'."""
-    out = []
-    left = dict(fields_kb)
-    for line in text.splitlines(keepends=True):
-        m = re.match(r"^([A-Za-z_()0-9]+):(\s*)(\d+)( kB)?(\n?)$", line)
-        if m and m.group(1) in left:
-            value = str(left.pop(m.group(1)))
-            span = len(m.group(2)) + len(m.group(3))
-            if len(value) > span:
-                raise ValueError(f"{m.group(1)} = {value} does not fit in {span} columns")
-            line = f"{m.group(1)}:{value.rjust(span)}{m.group(4) or ''}{m.group(5)}"
-        out.append(line)
-    if left:
-        raise ValueError(f"no such fields: {', '.join(sorted(left))}")
-    return "".join(out)
-
-
-def meminfo_kb(text, name):
-    m = re.search(rf"^{re.escape(name)}:\s*(\d+)", text, re.M)
-    if not m:
-        raise ValueError(f"{name} missing")
-    return int(m.group(1))
-
-
 @dataclass
 class Verdict:
     figure: str
@@ -216,36 +196,11 @@ def read_counter(path):
 # Processes
 
 
-def stop(proc, grace=3.0, sig=signal.SIGTERM):
-    """Ends one child we started, by its pid: sig, then KILL after a grace period."""
-    if proc is None or proc.poll() is not None:
-        return
-    try:
-        proc.send_signal(sig)
-        proc.wait(timeout=grace)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        try:
-            proc.wait(timeout=grace)
-        except subprocess.TimeoutExpired:
-            pass
-    except ProcessLookupError:
-        pass
-
-
-def wait_for(what, probe, timeout, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() >= deadline:
-            raise BenchError(f"timed out after {timeout:.0f} s waiting for {what}")
-        time.sleep(interval)
+wait_for = waiter(BenchError)
 
 
 @dataclass
-class Started:
+class Started(Child):
     """A program the bench started: its process, when, and what it showed."""
     name: str
     proc: subprocess.Popen
@@ -255,13 +210,6 @@ class Started:
     rect: tuple = None
     paint: float = None
     start_cpu_ns: int = None
-
-    @property
-    def pid(self):
-        return self.proc.pid
-
-    def running(self):
-        return self.proc.poll() is None
 
     def log_tail(self, lines=20):
         try:
@@ -467,34 +415,25 @@ class FakeMemInfo:
         with open("/proc/meminfo") as f:
             self.text = f.read()
         self.total = meminfo_kb(self.text, "MemTotal")
-        self.path = os.path.join(directory, "meminfo")
+        self.file = MemInfoFile(os.path.join(directory, "meminfo"), self._with_free(0.30))
+        self.path = self.file.path
         self.changes = []
-        self.set_free_share(0.30, note=False)
 
-    def set_free_share(self, share, note=True):
+    def _with_free(self, share):
         kb = int(self.total * share)
-        text = meminfo_with(self.text, MemFree=kb, MemAvailable=kb)
-        fd = os.open(self.path, os.O_WRONLY | os.O_CREAT, 0o644)
-        try:
-            os.pwrite(fd, text.encode(), 0)
-        finally:
-            os.close(fd)
-        if note:
-            self.changes.append(time.monotonic())
+        return meminfo_with(self.text, MemFree=kb, MemAvailable=kb)
+
+    def set_free_share(self, share):
+        self.file.write(self._with_free(share))
+        self.changes.append(time.monotonic())
 
     def wrap(self, argv):
         """The command that runs argv with this file as its /proc/meminfo."""
-        return ["unshare", "-m", "sh", "-c",
-                'mount --bind "$0" /proc/meminfo && exec "$@"', self.path] + list(argv)
+        return with_meminfo(self.path, argv)
 
     @staticmethod
     def usable():
-        try:
-            return subprocess.run(["unshare", "-m", "sh", "-c",
-                                   "mount --bind /proc/version /proc/meminfo"],
-                                  capture_output=True, timeout=10).returncode == 0
-        except (OSError, subprocess.TimeoutExpired):
-            return False
+        return own_meminfo_problem() is None
 
 
 class Wine:

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and running the bench needs, beyond the project's own packages,
-# when something is missing (apt-get, through sudo when not root). Sourced by run.sh and
-# soak.sh.
+# when something is missing (apt-get, through sudo when not root). Sourced by prepare.sh
+# (for run.sh and soak.sh).
 # GoogleTest: the portable soak runs on the tests' recording layer, which reports through it.
 bench_packages=(cmake ninja-build g++ gcc pkg-config python3 qt6-base-dev libgtest-dev libx11-dev
                 libxdamage-dev libxres-dev xvfb xauth openbox trayer xdotool x11-utils

@@ -32,24 +32,9 @@ while (($#)); do
   esac
 done
 
-# shellcheck source=deps.sh
-source "$bench/deps.sh"
-
-log=$root/build/bench
-mkdir -p "$log"
-build() {  # build NAME: configure and build, output to a log, shown only on failure
-  local name=$1; shift
-  if ! "$@" >"$log/$name.log" 2>&1; then
-    echo "run.sh: building $name failed; the end of $log/$name.log:" >&2
-    tail -30 "$log/$name.log" >&2
-    exit 2
-  fi
-}
-
 echo "Building the bench's programs"
-build tools-linux sh -c "cmake -S '$bench/tools' -B '$root/build/bench-tools' -G Ninja &&
-  cmake --build '$root/build/bench-tools' -j2"
-tools=$root/build/bench-tools
+# shellcheck source=prepare.sh
+source "$bench/prepare.sh"
 
 status=0
 for side in "${sides[@]}"; do

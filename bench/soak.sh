@@ -28,22 +28,8 @@ while (($#)); do
   esac
 done
 
-# shellcheck source=deps.sh
-source "$bench/deps.sh"
-
-log=$root/build/bench
-mkdir -p "$log"
-build() {  # build NAME COMMAND...: output to a log, shown only on failure
-  local name=$1; shift
-  if ! "$@" >"$log/$name.log" 2>&1; then
-    echo "soak.sh: building $name failed; the end of $log/$name.log:" >&2
-    tail -30 "$log/$name.log" >&2
-    exit 2
-  fi
-}
-
-build tools-linux sh -c "cmake -S '$bench/tools' -B '$root/build/bench-tools' -G Ninja &&
-  cmake --build '$root/build/bench-tools' -j2"
+# shellcheck source=prepare.sh
+source "$bench/prepare.sh"
 status=0
 for side in "${sides[@]}"; do
   rc=0
@@ -53,7 +39,7 @@ for side in "${sides[@]}"; do
         -DCMAKE_BUILD_TYPE=Release -DPELMORA_BACKEND=qt -DPELMORA_TESTS=OFF -DPELMORA_BENCH=ON &&
         cmake --build build/bench-soak -j2 --target pelmora_soak pelmora_soak_core"
       python3 -B "$bench/soak.py" linux --build "$root/build/bench-soak" \
-        --tools "$root/build/bench-tools" "${xcb[@]}" -- "${extra[@]}" || rc=$?
+        --tools "$tools" "${xcb[@]}" -- "${extra[@]}" || rc=$?
       ;;
     wine)
       build soak-win64 sh -c "cd '$root' && cmake -S . -B build/bench-soak-win64 -G Ninja \
@@ -63,7 +49,7 @@ for side in "${sides[@]}"; do
       wine_args=("${extra[@]}")
       [[ " ${extra[*]} " == *" --tick-seconds "* ]] || wine_args+=(--tick-seconds 180)
       python3 -B "$bench/soak.py" wine --exe "$root/build/bench-soak-win64/bench/PelmoraSoak.exe" \
-        --tools "$root/build/bench-tools" --prefix "${PELMORA_BENCH_WINEPREFIX:-$log/wine}" \
+        --tools "$tools" --prefix "${PELMORA_BENCH_WINEPREFIX:-$log/wine}" \
         -- "${wine_args[@]}" || rc=$?
       ;;
   esac

@@ -7,12 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-out=build/release-zip
-if [[ ${1:-} == --out && -n ${2:-} ]]; then
-  out=$2
-  shift 2
-fi
-(($# == 0)) || { echo "usage: $0 [--out DIR]" >&2; exit 2; }
+# shellcheck source=tools/out-option.sh
+source tools/out-option.sh build/release-zip "$@"
 
 bash tools/install-deps.sh windows
 for preset in win32 win64; do

@@ -7,12 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-out=build/release-files
-if [[ ${1:-} == --out && -n ${2:-} ]]; then
-  out=$2
-  shift 2
-fi
-(($# == 0)) || { echo "usage: $0 [--out DIR]" >&2; exit 2; }
+# shellcheck source=tools/out-option.sh
+source tools/out-option.sh build/release-files "$@"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 # What an earlier run left is replaced, not summed.

@@ -19,10 +19,13 @@ import argparse
 import os
 import struct
 import sys
-import tempfile
 import zlib
 
 REPO_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(REPO_ROOT, "tests", "support"))
+
+from harness import write_atomically  # noqa: E402
+
 DEFAULT_OUT = os.path.join(REPO_ROOT, "resources")
 
 SKIN_SIZE = (208, 51)
@@ -447,20 +450,6 @@ def build_all():
     for size in DESKTOP_ICON_SIZES:
         files[f"pelmora-{size}.png"] = encode_png(icon_rgba(icon, opaque, size))
     return files
-
-
-def write_atomically(path, data):
-    """Writes through a temporary file so a failed run never leaves half a picture behind."""
-    folder = os.path.dirname(path)
-    fd, temp = tempfile.mkstemp(dir=folder, prefix=".tmp-")
-    try:
-        with os.fdopen(fd, "wb") as f:
-            f.write(data)
-        os.chmod(temp, 0o644)
-        os.replace(temp, path)
-    except BaseException:
-        os.unlink(temp)
-        raise
 
 
 def write_previews(folder):

@@ -34,6 +34,11 @@ import time
 import uuid
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "support"))
+
+from harness import write_atomically  # noqa: E402
+
 # The machine field of a PE header.
 MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 
@@ -156,19 +161,6 @@ def build_msi(files, upgrade_code, arch, version, path):
     finally:
         shutil.rmtree(work, ignore_errors=True)
     return code
-
-
-def write_atomically(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    fd, temp = tempfile.mkstemp(dir=os.path.dirname(path), prefix=".tmp-")
-    try:
-        with os.fdopen(fd, "wb") as f:
-            f.write(data)
-        os.chmod(temp, 0o644)
-        os.replace(temp, path)
-    except BaseException:
-        os.unlink(temp)
-        raise
 
 
 def make(win32_dir, win64_dir, out):

@@ -20,13 +20,16 @@ import argparse
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import time
 
 REPO_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(REPO_ROOT, "tests", "support"))
+
+from harness import stop, waiter  # noqa: E402
+
 MAIN_SIZE = (208, 51)
 SCREEN = (800, 600)
 
@@ -35,15 +38,7 @@ class Failure(Exception):
     pass
 
 
-def wait_for(what, probe, timeout=15.0):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure(f"timed out waiting for {what}")
-        time.sleep(0.1)
+wait_for = waiter(Failure, timeout=15.0, interval=0.1)
 
 
 class Display:
@@ -143,13 +138,7 @@ class Display:
 
     def close(self):
         for process in reversed(self.children):
-            if process.poll() is None:
-                process.send_signal(signal.SIGTERM)
-                try:
-                    process.wait(timeout=3)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait(timeout=3)
+            stop(process)
 
 
 def frame_extents(display, wid):

@@ -129,6 +129,14 @@ class MemInfoCopy(unittest.TestCase):
             self.assertEqual(len(fake.changes), 1)
 
 
+class Waits(unittest.TestCase):
+    def test_a_wait_returns_what_it_waited_for_or_fails_as_the_bench_fails(self):
+        values = iter([None, 0, "ready"])
+        self.assertEqual(bl.wait_for("a value", lambda: next(values), 5, interval=0), "ready")
+        with self.assertRaisesRegex(bl.BenchError, "waiting for nothing"):
+            bl.wait_for("nothing", lambda: None, 0)
+
+
 class ProcReadings(unittest.TestCase):
     def test_cpu_time_counts_every_thread_and_grows_with_work(self):
         before = bl.cpu_ns(os.getpid())

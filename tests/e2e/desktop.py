@@ -19,24 +19,23 @@ import os
 import re
 import select
 import shutil
-import signal
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
-from functools import cache
 
-from memfigures import DEFAULT_AVAIL_KB, DEFAULT_TOTAL_KB, MemInfoFile
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+
+from harness import (Child, HarnessError, own_meminfo_problem, stop,  # noqa: E402,F401
+                     wait_for, with_meminfo)
+from memfigures import DEFAULT_AVAIL_KB, DEFAULT_TOTAL_KB, MemInfoFile  # noqa: E402
 
 SCREEN_W, SCREEN_H = 1024, 768
 MAIN_W, MAIN_H = 208, 51
 
 TRAYER_ARGS = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
                "--width", "100", "--height", "24", "--transparent", "false"]
-
-
-class HarnessError(AssertionError):
-    """A wait ran out or a tool failed; reported as a test failure."""
 
 
 def program_path():
@@ -53,61 +52,6 @@ def artifacts_root():
                                                                    "pelmora-e2e")
     os.makedirs(root, exist_ok=True)
     return root
-
-
-# Runs the rest of the command line with $0 bound over /proc/meminfo, seen by it alone.
-OWN_MEMINFO = ["unshare", "--mount", "--propagation", "private", "sh", "-c",
-               'mount --bind "$0" /proc/meminfo && exec "$@"']
-
-
-@cache
-def own_meminfo_problem():
-    """Why programs cannot be shown a /proc/meminfo of their own here, or None when they can."""
-    if shutil.which("unshare") is None:
-        return "unshare is not installed"
-    with tempfile.TemporaryDirectory(prefix="pelmora-e2e-") as tmp:
-        probe = MemInfoFile(os.path.join(tmp, "meminfo"), total_kb=1234567, avail_kb=7654)
-        try:
-            r = subprocess.run(OWN_MEMINFO + [probe.path, "grep", "-c", "^MemTotal: *1234567 kB$",
-                                              "/proc/meminfo"],
-                               capture_output=True, text=True, timeout=20,
-                               stdin=subprocess.DEVNULL)
-        except (OSError, subprocess.TimeoutExpired) as e:
-            return f"unshare could not be run: {e}"
-    if r.returncode != 0 or r.stdout.strip() != "1":
-        why = r.stderr.strip() or f"status {r.returncode}"
-        return f"cannot bind a file over /proc/meminfo in a mount namespace ({why})"
-    return None
-
-
-def wait_for(what, probe, timeout=10.0, interval=0.05):
-    """Polls probe() until it returns something truthy; fails after timeout seconds."""
-    deadline = time.monotonic() + timeout
-    last = None
-    while True:
-        last = probe()
-        if last:
-            return last
-        if time.monotonic() >= deadline:
-            raise HarnessError(f"timed out after {timeout:.1f} s waiting for {what}")
-        time.sleep(interval)
-
-
-def _stop(proc, grace=3.0):
-    """Ends one child we started, by its pid: TERM, then KILL after a grace period."""
-    if proc is None or proc.poll() is not None:
-        return
-    try:
-        proc.send_signal(signal.SIGTERM)
-        proc.wait(timeout=grace)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        try:
-            proc.wait(timeout=grace)
-        except subprocess.TimeoutExpired:
-            pass
-    except ProcessLookupError:
-        pass
 
 
 class Image:
@@ -173,7 +117,7 @@ class Window:
                 f"{' viewable' if self.viewable else ''}{' override' if self.override else ''})")
 
 
-class Program:
+class Program(Child):
     """One started copy of the program under test."""
 
     def __init__(self, desktop, name, tray_log):
@@ -187,13 +131,6 @@ class Program:
             self.proc = subprocess.Popen(desktop.program_argv(), env=env, stdout=so, stderr=se,
                                          stdin=subprocess.DEVNULL, cwd=desktop.home)
         self.started = time.monotonic()
-
-    @property
-    def pid(self):
-        return self.proc.pid
-
-    def running(self):
-        return self.proc.poll() is None
 
     def wait_exit(self, timeout=10.0):
         try:
@@ -244,7 +181,7 @@ class Program:
         return wait_for("the main window", probe, timeout)
 
     def stop(self):
-        _stop(self.proc)
+        stop(self.proc)
 
 
 class Desktop:
@@ -357,7 +294,7 @@ class Desktop:
         for p in reversed(self.programs):
             p.stop()
         for proc in (self.trayer, self.wm, self.xvfb):
-            _stop(proc)
+            stop(proc)
         shutil.rmtree(self.tmp, ignore_errors=True)
 
     def discard_artifacts(self):
@@ -369,7 +306,7 @@ class Desktop:
     def program_argv(self):
         """How the program is started: on this desktop's /proc/meminfo where possible."""
         if own_meminfo_problem() is None:
-            return OWN_MEMINFO + [self.meminfo.path, program_path()]
+            return with_meminfo(self.meminfo.path, [program_path()])
         return [program_path()]
 
     def figures(self):

@@ -8,7 +8,7 @@ import subprocess
 import time
 import unittest
 
-from desktop import Desktop, HarnessError, _stop, wait_for
+from desktop import Desktop, HarnessError, stop, wait_for
 from e2e_case import FreshDesktopCase
 from memfigures import caption
 
@@ -44,7 +44,7 @@ class AccessibilityDesktop(Desktop):
     def close(self):
         # The accessibility bus and its registry end with the session bus.
         for proc in (getattr(self, "bus_launcher", None), getattr(self, "session_bus", None)):
-            _stop(proc)
+            stop(proc)
         super().close()
 
 

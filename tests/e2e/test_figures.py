@@ -8,8 +8,8 @@ import unittest
 
 from desktop import HarnessError, wait_for
 from e2e_case import LABEL_ROWS, FreshDesktopCase
-from memfigures import (CHANGING_WIDTH, MemInfoFile, meminfo_bytes, meminfo_text, scale,
-                        tip_for)
+from memfigures import (CHANGING_WIDTH, MemInfoFile, meminfo_bytes, meminfo_kb, meminfo_text,
+                        scale, tip_for)
 from screen_text import Digits, Row
 
 KIB, MIB, GIB = 1024, 1024**2, 1024**3
@@ -79,6 +79,16 @@ class MemInfoText(unittest.TestCase):
                 lengths.add(len(text))
         self.assertEqual(len(lengths), 1, "the file's length follows the figures")
 
+    def test_other_lines_can_be_set_and_the_length_stays(self):
+        plain = meminfo_text(24731368, 21701389)
+        wanted = {"MemFree": 21701389, "Buffers": 0, "Cached": 0, "HugePages_Total": 4}
+        text = meminfo_text(24731368, 21701389, **wanted)
+        self.assertEqual(len(text), len(plain))
+        for name, kb in [*wanted.items(), ("MemTotal", 24731368), ("MemAvailable", 21701389),
+                         ("SwapTotal", 0)]:
+            with self.subTest(name=name):
+                self.assertEqual(meminfo_kb(text, name), kb)
+
     def test_figures_that_do_not_fit_are_refused(self):
         for total_kb, avail_kb in [(10**CHANGING_WIDTH, 1), (1, -1), (1.5, 1), ("1", 1)]:
             with self.subTest(total_kb=total_kb, avail_kb=avail_kb):
@@ -93,6 +103,18 @@ class MemInfoText(unittest.TestCase):
                 # An open file sees the new figures: a reader that keeps it open follows.
                 self.assertEqual(meminfo_bytes(kept.read()), (24731368 * 1024, 1000 * 1024))
             self.assertEqual((f.total, f.avail), (24731368 * 1024, 1000 * 1024))
+
+    def test_a_rewrite_that_would_change_the_length_is_refused(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            f = MemInfoFile(os.path.join(tmp, "meminfo"), 24731368, 21701389)
+            with open(f.path, encoding="ascii") as kept:
+                before = kept.read()
+            for text in (before + "Extra:           1 kB\n", before[:-1], ""):
+                with self.subTest(length=len(text)):
+                    with self.assertRaises(ValueError):
+                        f.write(text)
+                    with open(f.path, encoding="ascii") as kept:
+                        self.assertEqual(kept.read(), before)
 
 
 class FiguresOnScreen(FreshDesktopCase):

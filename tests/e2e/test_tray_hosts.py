@@ -4,8 +4,8 @@ act on the release, and xfce4-panel as a StatusNotifierItem host that shows the 
 import time
 import unittest
 
-from desktop import SCREEN_H, Desktop, HarnessError, _stop, wait_for
-from e2e_case import LABEL_ROWS, MENU_ROWS, TIP, _failed, _Base
+from desktop import SCREEN_H, Desktop, HarnessError, stop, wait_for
+from e2e_case import LABEL_ROWS, MENU_ROWS, TIP, FreshDesktopCase
 from screen_text import Digits, Row
 from tray_hosts import (OtherWindow, SniDesktop, active_window, docked_icons, restart_trayer,
                         shown_menus)
@@ -26,7 +26,7 @@ def docks(program):
     return found
 
 
-class _DesktopPerTest(_Base):
+class _DesktopPerTest(FreshDesktopCase):
     """A desktop of desktop_class for each test; the test starts the program itself."""
 
     desktop_class = Desktop
@@ -35,14 +35,6 @@ class _DesktopPerTest(_Base):
         self.desktop = self.desktop_class(f"{type(self).__name__}.{self._testMethodName}")
         self.desktop.__enter__()
         self.program = None
-
-    def tearDown(self):
-        failed = _failed(self)
-        if failed:
-            self._settle_after_failure()
-        self.desktop.close()
-        if not failed:
-            self.desktop.discard_artifacts()
 
     def start(self):
         self.program = self.desktop.start_program()
@@ -87,7 +79,7 @@ class TrayerComesAndGoes(_DesktopPerTest):
         self.assertTrue(program.running())
 
     def test_icon_appears_when_a_tray_host_starts_after_the_program(self):
-        _stop(self.desktop.trayer)
+        stop(self.desktop.trayer)
         wait_for("trayer to go", lambda: self.desktop.tray_panel() is None, timeout=5)
         program = self.start()
         time.sleep(0.5)

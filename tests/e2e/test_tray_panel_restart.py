@@ -5,7 +5,7 @@ menu."""
 
 import time
 
-from desktop import SCREEN_H, TRAYER_ARGS, _stop, wait_for
+from desktop import SCREEN_H, TRAYER_ARGS, stop, wait_for
 from e2e_case import MENU_ROWS
 from test_tray_hosts import _DesktopPerTest
 from tray_hosts import (PANEL_HEIGHT, WATCHER, SniDesktop, active_window, docked_icons,
@@ -16,7 +16,7 @@ ITEM = "org.kde.StatusNotifierItem"
 
 
 def stop_panel(desk):
-    _stop(desk.trayer)
+    stop(desk.trayer)
     wait_for("the watcher to go with the panel", lambda: WATCHER not in desk.bus_names(),
              timeout=10)
 

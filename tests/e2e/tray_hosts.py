@@ -10,7 +10,7 @@ import os
 import re
 import subprocess
 
-from desktop import TRAYER_ARGS, Desktop, HarnessError, _stop, distance, wait_for
+from desktop import TRAYER_ARGS, Desktop, HarnessError, distance, stop, wait_for
 
 PANEL_HEIGHT = 28
 
@@ -45,7 +45,7 @@ WATCHER = "org.kde.StatusNotifierWatcher"
 
 def restart_trayer(desk):
     """Ends trayer and starts a new one; returns once its panel is there."""
-    _stop(desk.trayer)
+    stop(desk.trayer)
     wait_for("the old tray panel to go", lambda: desk.tray_panel() is None, timeout=5)
     desk.trayer = desk._spawn("trayer", TRAYER_ARGS)
     wait_for("trayer's panel", desk.tray_panel)
@@ -95,7 +95,7 @@ class SniDesktop(Desktop):
     def close(self):
         super().close()
         # Services the bus started for the panel end with their bus.
-        _stop(getattr(self, "bus", None))
+        stop(getattr(self, "bus", None))
 
     # --- D-Bus ------------------------------------------------------------------------
 
@@ -198,4 +198,4 @@ class OtherWindow:
                  timeout=5)
 
     def stop(self):
-        _stop(self.proc)
+        stop(self.proc)

@@ -5,18 +5,19 @@ import glob
 import json
 import os
 import re
-import signal
 import struct
 import subprocess
+import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO_ROOT = os.path.dirname(os.path.dirname(HERE))
 
+sys.path.insert(0, os.path.join(REPO_ROOT, "tests", "support"))
 
-class HarnessError(AssertionError):
-    """A tool failed or a wait ran out; reported as a test failure."""
+from harness import HarnessError, stop, waiter  # noqa: E402,F401
+
+wait_for = waiter(timeout=20.0, interval=0.1)
 
 
 def build_dir():
@@ -109,32 +110,6 @@ def png_size(path):
     if head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
         raise HarnessError(f"{path} is not a PNG")
     return struct.unpack(">II", head[16:24])
-
-
-def stop(process, grace=3.0):
-    """Ends one child this harness started, by its pid: TERM, then KILL."""
-    if process is None or process.poll() is not None:
-        return
-    try:
-        process.send_signal(signal.SIGTERM)
-        process.wait(timeout=grace)
-    except subprocess.TimeoutExpired:
-        process.kill()
-        process.wait(timeout=grace)
-    except ProcessLookupError:
-        pass
-
-
-def wait_for(what, probe, timeout=20.0, interval=0.1):
-    """Polls probe() until it returns something true; fails after timeout seconds."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() >= deadline:
-            raise HarnessError(f"timed out after {timeout:.0f} s waiting for {what}")
-        time.sleep(interval)
 
 
 class XDisplay:

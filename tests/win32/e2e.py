@@ -24,6 +24,11 @@ import time
 
 import xscreen
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+
+from harness import (MemInfoFile, meminfo_text, own_meminfo_problem, waiter,  # noqa: E402
+                     with_meminfo)
+
 WINE = "/usr/lib/wine/wine64"
 # Wine's 32-bit loader runs 32-bit programs in the same 64-bit prefix, as 64-bit Windows does.
 WINE32 = "/usr/lib/wine/wine"
@@ -55,16 +60,7 @@ def expect(condition, message):
         raise Failure(message)
 
 
-def wait_for(what, probe, timeout=20.0):
-    """Polls probe until it returns something true; fails with what when it never does."""
-    end = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise Failure(f"timed out waiting for {what}")
-        time.sleep(0.2)
+wait_for = waiter(Failure, timeout=20.0, interval=0.2)
 
 
 def copy_prefix(template, prefix):
@@ -78,22 +74,21 @@ def copy_prefix(template, prefix):
                     copy_function=os.link)
 
 
-# Memory figures of the test's own, the same on every machine (kB; no swap).
-MEMINFO = ("MemTotal:        4194304 kB\nMemFree:         1048576 kB\n"
-           "MemAvailable:    1048576 kB\nBuffers:               0 kB\n"
-           "Cached:                0 kB\nSwapTotal:             0 kB\n"
-           "SwapFree:              0 kB\n")
+def wine_meminfo(total_kb, free_kb):
+    """A /proc/meminfo of the test's own in which free and available memory are the one
+    figure (no buffers, cache or swap), whichever of them Wine reads."""
+    return meminfo_text(total_kb, free_kb, MemFree=free_kb, Buffers=0, Cached=0)
 
 
-def meminfo_of_our_own():
-    """Whether a program can be shown a /proc/meminfo of the test's own: a bind mount in a
-    mount namespace of its own, which needs the right to make one."""
-    try:
-        return subprocess.run(["unshare", "-m", "sh", "-c",
-                               "mount --bind /proc/version /proc/meminfo"],
-                              capture_output=True, timeout=10).returncode == 0
-    except (OSError, subprocess.TimeoutExpired):
-        return False
+# Memory figures of the test's own, the same on every machine.
+MEMINFO = wine_meminfo(4194304, 1048576)
+
+
+def own_meminfo(session, text):
+    """From now on, programs start with text as their /proc/meminfo; the file, to change."""
+    meminfo = MemInfoFile(os.path.join(session.work, "meminfo"), text)
+    session.meminfo = meminfo.path
+    return meminfo
 
 
 class Session:
@@ -104,7 +99,7 @@ class Session:
         self.screen = screen
         self.work = tempfile.mkdtemp(prefix="pelmora-e2e.")
         self.processes = []
-        # When set, programs start with MEMINFO as their /proc/meminfo: their figures hold still.
+        # When set (own_meminfo), the file programs start with as their /proc/meminfo.
         self.meminfo = None
         prefix = os.path.join(self.work, "prefix")
         if template:
@@ -153,8 +148,7 @@ class Session:
         env = dict(self.env, WINEDEBUG=trace or "-all,err+all")
         argv = [loader(exe), exe]
         if self.meminfo:
-            argv = ["unshare", "-m", "sh", "-c", 'mount --bind "$0" /proc/meminfo && exec "$@"',
-                    self.meminfo, *argv]
+            argv = with_meminfo(self.meminfo, argv)
         process = subprocess.Popen(argv, env=env, stdout=log, stderr=subprocess.STDOUT)
         process.log_path = log.name
         self.processes.append(process)
@@ -471,13 +465,6 @@ def read_accessible(session):
     return done.stdout.splitlines() if done.returncode == 0 else []
 
 
-def meminfo_text(total_kb, avail_kb):
-    return (f"MemTotal:       {total_kb:>9} kB\nMemFree:        {avail_kb:>9} kB\n"
-            f"MemAvailable:   {avail_kb:>9} kB\nBuffers:                0 kB\n"
-            "Cached:                 0 kB\nSwapTotal:              0 kB\n"
-            "SwapFree:               0 kB\n")
-
-
 def machine_total_kb():
     """The machine's memory: Wine takes the total from the kernel, not from /proc/meminfo."""
     with open("/proc/meminfo") as f:
@@ -490,11 +477,10 @@ def scenario_accessible(session, exe):
     its low state (low at a fifth free, not at three tenths; Wine reckons the total itself, so
     the share is near these, not exact), and the About box's texts, picture and default
     button."""
-    expect(meminfo_of_our_own(), "no /proc/meminfo of the test's own can be bound here")
-    session.meminfo = os.path.join(session.work, "meminfo")
+    problem = own_meminfo_problem()
+    expect(problem is None, f"no /proc/meminfo of the test's own can be bound here: {problem}")
     total_kb = machine_total_kb()
-    with open(session.meminfo, "w") as f:
-        f.write(meminfo_text(total_kb, total_kb // 5))
+    meminfo = own_meminfo(session, wine_meminfo(total_kb, total_kb // 5))
     process = session.start(exe, trace="trace+text")
     w = main_window(session)
     title = session.identity["title"]
@@ -517,8 +503,7 @@ def scenario_accessible(session, exe):
     for text in texts:
         expect(f'L"{text}"' in drawn, f"{text} is read out but not drawn")
     # Rewritten in place: the bind mount shows the new figures.
-    with open(session.meminfo, "r+") as f:
-        f.write(meminfo_text(total_kb, total_kb * 3 // 10))
+    meminfo.write(wine_meminfo(total_kb, total_kb * 3 // 10))
     _, level = wait_for("the meter read out, not low", lambda: meter(False))
     expect(abs(level - 30) < 1, f"the meter reads {level} % free at three tenths free")
     session.click(w[5] + 60, w[6] + 25, 3)
@@ -790,10 +775,8 @@ def scenario_tray_returns(session, exe):
     one (the program first adds its icon without a tip), and shows that tip."""
     # Where it can, the program reads memory figures of the test's own, which hold still: then
     # every tip must carry the one figure the window shows.
-    if meminfo_of_our_own():
-        session.meminfo = os.path.join(session.work, "meminfo")
-        with open(session.meminfo, "w") as f:
-            f.write(MEMINFO)
+    if own_meminfo_problem() is None:
+        own_meminfo(session, MEMINFO)
     # The program starts the session's tray host (Wine's desktop), which reports the tips it
     # is given and shows in the same log as the program reports the texts it draws.
     program = session.start(exe, trace="trace+text,trace+tooltips")
