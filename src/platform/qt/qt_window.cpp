@@ -80,10 +80,6 @@ Qt::WindowFlags windowFlags(const core::WindowSpec& def) {
 // How long the screens may take to settle after a change before a window is brought back.
 constexpr int kScreensSettleMs = 200;
 
-std::runtime_error cannotBuild(const std::string& what) {
-    return std::runtime_error(what);
-}
-
 // The X display's connection, or none off X11.
 xcb_connection_t* xConnection() {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -210,9 +206,6 @@ QtWindow::QtWindow(QtPlatform& platform, const core::WindowSpec& shape, core::Wi
       icon_(std::move(icon)),
       procedure_(emulated::sharedOwnProcedure()),
       caption_(toQString(shape.caption)) {
-    if (shape.clientWidth <= 0 || shape.clientHeight <= 0) {
-        throw cannotBuild("the client area is empty");
-    }
     widget_ = std::make_unique<FormWidget>(*this, platform_.picture(shape.picture),
                                            toQColor(shape.backColour, QApplication::palette()),
                                            windowFlags(shape));
@@ -254,7 +247,7 @@ void QtWindow::build(std::span<const core::WidgetSpec> widgets) {
         if (wanted.parent) {
             const Entry& holder = entries_.at(*wanted.parent);
             if (holder.widget == nullptr) {
-                throw cannotBuild(std::string(wanted.name) + " comes before its box");
+                throw std::logic_error(std::string(wanted.name) + " comes before its box");
             }
             parent = holder.widget;
             origin = holder.frame;
