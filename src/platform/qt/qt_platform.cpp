@@ -88,19 +88,13 @@ void QtPlatform::messageBox(std::string_view title, std::string_view prompt,
 }
 
 void QtPlatform::setPointer(platform::MousePointer pointer) {
-    if (pointer == platform::MousePointer::Default) {
-        if (pointerOverridden_) {
-            QGuiApplication::restoreOverrideCursor();
-            pointerOverridden_ = false;
-        }
-        return;
-    }
-    // One override at most: a second busy pointer replaces the first instead of stacking.
+    // One override at most, so that the default comes back in one step.
     if (pointerOverridden_) {
-        QGuiApplication::changeOverrideCursor(QCursor(Qt::WaitCursor));
-    } else {
+        QGuiApplication::restoreOverrideCursor();
+    }
+    pointerOverridden_ = pointer != platform::MousePointer::Default;
+    if (pointerOverridden_) {
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-        pointerOverridden_ = true;
     }
 }
 
