@@ -5,7 +5,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/errors.h"
 #include "platform/win32/win32_accessible.h"
 #include "platform/win32/win32_platform.h"
 

@@ -6,13 +6,10 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/errors.h"
 #include "platform/win32/win32_accessible.h"
 #include "platform/win32/win32_platform.h"
 
 namespace pelmora::win32 {
-
-using platform::ErrorCode;
 
 namespace {
 
@@ -219,11 +216,6 @@ HWND Win32Window::live() const {
     return hwnd_.get();
 }
 
-Widget* Win32Window::byControlId(int id) const noexcept {
-    const auto index = static_cast<std::size_t>(id - kFirstChildId);
-    return id >= kFirstChildId && index < widgets_.size() ? widgets_[index].get() : nullptr;
-}
-
 platform::Hwnd Win32Window::handle() const {
     return reinterpret_cast<platform::Hwnd>(hwnd_.get());
 }
@@ -238,7 +230,7 @@ std::uintptr_t Win32Window::iconHandle() const {
 
 template <typename Kind>
 Kind& Win32Window::widgetAs(core::WidgetId id) const {
-    Kind* found = id < widgets_.size() ? dynamic_cast<Kind*>(widgets_[id].get()) : nullptr;
+    Kind* found = dynamic_cast<Kind*>(widget(id));
     live();
     if (found == nullptr) {
         throw std::logic_error("no such widget on " + std::string(plan_.name));
@@ -372,13 +364,10 @@ void Win32Window::endModalLoop() {
 }
 
 platform::WindowState Win32Window::state() const {
-    if (hwnd_ && ::IsIconic(hwnd_.get())) {
-        return platform::WindowState::Minimized;
-    }
-    if (hwnd_ && ::IsZoomed(hwnd_.get())) {
-        return platform::WindowState::Maximized;
-    }
-    return platform::WindowState::Normal;
+    using platform::WindowState;
+    return hwnd_ && ::IsIconic(hwnd_.get())   ? WindowState::Minimized
+           : hwnd_ && ::IsZoomed(hwnd_.get()) ? WindowState::Maximized
+                                              : WindowState::Normal;
 }
 
 void Win32Window::setState(platform::WindowState state) {
@@ -496,7 +485,7 @@ void Win32Window::pressed(const std::vector<Widget*>& surface, std::optional<cor
 }
 
 void Win32Window::command(WORD id, WORD code) noexcept {
-    const Widget* button = byControlId(id);
+    const Widget* button = widget(static_cast<core::WidgetId>(id - kFirstChildId));
     if (id == IDOK || id == IDCANCEL) {
         // Enter and Escape, from the dialog keys: the core chooses the button.
         input_.keyPressed(id == IDOK ? core::Key::Enter : core::Key::Escape, heldModifiers());
@@ -527,10 +516,15 @@ void Win32Window::paint(HWND self, const PictureBoxWidget* box) {
     }
 }
 
-// The messages of a form and of its picture boxes alike.
+// The messages of a form and of its picture boxes alike; the ones only a top-level window
+// gets reach the form alone.
 LRESULT Win32Window::handle(PictureBoxWidget* box, HWND self, UINT msg, WPARAM wParam,
                             LPARAM lParam) {
-    std::vector<Widget*>& shapes = box != nullptr ? box->shapes : shapes_;
+    if (box == nullptr && msg == platform_.taskbarCreatedMessage() && msg != 0) {
+        platform_.shellRestarted(self);
+        return 0;
+    }
+    const bool form = box == nullptr;
     switch (msg) {
         case WM_PAINT:
             paint(self, box);
@@ -540,8 +534,8 @@ LRESULT Win32Window::handle(PictureBoxWidget* box, HWND self, UINT msg, WPARAM w
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
-            pressed(shapes, box != nullptr ? std::optional(box->id()) : std::nullopt, msg, wParam,
-                    {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            pressed(form ? shapes_ : box->shapes, form ? std::nullopt : std::optional(box->id()),
+                    msg, wParam, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
         case WM_SETCURSOR:
             // A press on a disabled window reaches it only as this question.
@@ -561,23 +555,29 @@ LRESULT Win32Window::handle(PictureBoxWidget* box, HWND self, UINT msg, WPARAM w
             return 0;
         case WM_GETOBJECT:
             if (const LRESULT answer = answerAccessible(
-                    self, wParam, lParam, box != nullptr ? box->told : told_, shapes)) {
+                    self, wParam, lParam, form ? told_ : box->told, form ? shapes_ : box->shapes)) {
                 return answer;
             }
             break;
-        default:
-            return box != nullptr ? handleBox(*box, self, msg, wParam, lParam)
-                                  : handleForm(self, msg, wParam, lParam);
-    }
-    return ::DefWindowProcA(self, msg, wParam, lParam);
-}
-
-LRESULT Win32Window::handleForm(HWND self, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == platform_.taskbarCreatedMessage() && msg != 0) {
-        platform_.shellRestarted(self);
-        return 0;
-    }
-    switch (msg) {
+        case WM_NCCALCSIZE:
+            if (!form) {
+                // The client area is what the frame leaves: the drawing area. With wParam set
+                // the first rectangle of the parameters is the one to shrink.
+                auto& client = *reinterpret_cast<RECT*>(lParam);
+                const RECT& frame = box->frameInsets();
+                client.left += frame.left;
+                client.top += frame.top;
+                client.right = std::max(client.left, client.right - frame.right);
+                client.bottom = std::max(client.top, client.bottom - frame.bottom);
+                return 0;
+            }
+            break;
+        case WM_NCPAINT:
+            if (!form) {
+                box->paintFrame();
+                return 0;
+            }
+            break;
         case WM_TIMER:
             if (wParam >= kFirstTimerId) {
                 input_.timerTicked(static_cast<core::WidgetId>(wParam - kFirstTimerId));
@@ -607,18 +607,21 @@ LRESULT Win32Window::handleForm(HWND self, UINT msg, WPARAM wParam, LPARAM lPara
             input_.activated();
             return 0;
         case WM_SETFOCUS:
-            if (hasDialogKeys()) {
+            if (form && hasDialogKeys()) {
                 focusAgain();
                 return 0;
             }
             break;
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORSTATIC:
-            return reinterpret_cast<LRESULT>(backBrush_.get());
+            if (form) {
+                return reinterpret_cast<LRESULT>(backBrush_.get());
+            }
+            break;
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
             // The keys the core decides on; F10 alone would open the (absent) menu bar.
-            if (wParam == VK_APPS || wParam == VK_F10) {
+            if (form && (wParam == VK_APPS || wParam == VK_F10)) {
                 input_.keyPressed(wParam == VK_APPS ? core::Key::ContextMenu : core::Key::F10,
                                   heldModifiers());
                 return 0;
@@ -648,35 +651,13 @@ LRESULT Win32Window::handleForm(HWND self, UINT msg, WPARAM wParam, LPARAM lPara
             }
             return 0;
         case WM_NCDESTROY:
+            if (!form) {
+                box->forgetWindow();
+                break;
+            }
             // Destroyed under us (with an owner): its children went with it.
             forgetChildWindows();
             hwnd_.release();
-            break;
-        default:
-            break;
-    }
-    return ::DefWindowProcA(self, msg, wParam, lParam);
-}
-
-LRESULT Win32Window::handleBox(PictureBoxWidget& box, HWND self, UINT msg, WPARAM wParam,
-                               LPARAM lParam) {
-    switch (msg) {
-        case WM_NCCALCSIZE: {
-            // The client area is what the frame leaves: the drawing area. With wParam set
-            // the first rectangle of the parameters is the one to shrink.
-            auto& client = *reinterpret_cast<RECT*>(lParam);
-            const RECT& frame = box.frameInsets();
-            client.left += frame.left;
-            client.top += frame.top;
-            client.right = std::max(client.left, client.right - frame.right);
-            client.bottom = std::max(client.top, client.bottom - frame.bottom);
-            return 0;
-        }
-        case WM_NCPAINT:
-            box.paintFrame();
-            return 0;
-        case WM_NCDESTROY:
-            box.forgetWindow();
             break;
         default:
             break;
@@ -697,7 +678,8 @@ LRESULT CALLBACK Win32Window::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
     auto* window = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     PictureBoxWidget* box = nullptr;
     if (window != nullptr && window->hwnd_ && window->hwnd_.get() != hwnd) {
-        Widget* widget = window->byControlId(::GetDlgCtrlID(hwnd));
+        Widget* widget =
+            window->widget(static_cast<core::WidgetId>(::GetDlgCtrlID(hwnd) - kFirstChildId));
         box = widget != nullptr && widget->hwnd() == hwnd ? dynamic_cast<PictureBoxWidget*>(widget)
                                                           : nullptr;
     }

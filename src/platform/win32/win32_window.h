@@ -60,18 +60,18 @@ class Win32Window final : public core::NativeWindow {
     bool hasDialogKeys() const noexcept { return dialogKeys_; }
     // The window of a handle of the form class, or null.
     static Win32Window* of(HWND hwnd) noexcept;
+    // The widget of an id, or null (a timer, or no such widget).
+    Widget* widget(core::WidgetId id) const noexcept {
+        return id < widgets_.size() ? widgets_[id].get() : nullptr;
+    }
 
     // For forms and the picture boxes on them.
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
   private:
-    friend class WindowReader;  // the conformance suite reads the widgets back
-
     // The form's own window, or the failure of a window that is gone.
     HWND live() const;
     LRESULT handle(PictureBoxWidget* box, HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT handleForm(HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT handleBox(PictureBoxWidget& box, HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
     // The window moved to a screen of another DPI: laid out again at it, where the system
     // suggests.
     void dpiChanged(int dpi, const RECT& suggested);
@@ -95,8 +95,6 @@ class Win32Window final : public core::NativeWindow {
     template <typename Kind>
     Kind& widgetAs(core::WidgetId id) const;
     std::vector<Widget*>& surfaceOf(std::optional<core::WidgetId> parent);
-    // The widget of a child window's control id, or null.
-    Widget* byControlId(int id) const noexcept;
 
     Win32Platform& platform_;
     core::WindowSpec plan_;
