@@ -27,14 +27,6 @@ constexpr UINT kIconFlags[] = {0, MB_ICONHAND, MB_ICONQUESTION, MB_ICONEXCLAMATI
 
 constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 
-BOOL CALLBACK noteFormWindow(HWND hwnd, LPARAM found) {
-    if (Win32Window::of(hwnd) != nullptr) {
-        *reinterpret_cast<bool*>(found) = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 }  // namespace
 
 COLORREF toColorRef(platform::Colour colour) noexcept {
@@ -174,11 +166,8 @@ std::string Win32Platform::executableName() {
     return name;
 }
 
-bool Win32Platform::hasFormWindows() const noexcept {
-    bool anyForm = false;
-    ::EnumThreadWindows(::GetCurrentThreadId(), &noteFormWindow,
-                        reinterpret_cast<LPARAM>(&anyForm));
-    return anyForm;
+bool Win32Platform::hasFormWindows() const {
+    return !Win32Window::formWindows().empty();
 }
 
 void Win32Platform::messageBox(std::string_view title, std::string_view prompt,

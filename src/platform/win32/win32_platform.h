@@ -74,7 +74,7 @@ class Win32Platform final : public core::NativePlatform {
     // Dispatches a message taken from the queue, with the dialog keys of forms with buttons.
     void dispatch(MSG& msg);
     // Whether any window of a form exists in this thread.
-    bool hasFormWindows() const noexcept;
+    bool hasFormWindows() const;
 
     // For the windows. Pixels from the core are pixels at 96 DPI; each window scales them to
     // the DPI of the screen it is on.

@@ -162,7 +162,7 @@ class PictureBoxWidget final : public Widget {
     // Back colour and picture, nothing drawn.
     void clear() noexcept;
     // Fills a box of the drawing area, in its pixels at 96 DPI.
-    void fill(const RECT& area, COLORREF colour);
+    void fill(const core::PixelRect& area, platform::Colour colour);
     void repaint();
     // Paints the drawing as shown, and the widgets on it, onto the client area.
     void paintArea(HDC dc, const RECT& client) const;

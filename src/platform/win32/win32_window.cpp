@@ -16,16 +16,9 @@ namespace {
 // Timers are numbered after their widget; a window's timer 0 would be no timer at all.
 constexpr UINT_PTR kFirstTimerId = 1;
 
-struct ThreadForms {
-    HWND except;
-    std::vector<HWND> found;
-};
-
-// Collects the program's form windows that a window owns.
-BOOL CALLBACK collectOwnedForm(HWND hwnd, LPARAM param) {
-    auto* forms = reinterpret_cast<ThreadForms*>(param);
-    if (::GetWindow(hwnd, GW_OWNER) == forms->except && Win32Window::of(hwnd) != nullptr) {
-        forms->found.push_back(hwnd);
+BOOL CALLBACK collectForm(HWND hwnd, LPARAM found) {
+    if (Win32Window::of(hwnd) != nullptr) {
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(hwnd);
     }
     return TRUE;
 }
@@ -118,12 +111,7 @@ Win32Window::Win32Window(Win32Platform& platform, const core::WindowSpec& geomet
     if (dpi != dpi_) {
         rescale(dpi);
     }
-    try {
-        setIcons();
-    } catch (...) {
-        hwnd_.reset();
-        throw;
-    }
+    setIcons();  // should it fail, the window goes with the member that holds it
 }
 
 SIZE Win32Window::outerSize(int dpi) const noexcept {
@@ -181,15 +169,20 @@ Win32Window::~Win32Window() {
         return;
     }
     // Windows it owns belong to forms of their own: the OS would destroy them with this one.
-    ThreadForms owned{hwnd_.get(), {}};
-    ::EnumThreadWindows(::GetCurrentThreadId(), &collectOwnedForm,
-                        reinterpret_cast<LPARAM>(&owned));
-    for (HWND other : owned.found) {
-        ::SetWindowLongPtrA(other, GWLP_HWNDPARENT, 0);
+    for (HWND other : formWindows()) {
+        if (::GetWindow(other, GW_OWNER) == hwnd_.get()) {
+            ::SetWindowLongPtrA(other, GWLP_HWNDPARENT, 0);
+        }
     }
     // The handle is null before the window goes: nothing reaches this object meanwhile.
     forgetChildWindows();
     hwnd_.reset();
+}
+
+std::vector<HWND> Win32Window::formWindows() {
+    std::vector<HWND> found;
+    ::EnumThreadWindows(::GetCurrentThreadId(), &collectForm, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 Win32Window* Win32Window::of(HWND hwnd) noexcept {
@@ -216,10 +209,6 @@ HWND Win32Window::live() const {
     return hwnd_.get();
 }
 
-platform::Hwnd Win32Window::handle() const {
-    return reinterpret_cast<platform::Hwnd>(hwnd_.get());
-}
-
 std::uintptr_t Win32Window::iconHandle() const {
     if (plan_.icon != platform::PictureId::Icon) {
         return 0;
@@ -228,21 +217,8 @@ std::uintptr_t Win32Window::iconHandle() const {
         platform_.icon(platform_.systemMetric(SM_CXICON, dpi_)));
 }
 
-template <typename Kind>
-Kind& Win32Window::widgetAs(core::WidgetId id) const {
-    Kind* found = dynamic_cast<Kind*>(widget(id));
-    live();
-    if (found == nullptr) {
-        throw std::logic_error("no such widget on " + std::string(plan_.name));
-    }
-    return *found;
-}
-
 std::vector<Widget*>& Win32Window::surfaceOf(std::optional<core::WidgetId> parent) {
-    if (!parent) {
-        return shapes_;
-    }
-    return widgetAs<PictureBoxWidget>(*parent).shapes;
+    return parent ? widgetAs<PictureBoxWidget>(*parent).shapes : shapes_;
 }
 
 // ---- building
@@ -385,13 +361,8 @@ void Win32Window::bringToFront() {
 }
 
 void Win32Window::focusWidget(std::optional<core::WidgetId> widget) {
-    HWND target = hwnd_.get();
-    if (widget) {
-        const HWND child = widgetAs<Widget>(*widget).hwnd();
-        if (child != nullptr) {
-            target = child;
-        }
-    }
+    const HWND child = widget ? widgetAs<Widget>(*widget).hwnd() : nullptr;
+    const HWND target = child != nullptr ? child : hwnd_.get();
     focusTarget_ = target;
     lastFocus_ = nullptr;
     ::SetFocus(target);
@@ -408,10 +379,6 @@ void Win32Window::focusAgain() noexcept {
 
 // ---- widgets
 
-void Win32Window::setText(core::WidgetId label, std::string_view text) {
-    widgetAs<LabelWidget>(label).setText(text);
-}
-
 void Win32Window::setAccessible(std::optional<core::WidgetId> id, const core::Accessible& now) {
     if (!id) {
         announceAccessible(hwnd_.get(), CHILDID_SELF, std::exchange(told_, now), now);
@@ -426,31 +393,6 @@ void Win32Window::setAccessible(std::optional<core::WidgetId> id, const core::Ac
         announceAccessible(widget.surface(),
                            accessibleChild(surfaceOf(widget.plan().parent), widget), before, now);
     }
-}
-
-void Win32Window::setAlignment(core::WidgetId label, platform::Alignment alignment) {
-    widgetAs<LabelWidget>(label).setAlignment(alignment);
-}
-
-void Win32Window::setVisible(core::WidgetId widget, bool visible) {
-    widgetAs<Widget>(widget).setVisible(visible);
-}
-
-void Win32Window::moveWidget(core::WidgetId widget, core::PixelPoint topLeft) {
-    widgetAs<Widget>(widget).moveTo(topLeft);
-}
-
-void Win32Window::clearDrawing(core::WidgetId box) {
-    widgetAs<PictureBoxWidget>(box).clear();
-}
-
-void Win32Window::fillBox(core::WidgetId box, core::PixelRect area, platform::Colour colour) {
-    const RECT drawn{area.left, area.top, area.left + area.width, area.top + area.height};
-    widgetAs<PictureBoxWidget>(box).fill(drawn, toColorRef(colour));
-}
-
-void Win32Window::repaint(core::WidgetId box) {
-    widgetAs<PictureBoxWidget>(box).repaint();
 }
 
 void Win32Window::startTimer(core::WidgetId timer, int intervalMs) {
@@ -470,10 +412,8 @@ void Win32Window::stopTimer(core::WidgetId timer) {
 
 void Win32Window::pressed(const std::vector<Widget*>& surface, std::optional<core::WidgetId> owner,
                           UINT msg, WPARAM keys, POINT at) noexcept {
-    platform::Modifiers modifiers;
-    modifiers.shift = (keys & MK_SHIFT) != 0;
-    modifiers.control = (keys & MK_CONTROL) != 0;
-    modifiers.alt = ::GetKeyState(VK_MENU) < 0;
+    const platform::Modifiers modifiers{(keys & MK_SHIFT) != 0, (keys & MK_CONTROL) != 0,
+                                        ::GetKeyState(VK_MENU) < 0};
     std::optional<core::WidgetId> control = owner;
     if (const Widget* shape = hitTest(surface, at)) {
         control = shape->id();
