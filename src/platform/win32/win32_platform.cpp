@@ -74,10 +74,8 @@ void Win32Platform::registerClasses() {
     form.lpszClassName = kFormClass;
     WNDCLASSEXA picture = form;
     picture.lpszClassName = kPictureClass;
-    WNDCLASSEXA post{};
-    post.cbSize = sizeof(post);
+    WNDCLASSEXA post = form;
     post.lpfnWndProc = &Win32Platform::postProc;
-    post.hInstance = instance_;
     post.lpszClassName = kPostClass;
     for (const WNDCLASSEXA* cls : {&form, &picture, &post}) {
         const ATOM atom = ::RegisterClassExA(cls);
