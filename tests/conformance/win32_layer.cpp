@@ -12,36 +12,8 @@
 #include "app/identity.h"
 #include "layer.h"
 #include "platform/win32/win32_resource_ids.h"
-#include "platform/win32/win32_widgets.h"
 #include "platform/win32/win32_window.h"
 #include "win32/backend_support.h"
-
-namespace pelmora::win32 {
-
-// The widgets of a form's window as the layer keeps them: painted labels show no text the
-// system can read back.
-class WindowReader {
-  public:
-    static const Widget& widget(platform::Hwnd hWnd, core::WidgetId id) {
-        const Win32Window* window = Win32Window::of(reinterpret_cast<HWND>(hWnd));
-        const Widget* found = window != nullptr && id < window->widgets_.size()
-                                  ? window->widgets_[id].get()
-                                  : nullptr;
-        if (found == nullptr) {
-            throw std::logic_error("no widget " + std::to_string(id));
-        }
-        return *found;
-    }
-    static const std::string& text(platform::Hwnd hWnd, core::WidgetId id) {
-        const auto* label = dynamic_cast<const LabelWidget*>(&widget(hWnd, id));
-        if (label == nullptr) {
-            throw std::logic_error("widget " + std::to_string(id) + " is no label");
-        }
-        return label->text_;
-    }
-};
-
-}  // namespace pelmora::win32
 
 namespace pelmora::conformance {
 namespace {
@@ -284,8 +256,13 @@ class Win32Layer final : public Layer {
         object->Release();
         return read;
     }
+    // A label is painted: its text is what assistive technology reads as its name.
     std::string text(platform::Hwnd hWnd, core::WidgetId label) override {
-        return win32::WindowReader::text(hWnd, label);
+        const std::optional<Told> read = told(hWnd, label);
+        if (!read || read->role != core::AccessibleRole::StaticText) {
+            throw std::logic_error("widget " + std::to_string(label) + " reads as no label");
+        }
+        return read->name;
     }
     bool widgetShown(platform::Hwnd hWnd, core::WidgetId id) override {
         return widget(hWnd, id).visible();
@@ -452,7 +429,12 @@ class Win32Layer final : public Layer {
     }
     static HWND hwnd(platform::Hwnd hWnd) { return reinterpret_cast<HWND>(hWnd); }
     static const win32::Widget& widget(platform::Hwnd hWnd, core::WidgetId id) {
-        return win32::WindowReader::widget(hWnd, id);
+        const win32::Win32Window* window = win32::Win32Window::of(hwnd(hWnd));
+        const win32::Widget* found = window != nullptr ? window->widget(id) : nullptr;
+        if (found == nullptr) {
+            throw std::logic_error("no widget " + std::to_string(id));
+        }
+        return *found;
     }
 
     std::vector<std::string> reports_;

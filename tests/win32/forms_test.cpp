@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -379,6 +380,37 @@ TEST_F(FormsTest, TheAboutBoxShowsItsPanelRuleIconTitleAndButton) {
     ::GetWindowRect(hwndOf(main), &over);
     ::GetWindowRect(hwnd, &dialog);
     EXPECT_EQ(dialog.left, over.left + (kWidth - (dialog.right - dialog.left)) / 2);
+}
+
+// Over a program file without the pictures, and with a single-instance guard that cannot be
+// taken, the user's report names the runtime's errors; a guard that cannot tell lets the copy
+// run and is told of once.
+TEST_F(FormsTest, APictureOrGuardTheLayerCannotTakeIsReportedAsTheRuntimesError) {
+    PlatformOptions o = options();
+    o.instanceMutex = "NoSuchNamespace\\Pelmora";
+    Program bare(::GetModuleHandleA("kernel32.dll"), o);
+    bool running = true;
+    struct Case {
+        const char* handler;
+        std::function<void()> act;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"Main", [&] { bare.runtime().load(ui::kMainLayout, events); },
+         "Pelmora: error in Main: 481 Invalid picture: cannot load the program's icon"},
+        {"mnuAction_Click", [&] { bare.runtime().load(ui::kAboutLayout, events); },
+         "Pelmora: error in mnuAction_Click: 481 Invalid picture: cannot load the program's icon"},
+        {"Main", [&] { running = bare.runtime().prevInstance() || bare.runtime().prevInstance(); },
+         "Pelmora: error in App.PrevInstance: 75 Path/File access error: cannot open the mutex "
+         "NoSuchNamespace\\Pelmora"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        reported.clear();
+        bare.runtime().guard(c.handler, c.act);
+        EXPECT_EQ(reported, std::vector<std::string>{c.expected});
+    }
+    EXPECT_FALSE(running);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_os.h"
 
+#include <cstring>
+
 #include "platform/emulated/memory_status.h"
 
 namespace pelmora::win32 {
@@ -27,14 +29,9 @@ std::int32_t Win32OsCalls::GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status
     if (!::GlobalMemoryStatusEx(&native)) {
         return 0;
     }
-    status.dwMemoryLoad = native.dwMemoryLoad;
-    status.ullTotalPhys = native.ullTotalPhys;
-    status.ullAvailPhys = native.ullAvailPhys;
-    status.ullTotalPageFile = native.ullTotalPageFile;
-    status.ullAvailPageFile = native.ullAvailPageFile;
-    status.ullTotalVirtual = native.ullTotalVirtual;
-    status.ullAvailVirtual = native.ullAvailVirtual;
-    status.ullAvailExtendedVirtual = native.ullAvailExtendedVirtual;
+    // The record has the native layout, field for field.
+    static_assert(sizeof(native) == sizeof(status));
+    std::memcpy(&status, &native, sizeof(status));
     return 1;
 }
 

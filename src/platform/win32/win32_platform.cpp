@@ -5,13 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/errors.h"
 #include "platform/win32/win32_resource_ids.h"
 #include "platform/win32/win32_window.h"
 
 namespace pelmora::win32 {
-
-using platform::ErrorCode;
 
 namespace {
 
@@ -28,21 +25,7 @@ int screenDpi() noexcept {
 constexpr UINT kIconFlags[] = {0, MB_ICONHAND, MB_ICONQUESTION, MB_ICONEXCLAMATION,
                                MB_ICONASTERISK};
 
-bool sameFont(const LOGFONTA& a, const LOGFONTA& b) noexcept {
-    return a.lfHeight == b.lfHeight && a.lfWeight == b.lfWeight && a.lfItalic == b.lfItalic &&
-           a.lfUnderline == b.lfUnderline && a.lfStrikeOut == b.lfStrikeOut &&
-           a.lfCharSet == b.lfCharSet && std::strcmp(a.lfFaceName, b.lfFaceName) == 0;
-}
-
 constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
-
-BOOL CALLBACK noteFormWindow(HWND hwnd, LPARAM found) {
-    if (Win32Window::of(hwnd) != nullptr) {
-        *reinterpret_cast<bool*>(found) = true;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 }  // namespace
 
@@ -66,10 +49,11 @@ Win32Platform::Win32Platform(HINSTANCE instance, PlatformOptions options)
     taskbarCreated_ = ::RegisterWindowMessageA("TaskbarCreated");
     registerClasses();
     postWindow_.reset(::CreateWindowExA(0, kPostClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                        instance_, this));
+                                        instance_, nullptr));
     if (!postWindow_) {
-        throw platform::Error(ErrorCode::CannotCreateWindow, "the event loop's message window");
+        throw std::runtime_error("cannot create the event loop's message window");
     }
+    ::SetWindowLongPtrA(postWindow_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 Win32Platform::~Win32Platform() {
@@ -90,18 +74,16 @@ void Win32Platform::registerClasses() {
     form.lpszClassName = kFormClass;
     WNDCLASSEXA picture = form;
     picture.lpszClassName = kPictureClass;
-    WNDCLASSEXA post{};
-    post.cbSize = sizeof(post);
+    WNDCLASSEXA post = form;
     post.lpfnWndProc = &Win32Platform::postProc;
-    post.hInstance = instance_;
     post.lpszClassName = kPostClass;
     for (const WNDCLASSEXA* cls : {&form, &picture, &post}) {
         const ATOM atom = ::RegisterClassExA(cls);
         if (atom != 0) {
             classes_.push_back(atom);
         } else if (::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-            throw platform::Error(ErrorCode::CannotCreateWindow,
-                                  std::string("the window class ") + cls->lpszClassName);
+            throw std::runtime_error(std::string("cannot register the window class ") +
+                                     cls->lpszClassName);
         }
     }
 }
@@ -157,8 +139,8 @@ bool Win32Platform::otherInstanceRunning() {
     if (!instanceMutex_) {
         instanceMutex_.reset(::CreateMutexA(nullptr, FALSE, options_.instanceMutex.c_str()));
         if (!instanceMutex_) {
-            throw platform::Error(ErrorCode::InternalError,
-                                  "cannot open the mutex " + options_.instanceMutex);
+            throw core::NativeFailure(core::Failed::InstanceGuard,
+                                      "cannot open the mutex " + options_.instanceMutex);
         }
         otherInstance_ = ::GetLastError() == ERROR_ALREADY_EXISTS;
     }
@@ -166,21 +148,15 @@ bool Win32Platform::otherInstanceRunning() {
 }
 
 std::string Win32Platform::executableName() {
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            throw platform::Error(ErrorCode::InternalError, "cannot read the program's file name");
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
+    // Room for the longest path the system has.
+    std::string name(32768, '\0');
+    const DWORD length =
+        ::GetModuleFileNameA(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (length == 0 || length >= name.size()) {
+        throw std::runtime_error("cannot read the program's file name");
     }
-    const auto slash = path.find_last_of("\\/");
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    name.resize(length);
+    name.erase(0, name.find_last_of("\\/") + 1);  // npos + 1: nothing
     const auto dot = name.find_last_of('.');
     if (dot != std::string::npos && dot > 0) {
         name.resize(dot);
@@ -188,11 +164,8 @@ std::string Win32Platform::executableName() {
     return name;
 }
 
-bool Win32Platform::hasFormWindows() const noexcept {
-    bool anyForm = false;
-    ::EnumThreadWindows(::GetCurrentThreadId(), &noteFormWindow,
-                        reinterpret_cast<LPARAM>(&anyForm));
-    return anyForm;
+bool Win32Platform::hasFormWindows() const {
+    return !Win32Window::formWindows().empty();
 }
 
 void Win32Platform::messageBox(std::string_view title, std::string_view prompt,
@@ -227,7 +200,7 @@ void Win32Platform::post(std::function<void()> work) {
     posted_.push_back(std::move(work));
     if (!::PostMessageA(postWindow_.get(), kRunPosted, 0, 0)) {
         posted_.pop_back();
-        throw platform::Error(ErrorCode::InternalError, "cannot post to the event loop");
+        throw std::runtime_error("cannot post to the event loop");
     }
 }
 
@@ -246,18 +219,11 @@ void Win32Platform::runPosted() noexcept {
 }
 
 LRESULT CALLBACK Win32Platform::postProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    } else if (msg == kRunPosted) {
-        if (auto* self =
-                reinterpret_cast<Win32Platform*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
-            self->runPosted();
-        }
+    // The window goes before its platform does: whoever it names is alive.
+    auto* self = reinterpret_cast<Win32Platform*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (msg == kRunPosted && self != nullptr) {
+        self->runPosted();
         return 0;
-    } else if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
     }
     return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
@@ -317,27 +283,21 @@ void Win32Platform::run() {
 }
 
 HBITMAP Win32Platform::picture(platform::PictureId id) {
-    for (const auto& held : pictures_) {
-        if (held.id == id) {
-            return held.bitmap.get();
-        }
+    // The bitmaps by picture, and their names in messages; the icon is no bitmap.
+    constexpr std::pair<int, const char*> kBitmaps[] = {{0, "no picture"},
+                                                        {PELMORA_BITMAP_SKIN, "skin"},
+                                                        {PELMORA_BITMAP_SCALE, "scale"},
+                                                        {0, "icon"}};
+    const auto [resource, name] = kBitmaps[static_cast<std::size_t>(id)];
+    BitmapHandle& held = pictures_[id];
+    if (!held && resource != 0) {
+        held.reset(static_cast<HBITMAP>(::LoadImageA(instance_, MAKEINTRESOURCEA(resource),
+                                                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     }
-    int resource = 0;
-    if (id == platform::PictureId::Skin) {
-        resource = PELMORA_BITMAP_SKIN;
-    } else if (id == platform::PictureId::Scale) {
-        resource = PELMORA_BITMAP_SCALE;
+    if (!held) {
+        throw core::NativeFailure(core::Failed::Picture, std::string("cannot load the ") + name);
     }
-    BitmapHandle bitmap;
-    if (resource != 0) {
-        bitmap.reset(static_cast<HBITMAP>(::LoadImageA(instance_, MAKEINTRESOURCEA(resource),
-                                                       IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    }
-    if (!bitmap) {
-        throw platform::Error(ErrorCode::InvalidPicture);
-    }
-    pictures_.push_back({id, std::move(bitmap)});
-    return pictures_.back().bitmap.get();
+    return held.get();
 }
 
 SIZE Win32Platform::pictureSize(platform::PictureId id, int dpi) {
@@ -350,18 +310,15 @@ SIZE Win32Platform::pictureSize(platform::PictureId id, int dpi) {
 }
 
 HICON Win32Platform::icon(int size) {
-    for (const auto& held : icons_) {
-        if (held.size == size) {
-            return held.handle.get();
+    IconHandle& held = icons_[size];
+    if (!held) {
+        held.reset(static_cast<HICON>(::LoadImageA(instance_, MAKEINTRESOURCEA(PELMORA_ICON_GROUP),
+                                                   IMAGE_ICON, size, size, 0)));
+        if (!held) {
+            throw core::NativeFailure(core::Failed::Picture, "cannot load the program's icon");
         }
     }
-    IconHandle icon(static_cast<HICON>(
-        ::LoadImageA(instance_, MAKEINTRESOURCEA(PELMORA_ICON_GROUP), IMAGE_ICON, size, size, 0)));
-    if (!icon) {
-        throw platform::Error(ErrorCode::InvalidPicture, "the program's icon");
-    }
-    icons_.push_back({size, std::move(icon)});
-    return icons_.back().handle.get();
+    return held.get();
 }
 
 HFONT Win32Platform::font(const platform::FontDef& def, int dpi) {
@@ -388,18 +345,15 @@ HFONT Win32Platform::font(const platform::FontDef& def, int dpi) {
         const int hundredths = static_cast<int>(std::lround(def.points * 100.0f));
         logical.lfHeight = -::MulDiv(hundredths, dpi, 7200);
     }
-    for (const auto& held : fonts_) {
-        if (sameFont(held.logical, logical)) {
-            return held.handle.get();
+    // Known by every field: the structure starts zeroed and is filled the same way each time.
+    FontHandle& held = fonts_[std::string(reinterpret_cast<const char*>(&logical), sizeof logical)];
+    if (!held) {
+        held.reset(::CreateFontIndirectA(&logical));
+        if (!held) {
+            throw std::runtime_error(std::string("cannot create the font ") + logical.lfFaceName);
         }
     }
-    FontHandle handle(::CreateFontIndirectA(&logical));
-    if (!handle) {
-        throw platform::Error(ErrorCode::InternalError,
-                              std::string("cannot create the font ") + logical.lfFaceName);
-    }
-    fonts_.push_back({logical, std::move(handle)});
-    return fonts_.back().handle.get();
+    return held.get();
 }
 
 void Win32Platform::hearShellRestarts(HWND hwnd) const noexcept {

@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -73,7 +74,7 @@ class Win32Platform final : public core::NativePlatform {
     // Dispatches a message taken from the queue, with the dialog keys of forms with buttons.
     void dispatch(MSG& msg);
     // Whether any window of a form exists in this thread.
-    bool hasFormWindows() const noexcept;
+    bool hasFormWindows() const;
 
     // For the windows. Pixels from the core are pixels at 96 DPI; each window scales them to
     // the DPI of the screen it is on.
@@ -122,21 +123,9 @@ class Win32Platform final : public core::NativePlatform {
     WindowHandle postWindow_;
     std::deque<std::function<void()>> posted_;
 
-    struct Picture {
-        platform::PictureId id;
-        BitmapHandle bitmap;
-    };
-    std::vector<Picture> pictures_;
-    struct Icon {
-        int size;
-        IconHandle handle;
-    };
-    std::vector<Icon> icons_;
-    struct Font {
-        LOGFONTA logical;
-        FontHandle handle;
-    };
-    std::vector<Font> fonts_;
+    std::map<platform::PictureId, BitmapHandle> pictures_;
+    std::map<int, IconHandle> icons_;          // by size
+    std::map<std::string, FontHandle> fonts_;  // by the bytes of their LOGFONTA
 };
 
 // A colour of the layouts as GDI takes it: system colours looked up.

@@ -5,7 +5,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/errors.h"
 #include "platform/win32/win32_accessible.h"
 #include "platform/win32/win32_platform.h"
 
@@ -131,18 +130,8 @@ void LabelWidget::applyDpi(int dpi) {
 }
 
 UINT LabelWidget::drawFlags() const noexcept {
-    UINT flags = DT_NOPREFIX | DT_TOP;
-    switch (alignment_) {
-        case platform::Alignment::Center:
-            flags |= DT_CENTER;
-            break;
-        case platform::Alignment::Right:
-            flags |= DT_RIGHT;
-            break;
-        case platform::Alignment::Left:
-            flags |= DT_LEFT;
-            break;
-    }
+    constexpr UINT kAligned[] = {DT_LEFT, DT_RIGHT, DT_CENTER};  // in the order of alignments
+    const UINT flags = DT_NOPREFIX | DT_TOP | kAligned[static_cast<std::size_t>(alignment_)];
     const bool wraps = plan().sizing == platform::LabelSizing::WrapFixed ||
                        plan().sizing == platform::LabelSizing::WrapGrow;
     return flags | (wraps ? DT_WORDBREAK : DT_SINGLELINE);
@@ -360,14 +349,13 @@ void PictureBoxWidget::clear() noexcept {
     ::InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
-void PictureBoxWidget::fill(const RECT& area, COLORREF colour) {
-    BrushHandle brush(::CreateSolidBrush(colour));
-    ::FillRect(drawing_->dc(), &area, brush.get());
-    RECT shown = area;
+void PictureBoxWidget::fill(const core::PixelRect& area, platform::Colour colour) {
+    RECT shown{area.left, area.top, area.left + area.width, area.top + area.height};
+    BrushHandle brush(::CreateSolidBrush(toColorRef(colour)));
+    ::FillRect(drawing_->dc(), &shown, brush.get());
     if (shown_) {
         showScaled();
-        shown = scaledRect({area.left, area.top, area.right - area.left, area.bottom - area.top},
-                           dpi());
+        shown = scaledRect(area, dpi());
         // A pixel more each way for what nearest-neighbour rounding puts at the edges.
         ::InflateRect(&shown, 1, 1);
     }
@@ -410,8 +398,7 @@ void ButtonWidget::create(HWND parent, void* userData) {
     DWORD style = WS_TABSTOP | (plan().isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
     style |= plan().enabled ? 0 : WS_DISABLED;
     makeWindow(0, "BUTTON", std::string(plan().text), style, parent, userData);
-    ::SendMessageA(hwnd(), WM_SETFONT,
-                   reinterpret_cast<WPARAM>(platform().font(plan().font, dpi())), FALSE);
+    applyDpi(dpi());  // its font
     answerAccessibleFor(hwnd(), told);
 }
 

@@ -18,7 +18,6 @@
 namespace pelmora::win32 {
 
 class Win32Platform;
-class WindowReader;
 
 // Draws a picture of the resources into a rectangle (icons through their mask); a picture
 // drawn larger than it is keeps its pixels sharp (nearest neighbour).
@@ -113,8 +112,6 @@ class LabelWidget final : public Widget {
     void paint(HDC dc) const override;
 
   private:
-    friend class WindowReader;
-
     // Sizes an auto-sized or growing label to its caption.
     void fit() noexcept;
     UINT drawFlags() const noexcept;
@@ -165,7 +162,7 @@ class PictureBoxWidget final : public Widget {
     // Back colour and picture, nothing drawn.
     void clear() noexcept;
     // Fills a box of the drawing area, in its pixels at 96 DPI.
-    void fill(const RECT& area, COLORREF colour);
+    void fill(const core::PixelRect& area, platform::Colour colour);
     void repaint();
     // Paints the drawing as shown, and the widgets on it, onto the client area.
     void paintArea(HDC dc, const RECT& client) const;

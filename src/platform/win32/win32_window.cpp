@@ -6,29 +6,19 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/errors.h"
 #include "platform/win32/win32_accessible.h"
 #include "platform/win32/win32_platform.h"
 
 namespace pelmora::win32 {
-
-using platform::ErrorCode;
 
 namespace {
 
 // Timers are numbered after their widget; a window's timer 0 would be no timer at all.
 constexpr UINT_PTR kFirstTimerId = 1;
 
-struct ThreadForms {
-    HWND except;
-    std::vector<HWND> found;
-};
-
-// Collects the program's form windows that a window owns.
-BOOL CALLBACK collectOwnedForm(HWND hwnd, LPARAM param) {
-    auto* forms = reinterpret_cast<ThreadForms*>(param);
-    if (::GetWindow(hwnd, GW_OWNER) == forms->except && Win32Window::of(hwnd) != nullptr) {
-        forms->found.push_back(hwnd);
+BOOL CALLBACK collectForm(HWND hwnd, LPARAM found) {
+    if (Win32Window::of(hwnd) != nullptr) {
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(hwnd);
     }
     return TRUE;
 }
@@ -121,12 +111,7 @@ Win32Window::Win32Window(Win32Platform& platform, const core::WindowSpec& geomet
     if (dpi != dpi_) {
         rescale(dpi);
     }
-    try {
-        setIcons();
-    } catch (...) {
-        hwnd_.reset();
-        throw;
-    }
+    setIcons();  // should it fail, the window goes with the member that holds it
 }
 
 SIZE Win32Window::outerSize(int dpi) const noexcept {
@@ -184,15 +169,20 @@ Win32Window::~Win32Window() {
         return;
     }
     // Windows it owns belong to forms of their own: the OS would destroy them with this one.
-    ThreadForms owned{hwnd_.get(), {}};
-    ::EnumThreadWindows(::GetCurrentThreadId(), &collectOwnedForm,
-                        reinterpret_cast<LPARAM>(&owned));
-    for (HWND other : owned.found) {
-        ::SetWindowLongPtrA(other, GWLP_HWNDPARENT, 0);
+    for (HWND other : formWindows()) {
+        if (::GetWindow(other, GW_OWNER) == hwnd_.get()) {
+            ::SetWindowLongPtrA(other, GWLP_HWNDPARENT, 0);
+        }
     }
     // The handle is null before the window goes: nothing reaches this object meanwhile.
     forgetChildWindows();
     hwnd_.reset();
+}
+
+std::vector<HWND> Win32Window::formWindows() {
+    std::vector<HWND> found;
+    ::EnumThreadWindows(::GetCurrentThreadId(), &collectForm, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 Win32Window* Win32Window::of(HWND hwnd) noexcept {
@@ -219,15 +209,6 @@ HWND Win32Window::live() const {
     return hwnd_.get();
 }
 
-Widget* Win32Window::byControlId(int id) const noexcept {
-    const auto index = static_cast<std::size_t>(id - kFirstChildId);
-    return id >= kFirstChildId && index < widgets_.size() ? widgets_[index].get() : nullptr;
-}
-
-platform::Hwnd Win32Window::handle() const {
-    return reinterpret_cast<platform::Hwnd>(hwnd_.get());
-}
-
 std::uintptr_t Win32Window::iconHandle() const {
     if (plan_.icon != platform::PictureId::Icon) {
         return 0;
@@ -236,21 +217,8 @@ std::uintptr_t Win32Window::iconHandle() const {
         platform_.icon(platform_.systemMetric(SM_CXICON, dpi_)));
 }
 
-template <typename Kind>
-Kind& Win32Window::widgetAs(core::WidgetId id) const {
-    Kind* found = id < widgets_.size() ? dynamic_cast<Kind*>(widgets_[id].get()) : nullptr;
-    live();
-    if (found == nullptr) {
-        throw std::logic_error("no such widget on " + std::string(plan_.name));
-    }
-    return *found;
-}
-
 std::vector<Widget*>& Win32Window::surfaceOf(std::optional<core::WidgetId> parent) {
-    if (!parent) {
-        return shapes_;
-    }
-    return widgetAs<PictureBoxWidget>(*parent).shapes;
+    return parent ? widgetAs<PictureBoxWidget>(*parent).shapes : shapes_;
 }
 
 // ---- building
@@ -372,13 +340,10 @@ void Win32Window::endModalLoop() {
 }
 
 platform::WindowState Win32Window::state() const {
-    if (hwnd_ && ::IsIconic(hwnd_.get())) {
-        return platform::WindowState::Minimized;
-    }
-    if (hwnd_ && ::IsZoomed(hwnd_.get())) {
-        return platform::WindowState::Maximized;
-    }
-    return platform::WindowState::Normal;
+    using platform::WindowState;
+    return hwnd_ && ::IsIconic(hwnd_.get())   ? WindowState::Minimized
+           : hwnd_ && ::IsZoomed(hwnd_.get()) ? WindowState::Maximized
+                                              : WindowState::Normal;
 }
 
 void Win32Window::setState(platform::WindowState state) {
@@ -396,13 +361,8 @@ void Win32Window::bringToFront() {
 }
 
 void Win32Window::focusWidget(std::optional<core::WidgetId> widget) {
-    HWND target = hwnd_.get();
-    if (widget) {
-        const HWND child = widgetAs<Widget>(*widget).hwnd();
-        if (child != nullptr) {
-            target = child;
-        }
-    }
+    const HWND child = widget ? widgetAs<Widget>(*widget).hwnd() : nullptr;
+    const HWND target = child != nullptr ? child : hwnd_.get();
     focusTarget_ = target;
     lastFocus_ = nullptr;
     ::SetFocus(target);
@@ -419,10 +379,6 @@ void Win32Window::focusAgain() noexcept {
 
 // ---- widgets
 
-void Win32Window::setText(core::WidgetId label, std::string_view text) {
-    widgetAs<LabelWidget>(label).setText(text);
-}
-
 void Win32Window::setAccessible(std::optional<core::WidgetId> id, const core::Accessible& now) {
     if (!id) {
         announceAccessible(hwnd_.get(), CHILDID_SELF, std::exchange(told_, now), now);
@@ -437,31 +393,6 @@ void Win32Window::setAccessible(std::optional<core::WidgetId> id, const core::Ac
         announceAccessible(widget.surface(),
                            accessibleChild(surfaceOf(widget.plan().parent), widget), before, now);
     }
-}
-
-void Win32Window::setAlignment(core::WidgetId label, platform::Alignment alignment) {
-    widgetAs<LabelWidget>(label).setAlignment(alignment);
-}
-
-void Win32Window::setVisible(core::WidgetId widget, bool visible) {
-    widgetAs<Widget>(widget).setVisible(visible);
-}
-
-void Win32Window::moveWidget(core::WidgetId widget, core::PixelPoint topLeft) {
-    widgetAs<Widget>(widget).moveTo(topLeft);
-}
-
-void Win32Window::clearDrawing(core::WidgetId box) {
-    widgetAs<PictureBoxWidget>(box).clear();
-}
-
-void Win32Window::fillBox(core::WidgetId box, core::PixelRect area, platform::Colour colour) {
-    const RECT drawn{area.left, area.top, area.left + area.width, area.top + area.height};
-    widgetAs<PictureBoxWidget>(box).fill(drawn, toColorRef(colour));
-}
-
-void Win32Window::repaint(core::WidgetId box) {
-    widgetAs<PictureBoxWidget>(box).repaint();
 }
 
 void Win32Window::startTimer(core::WidgetId timer, int intervalMs) {
@@ -481,10 +412,8 @@ void Win32Window::stopTimer(core::WidgetId timer) {
 
 void Win32Window::pressed(const std::vector<Widget*>& surface, std::optional<core::WidgetId> owner,
                           UINT msg, WPARAM keys, POINT at) noexcept {
-    platform::Modifiers modifiers;
-    modifiers.shift = (keys & MK_SHIFT) != 0;
-    modifiers.control = (keys & MK_CONTROL) != 0;
-    modifiers.alt = ::GetKeyState(VK_MENU) < 0;
+    const platform::Modifiers modifiers{(keys & MK_SHIFT) != 0, (keys & MK_CONTROL) != 0,
+                                        ::GetKeyState(VK_MENU) < 0};
     std::optional<core::WidgetId> control = owner;
     if (const Widget* shape = hitTest(surface, at)) {
         control = shape->id();
@@ -496,7 +425,7 @@ void Win32Window::pressed(const std::vector<Widget*>& surface, std::optional<cor
 }
 
 void Win32Window::command(WORD id, WORD code) noexcept {
-    const Widget* button = byControlId(id);
+    const Widget* button = widget(static_cast<core::WidgetId>(id - kFirstChildId));
     if (id == IDOK || id == IDCANCEL) {
         // Enter and Escape, from the dialog keys: the core chooses the button.
         input_.keyPressed(id == IDOK ? core::Key::Enter : core::Key::Escape, heldModifiers());
@@ -527,10 +456,15 @@ void Win32Window::paint(HWND self, const PictureBoxWidget* box) {
     }
 }
 
-// The messages of a form and of its picture boxes alike.
+// The messages of a form and of its picture boxes alike; the ones only a top-level window
+// gets reach the form alone.
 LRESULT Win32Window::handle(PictureBoxWidget* box, HWND self, UINT msg, WPARAM wParam,
                             LPARAM lParam) {
-    std::vector<Widget*>& shapes = box != nullptr ? box->shapes : shapes_;
+    if (box == nullptr && msg == platform_.taskbarCreatedMessage() && msg != 0) {
+        platform_.shellRestarted(self);
+        return 0;
+    }
+    const bool form = box == nullptr;
     switch (msg) {
         case WM_PAINT:
             paint(self, box);
@@ -540,8 +474,8 @@ LRESULT Win32Window::handle(PictureBoxWidget* box, HWND self, UINT msg, WPARAM w
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
-            pressed(shapes, box != nullptr ? std::optional(box->id()) : std::nullopt, msg, wParam,
-                    {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            pressed(form ? shapes_ : box->shapes, form ? std::nullopt : std::optional(box->id()),
+                    msg, wParam, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
         case WM_SETCURSOR:
             // A press on a disabled window reaches it only as this question.
@@ -561,23 +495,29 @@ LRESULT Win32Window::handle(PictureBoxWidget* box, HWND self, UINT msg, WPARAM w
             return 0;
         case WM_GETOBJECT:
             if (const LRESULT answer = answerAccessible(
-                    self, wParam, lParam, box != nullptr ? box->told : told_, shapes)) {
+                    self, wParam, lParam, form ? told_ : box->told, form ? shapes_ : box->shapes)) {
                 return answer;
             }
             break;
-        default:
-            return box != nullptr ? handleBox(*box, self, msg, wParam, lParam)
-                                  : handleForm(self, msg, wParam, lParam);
-    }
-    return ::DefWindowProcA(self, msg, wParam, lParam);
-}
-
-LRESULT Win32Window::handleForm(HWND self, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == platform_.taskbarCreatedMessage() && msg != 0) {
-        platform_.shellRestarted(self);
-        return 0;
-    }
-    switch (msg) {
+        case WM_NCCALCSIZE:
+            if (!form) {
+                // The client area is what the frame leaves: the drawing area. With wParam set
+                // the first rectangle of the parameters is the one to shrink.
+                auto& client = *reinterpret_cast<RECT*>(lParam);
+                const RECT& frame = box->frameInsets();
+                client.left += frame.left;
+                client.top += frame.top;
+                client.right = std::max(client.left, client.right - frame.right);
+                client.bottom = std::max(client.top, client.bottom - frame.bottom);
+                return 0;
+            }
+            break;
+        case WM_NCPAINT:
+            if (!form) {
+                box->paintFrame();
+                return 0;
+            }
+            break;
         case WM_TIMER:
             if (wParam >= kFirstTimerId) {
                 input_.timerTicked(static_cast<core::WidgetId>(wParam - kFirstTimerId));
@@ -607,18 +547,21 @@ LRESULT Win32Window::handleForm(HWND self, UINT msg, WPARAM wParam, LPARAM lPara
             input_.activated();
             return 0;
         case WM_SETFOCUS:
-            if (hasDialogKeys()) {
+            if (form && hasDialogKeys()) {
                 focusAgain();
                 return 0;
             }
             break;
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORSTATIC:
-            return reinterpret_cast<LRESULT>(backBrush_.get());
+            if (form) {
+                return reinterpret_cast<LRESULT>(backBrush_.get());
+            }
+            break;
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
             // The keys the core decides on; F10 alone would open the (absent) menu bar.
-            if (wParam == VK_APPS || wParam == VK_F10) {
+            if (form && (wParam == VK_APPS || wParam == VK_F10)) {
                 input_.keyPressed(wParam == VK_APPS ? core::Key::ContextMenu : core::Key::F10,
                                   heldModifiers());
                 return 0;
@@ -648,35 +591,13 @@ LRESULT Win32Window::handleForm(HWND self, UINT msg, WPARAM wParam, LPARAM lPara
             }
             return 0;
         case WM_NCDESTROY:
+            if (!form) {
+                box->forgetWindow();
+                break;
+            }
             // Destroyed under us (with an owner): its children went with it.
             forgetChildWindows();
             hwnd_.release();
-            break;
-        default:
-            break;
-    }
-    return ::DefWindowProcA(self, msg, wParam, lParam);
-}
-
-LRESULT Win32Window::handleBox(PictureBoxWidget& box, HWND self, UINT msg, WPARAM wParam,
-                               LPARAM lParam) {
-    switch (msg) {
-        case WM_NCCALCSIZE: {
-            // The client area is what the frame leaves: the drawing area. With wParam set
-            // the first rectangle of the parameters is the one to shrink.
-            auto& client = *reinterpret_cast<RECT*>(lParam);
-            const RECT& frame = box.frameInsets();
-            client.left += frame.left;
-            client.top += frame.top;
-            client.right = std::max(client.left, client.right - frame.right);
-            client.bottom = std::max(client.top, client.bottom - frame.bottom);
-            return 0;
-        }
-        case WM_NCPAINT:
-            box.paintFrame();
-            return 0;
-        case WM_NCDESTROY:
-            box.forgetWindow();
             break;
         default:
             break;
@@ -697,7 +618,8 @@ LRESULT CALLBACK Win32Window::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
     auto* window = reinterpret_cast<Win32Window*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     PictureBoxWidget* box = nullptr;
     if (window != nullptr && window->hwnd_ && window->hwnd_.get() != hwnd) {
-        Widget* widget = window->byControlId(::GetDlgCtrlID(hwnd));
+        Widget* widget =
+            window->widget(static_cast<core::WidgetId>(::GetDlgCtrlID(hwnd) - kFirstChildId));
         box = widget != nullptr && widget->hwnd() == hwnd ? dynamic_cast<PictureBoxWidget*>(widget)
                                                           : nullptr;
     }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ class Win32Window final : public core::NativeWindow {
                 core::WindowInput& input);
     ~Win32Window() override;
 
-    platform::Hwnd handle() const override;
+    platform::Hwnd handle() const override { return reinterpret_cast<platform::Hwnd>(hwnd()); }
     std::uintptr_t iconHandle() const override;
     void build(std::span<const core::WidgetSpec> widgets) override;
     void setCaption(std::string_view text) override;
@@ -44,14 +45,24 @@ class Win32Window final : public core::NativeWindow {
     std::optional<std::size_t> popupMenu(std::span<const core::PopupRow> rows,
                                          std::optional<core::PixelPoint> at) override;
     void closePopup() override;
-    void setText(core::WidgetId label, std::string_view text) override;
+    void setText(core::WidgetId label, std::string_view text) override {
+        widgetAs<LabelWidget>(label).setText(text);
+    }
     void setAccessible(std::optional<core::WidgetId> widget, const core::Accessible& now) override;
-    void setAlignment(core::WidgetId label, platform::Alignment alignment) override;
-    void setVisible(core::WidgetId widget, bool visible) override;
-    void moveWidget(core::WidgetId widget, core::PixelPoint topLeft) override;
-    void clearDrawing(core::WidgetId box) override;
-    void fillBox(core::WidgetId box, core::PixelRect area, platform::Colour colour) override;
-    void repaint(core::WidgetId box) override;
+    void setAlignment(core::WidgetId label, platform::Alignment alignment) override {
+        widgetAs<LabelWidget>(label).setAlignment(alignment);
+    }
+    void setVisible(core::WidgetId id, bool visible) override {
+        widgetAs<Widget>(id).setVisible(visible);
+    }
+    void moveWidget(core::WidgetId id, core::PixelPoint topLeft) override {
+        widgetAs<Widget>(id).moveTo(topLeft);
+    }
+    void clearDrawing(core::WidgetId box) override { widgetAs<PictureBoxWidget>(box).clear(); }
+    void fillBox(core::WidgetId box, core::PixelRect area, platform::Colour colour) override {
+        widgetAs<PictureBoxWidget>(box).fill(area, colour);
+    }
+    void repaint(core::WidgetId box) override { widgetAs<PictureBoxWidget>(box).repaint(); }
     void startTimer(core::WidgetId timer, int intervalMs) override;
     void stopTimer(core::WidgetId timer) override;
 
@@ -60,18 +71,20 @@ class Win32Window final : public core::NativeWindow {
     bool hasDialogKeys() const noexcept { return dialogKeys_; }
     // The window of a handle of the form class, or null.
     static Win32Window* of(HWND hwnd) noexcept;
+    // The windows of the forms of this thread.
+    static std::vector<HWND> formWindows();
+    // The widget of an id, or null (a timer, or no such widget).
+    Widget* widget(core::WidgetId id) const noexcept {
+        return id < widgets_.size() ? widgets_[id].get() : nullptr;
+    }
 
     // For forms and the picture boxes on them.
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
   private:
-    friend class WindowReader;  // the conformance suite reads the widgets back
-
     // The form's own window, or the failure of a window that is gone.
     HWND live() const;
     LRESULT handle(PictureBoxWidget* box, HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT handleForm(HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT handleBox(PictureBoxWidget& box, HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
     // The window moved to a screen of another DPI: laid out again at it, where the system
     // suggests.
     void dpiChanged(int dpi, const RECT& suggested);
@@ -92,11 +105,17 @@ class Win32Window final : public core::NativeWindow {
     // Gives the focus back as the window is activated again.
     void focusAgain() noexcept;
     void forgetChildWindows() noexcept;
+    // A widget of that kind on a window that is still there, or the failure of either.
     template <typename Kind>
-    Kind& widgetAs(core::WidgetId id) const;
+    Kind& widgetAs(core::WidgetId id) const {
+        Kind* found = dynamic_cast<Kind*>(widget(id));
+        live();
+        if (found == nullptr) {
+            throw std::logic_error("no such widget on " + std::string(plan_.name));
+        }
+        return *found;
+    }
     std::vector<Widget*>& surfaceOf(std::optional<core::WidgetId> parent);
-    // The widget of a child window's control id, or null.
-    Widget* byControlId(int id) const noexcept;
 
     Win32Platform& platform_;
     core::WindowSpec plan_;
