@@ -18,14 +18,13 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/core/native.h"
 #include "platform/emulated/tray_host.h"
 #include "platform/emulated/tray_table.h"
-#include "platform/forms.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/types.h"
 
@@ -67,13 +66,12 @@ class TrayHostMenu final : public HostMenu {
 class TrayIcons final : public emulated::TrayShell {
   public:
     using Report = std::function<void(const emulated::TrayIconKey& key, std::uint32_t mouse)>;
+    using Docked = std::function<void(std::string_view tip)>;
 
-    // Images are looked up on the platform; errors go to the runtime's reporter.
-    // When logPath names a file, every request sent to the tray host is written to it, and
-    // "dock <tip>" each time an XEmbed tray takes the icon (at the start, and again whenever a
-    // tray host comes back).
-    TrayIcons(QtPlatform& platform, platform::FormsRuntime& runtime, const std::string& logPath,
-              Report report);
+    // Images are looked up on the platform. Clicks go to report as mouse messages; docked is
+    // told each time an XEmbed tray takes an icon's window (at the start, and again whenever
+    // a tray host comes back).
+    TrayIcons(QtPlatform& platform, Report report, Docked docked);
     ~TrayIcons();
     TrayIcons(const TrayIcons&) = delete;
     TrayIcons& operator=(const TrayIcons&) = delete;
@@ -92,17 +90,16 @@ class TrayIcons final : public emulated::TrayShell {
         // Only for an icon on XEmbed, when there is a session bus.
         std::unique_ptr<StatusItem> item;
     };
-    class MouseFilter;
-    class WindowWatch;
+    class EventFilter;
 
     // The image a record names, or a blank one when it names none; null for an unknown one.
     std::optional<QIcon> image(const emulated::TrayIcon& icon) const;
     bool current(const Key& key, const QSystemTrayIcon* icon) const;
     // What a click reported by the tray host does while the icon is the key's.
     std::function<void(emulated::TrayClick)> clicks(const Key& key, const QSystemTrayIcon* icon);
-    // The host is about to show the icon's menu: the window's procedure gets the right
-    // button's release, as for a click, and the popup it opens fills the host's menu.
-    void hostMenuRequested(const Key& key);
+    // What the host's asking for the icon's menu does while the icon is the key's: the
+    // window's procedure gets the right button's release, as for a click, and the popup it
+    // opens fills the host's menu.
     std::function<void()> menuRequest(const Key& key, const QSystemTrayIcon* icon);
     // A StatusNotifierItem host shows the menu itself, from the D-Bus menu Qt exports for an
     // icon with a context menu; an icon on an XEmbed tray has none.
@@ -121,12 +118,15 @@ class TrayIcons final : public emulated::TrayShell {
 
     QtPlatform& platform_;
     Report report_;
+    Docked docked_;
     std::map<Key, Entry> icons_;
     // Removed icons stay until the end: a click being handled may belong to one of them.
     std::vector<Entry> removed_;
-    emulated::TrayRequestLog log_;
-    std::unique_ptr<MouseFilter> mouseFilter_;
-    std::unique_ptr<WindowWatch> windowWatch_;
+    // On each icon's XEmbed window: its mouse and its showings stop here.
+    std::unique_ptr<EventFilter> mouseFilter_;
+    // On the application, but only while Qt may make an icon's XEmbed window that is not
+    // known yet: the refresh timer's events then go by without it.
+    std::unique_ptr<EventFilter> windowWatch_;
     std::vector<QPointer<QWidget>> iconWindows_;
     bool watching_ = false;
 };
