@@ -53,7 +53,8 @@ class StatusItem final : public QDBusVirtualObject {
                std::function<void()> refresh, Clicked clicked, Served served);
     // The watcher now owned by owner (empty when none is left).
     void watcherChanged(const QString& owner);
-    QVariant property(const QString& name) const;
+    // The item's properties, with their values now.
+    QVariantMap properties() const;
     void emitSignal(const char* name);
     // A call on the menu's path, answered; false for one it does not know.
     bool handleMenuCall(const QDBusMessage& message);
@@ -62,6 +63,8 @@ class StatusItem final : public QDBusVirtualObject {
     std::optional<bool> refreshMenu();
     // An event the host reports on a row (0 is the menu); false for an unknown row.
     bool menuEvent(int id, const QString& type);
+    // The properties of the menu's root (0) or of a row, as the host last got it.
+    QVariantMap nodeProperties(int id) const;
 
     QDBusConnection connection_;
     std::unique_ptr<QDBusServiceWatcher> serviceWatcher_;
