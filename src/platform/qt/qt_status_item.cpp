@@ -171,7 +171,7 @@ void registerTypes() {
 
 }  // namespace
 
-std::unique_ptr<StatusItem> StatusItem::create(const QIcon& icon, const QString& tip, QMenu& menu,
+std::unique_ptr<StatusItem> StatusItem::create(const QSystemTrayIcon& icon, QMenu& menu,
                                                std::function<void()> refresh, Clicked clicked,
                                                Served served) {
     static std::atomic<int> made{0};
@@ -183,7 +183,7 @@ std::unique_ptr<StatusItem> StatusItem::create(const QIcon& icon, const QString&
     }
     registerTypes<SniPixmap, SniPixmaps, SniToolTip, MenuNode, MenuRow, QList<MenuRow>, MenuEvent,
                   QList<MenuEvent>>();
-    std::unique_ptr<StatusItem> item(new StatusItem(connection, icon, tip, menu, std::move(refresh),
+    std::unique_ptr<StatusItem> item(new StatusItem(connection, icon, menu, std::move(refresh),
                                                     std::move(clicked), std::move(served)));
     if (!connection.registerVirtualObject(kItemPath, item.get()) ||
         !connection.registerVirtualObject(kMenuPath, item.get())) {
@@ -204,11 +204,10 @@ std::unique_ptr<StatusItem> StatusItem::create(const QIcon& icon, const QString&
     return item;
 }
 
-StatusItem::StatusItem(QDBusConnection connection, const QIcon& icon, const QString& tip,
-                       QMenu& menu, std::function<void()> refresh, Clicked clicked, Served served)
+StatusItem::StatusItem(QDBusConnection connection, const QSystemTrayIcon& icon, QMenu& menu,
+                       std::function<void()> refresh, Clicked clicked, Served served)
     : connection_(std::move(connection)),
       icon_(icon),
-      tip_(tip),
       menu_(menu),
       refresh_(std::move(refresh)),
       clicked_(std::move(clicked)),
@@ -252,31 +251,26 @@ void StatusItem::watcherChanged(const QString& owner) {
                      });
 }
 
-void StatusItem::setIcon(const QIcon& icon) {
-    icon_ = icon;
-    emitSignal("NewIcon");
-}
-
-void StatusItem::setToolTip(const QString& tip) {
-    tip_ = tip;
-    emitSignal("NewToolTip");
-}
-
-void StatusItem::emitSignal(const char* name) {
-    if (registered()) {
-        connection_.send(QDBusMessage::createSignal(kItemPath, kItem, QString::fromLatin1(name)));
+void StatusItem::changed(bool image, bool tip) {
+    for (const auto& [changed, signal] :
+         {std::pair(image, "NewIcon"), std::pair(tip, "NewToolTip")}) {
+        if (changed && registered()) {
+            connection_.send(
+                QDBusMessage::createSignal(kItemPath, kItem, QString::fromLatin1(signal)));
+        }
     }
 }
 
 QVariantMap StatusItem::properties() const {
-    return {{QStringLiteral("Category"), QStringLiteral("ApplicationStatus")},
-            {QStringLiteral("Id"), QCoreApplication::applicationName()},
-            {QStringLiteral("Title"), QGuiApplication::applicationDisplayName()},
-            {QStringLiteral("Status"), QStringLiteral("Active")},
-            {QStringLiteral("Menu"), QVariant::fromValue(QDBusObjectPath(kMenuPath))},
-            {QStringLiteral("IconPixmap"), QVariant::fromValue(pixmaps(icon_))},
-            {QStringLiteral("ToolTip"), QVariant::fromValue(SniToolTip{{}, {}, tip_, {}})},
-            {QStringLiteral("ItemIsMenu"), false}};
+    return {
+        {QStringLiteral("Category"), QStringLiteral("ApplicationStatus")},
+        {QStringLiteral("Id"), QCoreApplication::applicationName()},
+        {QStringLiteral("Title"), QGuiApplication::applicationDisplayName()},
+        {QStringLiteral("Status"), QStringLiteral("Active")},
+        {QStringLiteral("Menu"), QVariant::fromValue(QDBusObjectPath(kMenuPath))},
+        {QStringLiteral("IconPixmap"), QVariant::fromValue(pixmaps(icon_.icon()))},
+        {QStringLiteral("ToolTip"), QVariant::fromValue(SniToolTip{{}, {}, icon_.toolTip(), {}})},
+        {QStringLiteral("ItemIsMenu"), false}};
 }
 
 bool StatusItem::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {

@@ -174,8 +174,7 @@ bool TrayIcons::showIcon(const Key& key, const emulated::TrayIcon& icon) {
     entry.icon = std::make_unique<QSystemTrayIcon>(*shown);
     // Among the application's objects, where a look at the tray finds them.
     entry.icon->setParent(QCoreApplication::instance());
-    const QString tip = tipOf(icon);
-    entry.icon->setToolTip(tip);
+    entry.icon->setToolTip(tipOf(icon));
     QSystemTrayIcon* raw = entry.icon.get();
     // Clicks the tray host reports are handled from the event loop, not inside its call.
     QObject::connect(
@@ -186,8 +185,7 @@ bool TrayIcons::showIcon(const Key& key, const emulated::TrayIcon& icon) {
             }
         },
         Qt::QueuedConnection);
-    offerHostMenu(key, entry);
-    offerItem(key, entry, *shown, tip);
+    offerMenu(key, entry);
     icons_.emplace(key, std::move(entry));
     // Qt makes and shows the icon's window inside show(): it is watched for beforehand.
     watchWindows();
@@ -212,35 +210,27 @@ std::function<void()> TrayIcons::menuRequest(const Key& key, const QSystemTrayIc
     };
 }
 
-void TrayIcons::offerHostMenu(const Key& key, Entry& entry) {
+void TrayIcons::offerMenu(const Key& key, Entry& entry) {
     // Qt gives a context menu its D-Bus counterpart only for a StatusNotifierItem host. On an
     // XEmbed tray it would pop the menu up itself at a right press, so there the icon keeps
     // no menu: its rows are for the icon's own item.
     entry.hostMenu = std::make_unique<TrayHostMenu>();
     QMenu& menu = entry.hostMenu->menu();
     QSystemTrayIcon* raw = entry.icon.get();
-    if (menu.platformMenu() != nullptr) {
-        return;
-    }
-    raw->setContextMenu(&menu);
-    if (menu.platformMenu() == nullptr) {
-        raw->setContextMenu(nullptr);
-        return;
-    }
     const auto request = menuRequest(key, raw);
-    QObject::connect(&menu, &QMenu::aboutToShow, raw, request);
-    // Filled once from the event loop, so that the host has the rows when it first shows the
-    // menu; every later showing fills it anew.
-    QMetaObject::invokeMethod(&menu, request, Qt::QueuedConnection);
-}
-
-void TrayIcons::offerItem(const Key& key, Entry& entry, const QIcon& image, const QString& tip) {
-    QSystemTrayIcon* raw = entry.icon.get();
-    if (raw->contextMenu() != nullptr) {
-        return;
+    if (menu.platformMenu() == nullptr) {
+        raw->setContextMenu(&menu);
+        if (menu.platformMenu() != nullptr) {
+            QObject::connect(&menu, &QMenu::aboutToShow, raw, request);
+            // Filled once from the event loop, so that the host has the rows when it first
+            // shows the menu; every later showing fills it anew.
+            QMetaObject::invokeMethod(&menu, request, Qt::QueuedConnection);
+            return;
+        }
+        raw->setContextMenu(nullptr);
     }
     entry.item = StatusItem::create(
-        image, tip, entry.hostMenu->menu(), menuRequest(key, raw), clicks(key, raw),
+        *raw, menu, request, clicks(key, raw),
         // One icon per host: while a watcher has the item, the XEmbed icon is away.
         [this, key, raw](bool registered) {
             if (!current(key, raw)) {
@@ -258,18 +248,16 @@ bool TrayIcons::updateIcon(const Key& key, const emulated::TrayIcon& icon, std::
         return false;
     }
     Entry& entry = it->second;
-    if ((changed & platform::NIF_ICON) != 0) {
+    const bool image = (changed & platform::NIF_ICON) != 0;
+    const bool tip = (changed & platform::NIF_TIP) != 0;
+    if (image) {
         entry.icon->setIcon(*shown);
-        if (entry.item) {
-            entry.item->setIcon(*shown);
-        }
     }
-    if ((changed & platform::NIF_TIP) != 0) {
-        const QString tip = tipOf(icon);
-        entry.icon->setToolTip(tip);
-        if (entry.item) {
-            entry.item->setToolTip(tip);
-        }
+    if (tip) {
+        entry.icon->setToolTip(tipOf(icon));
+    }
+    if (entry.item) {
+        entry.item->changed(image, tip);
     }
     return true;
 }

@@ -102,11 +102,9 @@ class TrayIcons final : public emulated::TrayShell {
     // opens fills the host's menu.
     std::function<void()> menuRequest(const Key& key, const QSystemTrayIcon* icon);
     // A StatusNotifierItem host shows the menu itself, from the D-Bus menu Qt exports for an
-    // icon with a context menu; an icon on an XEmbed tray has none.
-    void offerHostMenu(const Key& key, Entry& entry);
-    // An icon on XEmbed: its own item, with the icon's menu, for the StatusNotifierWatchers
-    // that come later.
-    void offerItem(const Key& key, Entry& entry, const QIcon& image, const QString& tip);
+    // icon with a context menu. An icon on an XEmbed tray has none: it gets an item of its
+    // own, with that menu, for the StatusNotifierWatchers that come later.
+    void offerMenu(const Key& key, Entry& entry);
     // The events of an icon's XEmbed window (the mouse filter sits on nothing else): its
     // mouse is taken, its showings are logged.
     bool filter(QObject* watched, QEvent* event);
