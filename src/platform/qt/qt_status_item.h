@@ -37,8 +37,6 @@ class StatusItem final : public QDBusVirtualObject {
                                               std::function<void()> refresh, Clicked clicked,
                                               Served served);
     ~StatusItem() override;
-    StatusItem(const StatusItem&) = delete;
-    StatusItem& operator=(const StatusItem&) = delete;
 
     bool registered() const noexcept { return !watcher_.isEmpty(); }
     // The icon's image, its tip, or both have changed: the host is told.

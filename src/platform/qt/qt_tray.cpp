@@ -55,10 +55,6 @@ std::optional<emulated::TrayClick> trayClick(QSystemTrayIcon::ActivationReason r
 // ---------------------------------------------------------------------------------------------
 // The menu a StatusNotifierItem host shows
 
-TrayHostMenu::TrayHostMenu() : menu_(std::make_unique<QMenu>()) {}
-
-TrayHostMenu::~TrayHostMenu() = default;
-
 bool TrayHostMenu::sameRows(std::span<const core::PopupRow> rows) const {
     if (rows.size() != actions_.size()) {
         return false;

@@ -39,11 +39,6 @@ class StatusItem;
 // exports it over D-Bus, and a row chosen there comes back as the action's trigger.
 class TrayHostMenu final : public HostMenu {
   public:
-    TrayHostMenu();
-    ~TrayHostMenu();
-    TrayHostMenu(const TrayHostMenu&) = delete;
-    TrayHostMenu& operator=(const TrayHostMenu&) = delete;
-
     QMenu& menu() noexcept { return *menu_; }
     // The rows as actions: captions with their access keys, separators, marks, disabled rows.
     // When the captions are the ones shown, the actions stay and only marks and states
@@ -55,7 +50,7 @@ class TrayHostMenu final : public HostMenu {
     bool sameRows(std::span<const core::PopupRow> rows) const;
     void choose(std::size_t row);
 
-    std::unique_ptr<QMenu> menu_;
+    std::unique_ptr<QMenu> menu_ = std::make_unique<QMenu>();
     std::vector<QAction*> actions_;  // one per row, owned by the menu
     QPointer<QObject> receiver_;
     std::function<void(std::size_t)> chosen_;
@@ -73,8 +68,6 @@ class TrayIcons final : public emulated::TrayShell {
     // a tray host comes back).
     TrayIcons(QtPlatform& platform, Report report, Docked docked);
     ~TrayIcons();
-    TrayIcons(const TrayIcons&) = delete;
-    TrayIcons& operator=(const TrayIcons&) = delete;
 
     bool showIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon) override;
     bool updateIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon,
