@@ -1,14 +1,31 @@
-// The tray item's D-Bus menu as plain data: the labels it shows, the revisions a host is told
-// of, and the ids a host's call may name.
+// The tray item's side of D-Bus as plain data: the clicks a host asks for, the labels its menu
+// shows, the revisions a host is told of, and the ids a host's call may name.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/linux_dbus_menu.h"
 
 namespace pelmora::linux_os {
 namespace {
+
+TEST(DbusMenu, TheItemsClickCallsAreTheClicksOfATrayIcon) {
+    using emulated::TrayClick;
+    const std::pair<std::string, std::optional<TrayClick>> cases[] = {
+        {"Activate", TrayClick::Primary},
+        {"ContextMenu", TrayClick::Context},
+        {"SecondaryActivate", TrayClick::Middle},
+        {"Scroll", std::nullopt},
+        {"activate", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [method, click] : cases) {
+        EXPECT_EQ(statusItemClick(method), click) << method;
+    }
+}
 
 TEST(DbusMenu, LabelsMarkTheAccessKeyWithAnUnderscore) {
     const std::pair<std::string, std::string> cases[] = {

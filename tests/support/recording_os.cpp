@@ -58,8 +58,8 @@ std::string swpText(std::uint32_t flags) {
 
 }  // namespace
 
-RecordingOs::RecordingOs(RecordingPlatform& platform)
-    : EmulatedOs(static_cast<emulated::TrayShell&>(*this)), platform_(platform) {
+RecordingOs::RecordingOs(RecordingPlatform& platform, const std::string& trayLogPath)
+    : EmulatedOs(static_cast<emulated::TrayShell&>(*this), trayLogPath), platform_(platform) {
     platform_.windowDestroyed = [this](platform::Hwnd hWnd) {
         const bool shown = tray_.present;
         removeIconsOf(hWnd);

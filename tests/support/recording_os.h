@@ -42,7 +42,8 @@ using WindowMessage = emulated::WindowMessage;
 
 class RecordingOs final : private emulated::TrayShell, public emulated::EmulatedOs {
   public:
-    explicit RecordingOs(RecordingPlatform& platform);
+    // What the tray shows is logged to trayLogPath when one is given.
+    explicit RecordingOs(RecordingPlatform& platform, const std::string& trayLogPath = {});
     ~RecordingOs() override;
 
     MemoryFigures memory = kMemoryFigures;

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -266,6 +269,60 @@ TEST(TrayHost, AnsiTextIsTheWindowsCodePageInUtf8) {
     for (const auto& c : cases) {
         EXPECT_EQ(ansiToUtf8(c.ansi), c.utf8) << c.ansi;
     }
+}
+
+std::vector<std::string> linesOf(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(TrayHost, TheLogHoldsWhatTheHostTookOneALine) {
+    const std::string path = ::testing::TempDir() + "pelmora-tray-host.log";
+    std::remove(path.c_str());
+    RecordingTray tray;
+    {
+        TrayRequestLog log(tray, path);
+        EXPECT_EQ(log.takeProblem(), "");
+        TrayTable table(log);
+        const struct {
+            std::uint32_t message;
+            platform::NOTIFYICONDATAA data;
+        } requests[] = {
+            {NIM_ADD, record(0x33, NIF_ICON | NIF_TIP, "refused: unknown window")},
+            {NIM_ADD, record(0x22, NIF_ICON | NIF_TIP, "Free \x80 5")},
+            {NIM_MODIFY, record(0x22, NIF_TIP, "")},
+            {NIM_MODIFY, record(0x22, NIF_ICON | NIF_TIP, "refused: unknown image", kBadIcon)},
+            {NIM_MODIFY, record(0x22, NIF_MESSAGE, "", 7, 2030)},
+            {NIM_DELETE, record(0x22, 0, "")},
+        };
+        for (const auto& request : requests) {
+            table.notify(request.message, request.data);
+        }
+        log.docked("Free 5");
+        log.docked("");
+    }
+    EXPECT_EQ(linesOf(path), (std::vector<std::string>{"add", "tip Free \u20AC 5", "tip ", "delete",
+                                                       "dock Free 5", "dock"}));
+}
+
+TEST(EmulatedOs, AnUnwritableTrayLogIsReportedAtTheFirstTrayRequestAndTheRequestGoesOn) {
+    recording::RecordingPlatform platform;
+    const std::string path = ::testing::TempDir() + "pelmora-no-such-folder/tray.log";
+    recording::RecordingOs os{platform, path};
+    EXPECT_TRUE(platform.journal.entries({"report"}).empty()) << "nothing asked of the tray yet";
+    for (int i = 0; i < 2; ++i) {
+        platform::NOTIFYICONDATAA data = record(0x22, NIF_TIP, "x");
+        os.Shell_NotifyIconA(NIM_MODIFY, data);
+    }
+    const platform::Error error(platform::ErrorCode::FileAccess,
+                                "cannot write " + path + ": " + std::strerror(ENOENT));
+    EXPECT_EQ(platform.journal.entries({"report"}),
+              std::vector<std::string>{"report Shell_NotifyIconA: 75 " + error.description()});
+    EXPECT_EQ(platform.journal.entries({"Shell_NotifyIconA"}).size(), 2u);
 }
 
 // ---------------------------------------------------------------------------------------------

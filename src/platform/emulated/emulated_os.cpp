@@ -65,6 +65,9 @@ void EmulatedOs::memoryUnavailable(const std::string& reason) {
 
 std::int32_t EmulatedOs::Shell_NotifyIconA(std::uint32_t dwMessage,
                                            platform::NOTIFYICONDATAA& data) {
+    if (const std::string problem = log_.takeProblem(); !problem.empty()) {
+        reportError("Shell_NotifyIconA", platform::Error(platform::ErrorCode::FileAccess, problem));
+    }
     return tray_.notify(dwMessage, data);
 }
 

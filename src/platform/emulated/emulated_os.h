@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/emulated/memory_status.h"
+#include "platform/emulated/tray_host.h"
 #include "platform/emulated/tray_table.h"
 #include "platform/emulated/window_procs.h"
 #include "platform/errors.h"
@@ -36,8 +37,10 @@ Placement decodePlacement(std::intptr_t insertAfter, std::int32_t x, std::int32_
 // A layer gives the procedures of its windows (ProcedureWindows) and the primitives below.
 class EmulatedOs : public platform::OsCalls, protected ProcedureWindows {
   public:
-    // The shell shows the icons of the tray table.
-    explicit EmulatedOs(TrayShell& shell) : tray_(shell) {}
+    // The shell shows the icons of the tray table; what it took is logged to trayLogPath
+    // when one is given.
+    explicit EmulatedOs(TrayShell& shell, const std::string& trayLogPath = {})
+        : log_(shell, trayLogPath) {}
 
     std::int32_t GlobalMemoryStatusEx(platform::MEMORYSTATUSEX& status) override;
     std::int32_t Shell_NotifyIconA(std::uint32_t dwMessage,
@@ -62,6 +65,8 @@ class EmulatedOs : public platform::OsCalls, protected ProcedureWindows {
     // The icons of a window that has gone go with it; all of them when the program ends.
     void removeIconsOf(platform::Hwnd hWnd) noexcept;
     void removeAllIcons() noexcept;
+    // A tray took an icon's window, showing this tip.
+    void trayDocked(std::string_view tip) { log_.docked(tip); }
 
   protected:
     // The system's memory figures; false, with the reason, when there are none to be had.
@@ -76,7 +81,8 @@ class EmulatedOs : public platform::OsCalls, protected ProcedureWindows {
     void memoryUnavailable(const std::string& reason);
 
     ProcedureChain procedures_{*this};
-    TrayTable tray_;
+    TrayRequestLog log_;
+    TrayTable tray_{log_};
     std::string memoryProblem_;
 };
 

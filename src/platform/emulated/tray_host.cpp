@@ -1,6 +1,8 @@
 #include "platform/emulated/tray_host.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/win_constants.h"
 
@@ -72,32 +74,53 @@ std::string ansiToUtf8(std::string_view text) {
     return result;
 }
 
-TrayRequestLog::TrayRequestLog(const std::string& path) {
+TrayRequestLog::TrayRequestLog(TrayShell& host, const std::string& path) : host_(host) {
     if (!path.empty()) {
         file_.reset(std::fopen(path.c_str(), "a"));
-        ok_ = file_ != nullptr;
+        if (!file_) {
+            problem_ = "cannot write " + path + ": " + std::strerror(errno);
+        }
     }
 }
 
-void TrayRequestLog::added(const TrayIcon& icon) {
+bool TrayRequestLog::showIcon(const TrayIconKey& key, const TrayIcon& icon) {
+    if (!host_.showIcon(key, icon)) {
+        return false;
+    }
     write("add");
-    changed(icon, icon.flags);
+    tip(icon, icon.flags);
+    return true;
 }
 
-void TrayRequestLog::changed(const TrayIcon& icon, std::uint32_t fields) {
+bool TrayRequestLog::updateIcon(const TrayIconKey& key, const TrayIcon& icon,
+                                std::uint32_t changed) {
+    if (!host_.updateIcon(key, icon, changed)) {
+        return false;
+    }
+    tip(icon, changed);
+    return true;
+}
+
+bool TrayRequestLog::removeIcon(const TrayIconKey& key) {
+    if (!host_.removeIcon(key)) {
+        return false;
+    }
+    write("delete");
+    return true;
+}
+
+void TrayRequestLog::tip(const TrayIcon& icon, std::uint32_t fields) {
     if ((fields & platform::NIF_TIP) != 0) {
-        const std::string tip = ansiToUtf8(tipText(icon.tip));
-        const std::string_view text = tip;
-        write("tip", &text);
+        write("tip", ansiToUtf8(tipText(icon.tip)));
     }
 }
 
-void TrayRequestLog::write(std::string_view request, const std::string_view* text) {
+void TrayRequestLog::write(std::string_view request, std::optional<std::string_view> text) {
     if (!file_) {
         return;
     }
     std::fwrite(request.data(), 1, request.size(), file_.get());
-    if (text != nullptr) {
+    if (text) {
         std::fputc(' ', file_.get());
         std::fwrite(text->data(), 1, text->size(), file_.get());
     }

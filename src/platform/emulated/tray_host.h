@@ -1,5 +1,5 @@
 // What every tray host of a layer shares: the mouse messages a click on an icon means, the
-// tip's text in Unicode, and the log of what the host is asked to show.
+// tip's text in Unicode, and the log of what the host took.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/emulated/tray_table.h"
@@ -32,29 +33,34 @@ std::optional<std::uint32_t> mouseMessage(ButtonEvent event, platform::MouseButt
 // their code.
 std::string ansiToUtf8(std::string_view text);
 
-// The requests sent to a tray host, appended one a line to a file when a path is given:
-// "add", "tip <text>", "delete", and "dock <tip>" each time a tray takes the icon.
-class TrayRequestLog {
+// Stands between the shell's table and a tray host: passes every request on, and when a path
+// is given appends those the host took to that file, one a line: "add", "tip <text>",
+// "delete", and "dock <tip>" each time a tray takes the icon.
+class TrayRequestLog final : public TrayShell {
   public:
-    explicit TrayRequestLog(const std::string& path);
-    // False when the path given cannot be written.
-    bool ok() const noexcept { return ok_; }
+    TrayRequestLog(TrayShell& host, const std::string& path);
 
-    // The icon is shown: "add", and its tip when it has one.
-    void added(const TrayIcon& icon);
-    // Its tip, when the change sets it.
-    void changed(const TrayIcon& icon, std::uint32_t fields);
-    void removed() { write("delete"); }
-    void docked(std::string_view tip) { write("dock", tip.empty() ? nullptr : &tip); }
+    // Why the path given cannot be written, told once; empty after that, or when it can.
+    std::string takeProblem() { return std::exchange(problem_, {}); }
+
+    bool showIcon(const TrayIconKey& key, const TrayIcon& icon) override;
+    bool updateIcon(const TrayIconKey& key, const TrayIcon& icon, std::uint32_t changed) override;
+    bool removeIcon(const TrayIconKey& key) override;
+    void docked(std::string_view tip) {
+        write("dock", tip.empty() ? std::nullopt : std::optional<std::string_view>(tip));
+    }
 
   private:
-    void write(std::string_view request, const std::string_view* text = nullptr);
+    // The tip, when the fields set it.
+    void tip(const TrayIcon& icon, std::uint32_t fields);
+    void write(std::string_view request, std::optional<std::string_view> text = std::nullopt);
 
     struct Close {
         void operator()(std::FILE* file) const noexcept { std::fclose(file); }
     };
+    TrayShell& host_;
     std::unique_ptr<std::FILE, Close> file_;
-    bool ok_ = true;
+    std::string problem_;
 };
 
 }  // namespace pelmora::emulated

@@ -6,6 +6,19 @@
 
 namespace pelmora::linux_os {
 
+std::optional<emulated::TrayClick> statusItemClick(std::string_view method) {
+    if (method == "Activate") {
+        return emulated::TrayClick::Primary;
+    }
+    if (method == "ContextMenu") {
+        return emulated::TrayClick::Context;
+    }
+    if (method == "SecondaryActivate") {
+        return emulated::TrayClick::Middle;
+    }
+    return std::nullopt;
+}
+
 std::string dbusMenuLabel(std::string_view caption) {
     std::string label;
     for (std::size_t i = 0; i < caption.size(); ++i) {

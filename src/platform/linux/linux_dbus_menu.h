@@ -1,13 +1,16 @@
-// The menu a StatusNotifierItem exports over D-Bus (com.canonical.dbusmenu), as plain data:
-// its rows as the host last got them, numbered from 1 (0 is the menu itself), the revision of
-// their layout, and the ids a host's call may name.
+// A StatusNotifierItem's side of D-Bus as plain data: the clicks a host asks for, and the menu
+// the item exports (com.canonical.dbusmenu): its rows as the host last got them, numbered from
+// 1 (0 is the menu itself), the revision of their layout, and the ids a host's call may name.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/emulated/tray_host.h"
 
 namespace pelmora::linux_os {
 
@@ -18,6 +21,10 @@ struct DbusMenuRow {
     bool checked = false;  // only a checked row has a mark
     bool operator==(const DbusMenuRow&) const = default;
 };
+
+// The click a StatusNotifierItem host asks for with a call of the item's; none for Scroll or
+// any other.
+std::optional<emulated::TrayClick> statusItemClick(std::string_view method);
 
 // A caption as the menu marks its access key: "_" before the key, "__" for a plain "_".
 std::string dbusMenuLabel(std::string_view caption);

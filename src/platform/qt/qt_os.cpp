@@ -8,11 +8,11 @@ namespace pelmora::qt {
 
 QtOsCalls::QtOsCalls(QtPlatform& platform, platform::FormsRuntime& runtime,
                      const OsOptions& options)
-    : QtTrayHost{TrayIcons(platform, runtime, options.trayLogPath,
-                           [this](const emulated::TrayIconKey& key, std::uint32_t mouse) {
-                               trayMouse(key, mouse);
-                           })},
-      EmulatedOs(trayIcons),
+    : QtTrayHost{TrayIcons(
+          platform,
+          [this](const emulated::TrayIconKey& key, std::uint32_t mouse) { trayMouse(key, mouse); },
+          [this](std::string_view tip) { trayDocked(tip); })},
+      EmulatedOs(trayIcons, options.trayLogPath),
       platform_(platform),
       runtime_(runtime),
       memInfo_(options.memInfoPath, options.memInfoMaxAge) {

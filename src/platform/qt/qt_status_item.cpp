@@ -16,10 +16,10 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QtEndian>
-#include <array>
 #include <atomic>
 #include <optional>
 #include <span>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -33,11 +33,14 @@ const QString kItemPath = QStringLiteral("/StatusNotifierItem");
 const QString kMenu = QStringLiteral("com.canonical.dbusmenu");
 const QString kMenuPath = QStringLiteral("/MenuBar");
 
+// The structures below go over D-Bus as structures of their fields, in the order fields gives.
+
 // One image of the icon: width, height and ARGB32 pixels in network byte order.
 struct SniPixmap {
     int width = 0;
     int height = 0;
     QByteArray pixels;
+    static auto fields(auto& self) { return std::tie(self.width, self.height, self.pixels); }
 };
 using SniPixmaps = QList<SniPixmap>;
 
@@ -47,6 +50,9 @@ struct SniToolTip {
     SniPixmaps images;
     QString title;
     QString text;
+    static auto fields(auto& self) {
+        return std::tie(self.iconName, self.images, self.title, self.text);
+    }
 };
 
 // One node of the menu's layout: its id, properties and children (each a node in a variant).
@@ -54,12 +60,25 @@ struct MenuNode {
     int id = 0;
     QVariantMap properties;
     QVariantList children;
+    static auto fields(auto& self) { return std::tie(self.id, self.properties, self.children); }
 };
 
 // The properties of one row.
 struct MenuRow {
     int id = 0;
     QVariantMap properties;
+    static auto fields(auto& self) { return std::tie(self.id, self.properties); }
+};
+
+// What a host tells of a row: its id, the event ("clicked", "hovered" ...), data and time.
+struct MenuEvent {
+    int id = 0;
+    QString type;
+    QDBusVariant data;
+    uint timestamp = 0;
+    static auto fields(auto& self) {
+        return std::tie(self.id, self.type, self.data, self.timestamp);
+    }
 };
 
 }  // namespace
@@ -69,62 +88,28 @@ Q_DECLARE_METATYPE(pelmora::qt::SniPixmap)
 Q_DECLARE_METATYPE(pelmora::qt::SniToolTip)
 Q_DECLARE_METATYPE(pelmora::qt::MenuNode)
 Q_DECLARE_METATYPE(pelmora::qt::MenuRow)
+Q_DECLARE_METATYPE(pelmora::qt::MenuEvent)
 
 namespace pelmora::qt {
 namespace {
 
-QDBusArgument& operator<<(QDBusArgument& argument, const SniPixmap& pixmap) {
+template <typename T>
+concept DbusStructure = requires(T& value) {
+    T::fields(value);
+};
+
+template <DbusStructure T>
+QDBusArgument& operator<<(QDBusArgument& argument, const T& value) {
     argument.beginStructure();
-    argument << pixmap.width << pixmap.height << pixmap.pixels;
+    std::apply([&](const auto&... field) { (argument << ... << field); }, T::fields(value));
     argument.endStructure();
     return argument;
 }
 
-const QDBusArgument& operator>>(const QDBusArgument& argument, SniPixmap& pixmap) {
+template <DbusStructure T>
+const QDBusArgument& operator>>(const QDBusArgument& argument, T& value) {
     argument.beginStructure();
-    argument >> pixmap.width >> pixmap.height >> pixmap.pixels;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument& operator<<(QDBusArgument& argument, const SniToolTip& tip) {
-    argument.beginStructure();
-    argument << tip.iconName << tip.images << tip.title << tip.text;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, SniToolTip& tip) {
-    argument.beginStructure();
-    argument >> tip.iconName >> tip.images >> tip.title >> tip.text;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument& operator<<(QDBusArgument& argument, const MenuNode& node) {
-    argument.beginStructure();
-    argument << node.id << node.properties << node.children;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, MenuNode& node) {
-    argument.beginStructure();
-    argument >> node.id >> node.properties >> node.children;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument& operator<<(QDBusArgument& argument, const MenuRow& row) {
-    argument.beginStructure();
-    argument << row.id << row.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, MenuRow& row) {
-    argument.beginStructure();
-    argument >> row.id >> row.properties;
+    std::apply([&](auto&... field) { (argument >> ... >> field); }, T::fields(value));
     argument.endStructure();
     return argument;
 }
@@ -150,23 +135,6 @@ SniPixmaps pixmaps(const QIcon& icon) {
     }
     return result;
 }
-
-// The host's calls that are clicks; Scroll is none.
-std::optional<emulated::TrayClick> clickOf(const QString& method) {
-    if (method == QLatin1String("Activate")) {
-        return emulated::TrayClick::Primary;
-    }
-    if (method == QLatin1String("ContextMenu")) {
-        return emulated::TrayClick::Context;
-    }
-    if (method == QLatin1String("SecondaryActivate")) {
-        return emulated::TrayClick::Middle;
-    }
-    return std::nullopt;
-}
-
-constexpr std::array kPropertyNames{"Category", "Id",      "Title",      "Status",
-                                    "Menu",     "ToolTip", "IconPixmap", "ItemIsMenu"};
 
 // The menu's own properties: version 3, left to right, shown as usual.
 QVariantMap menuProperties() {
@@ -196,9 +164,14 @@ std::span<const int> idsOf(const QList<int>& ids) {
     return {ids.constData(), static_cast<std::size_t>(ids.size())};
 }
 
+template <typename... Types>
+void registerTypes() {
+    (qDBusRegisterMetaType<Types>(), ...);
+}
+
 }  // namespace
 
-std::unique_ptr<StatusItem> StatusItem::create(const QIcon& icon, const QString& tip, QMenu& menu,
+std::unique_ptr<StatusItem> StatusItem::create(const QSystemTrayIcon& icon, QMenu& menu,
                                                std::function<void()> refresh, Clicked clicked,
                                                Served served) {
     static std::atomic<int> made{0};
@@ -208,13 +181,9 @@ std::unique_ptr<StatusItem> StatusItem::create(const QIcon& icon, const QString&
         QDBusConnection::disconnectFromBus(name);
         return nullptr;
     }
-    qDBusRegisterMetaType<SniPixmap>();
-    qDBusRegisterMetaType<SniPixmaps>();
-    qDBusRegisterMetaType<SniToolTip>();
-    qDBusRegisterMetaType<MenuNode>();
-    qDBusRegisterMetaType<MenuRow>();
-    qDBusRegisterMetaType<QList<MenuRow>>();
-    std::unique_ptr<StatusItem> item(new StatusItem(connection, icon, tip, menu, std::move(refresh),
+    registerTypes<SniPixmap, SniPixmaps, SniToolTip, MenuNode, MenuRow, QList<MenuRow>, MenuEvent,
+                  QList<MenuEvent>>();
+    std::unique_ptr<StatusItem> item(new StatusItem(connection, icon, menu, std::move(refresh),
                                                     std::move(clicked), std::move(served)));
     if (!connection.registerVirtualObject(kItemPath, item.get()) ||
         !connection.registerVirtualObject(kMenuPath, item.get())) {
@@ -235,11 +204,10 @@ std::unique_ptr<StatusItem> StatusItem::create(const QIcon& icon, const QString&
     return item;
 }
 
-StatusItem::StatusItem(QDBusConnection connection, const QIcon& icon, const QString& tip,
-                       QMenu& menu, std::function<void()> refresh, Clicked clicked, Served served)
+StatusItem::StatusItem(QDBusConnection connection, const QSystemTrayIcon& icon, QMenu& menu,
+                       std::function<void()> refresh, Clicked clicked, Served served)
     : connection_(std::move(connection)),
       icon_(icon),
-      tip_(tip),
       menu_(menu),
       refresh_(std::move(refresh)),
       clicked_(std::move(clicked)),
@@ -283,48 +251,26 @@ void StatusItem::watcherChanged(const QString& owner) {
                      });
 }
 
-void StatusItem::setIcon(const QIcon& icon) {
-    icon_ = icon;
-    emitSignal("NewIcon");
-}
-
-void StatusItem::setToolTip(const QString& tip) {
-    tip_ = tip;
-    emitSignal("NewToolTip");
-}
-
-void StatusItem::emitSignal(const char* name) {
-    if (registered()) {
-        connection_.send(QDBusMessage::createSignal(kItemPath, kItem, QString::fromLatin1(name)));
+void StatusItem::changed(bool image, bool tip) {
+    for (const auto& [changed, signal] :
+         {std::pair(image, "NewIcon"), std::pair(tip, "NewToolTip")}) {
+        if (changed && registered()) {
+            connection_.send(
+                QDBusMessage::createSignal(kItemPath, kItem, QString::fromLatin1(signal)));
+        }
     }
 }
 
-QVariant StatusItem::property(const QString& name) const {
-    if (name == QLatin1String("Category")) {
-        return QStringLiteral("ApplicationStatus");
-    }
-    if (name == QLatin1String("Id")) {
-        return QCoreApplication::applicationName();
-    }
-    if (name == QLatin1String("Title")) {
-        return QGuiApplication::applicationDisplayName();
-    }
-    if (name == QLatin1String("Status")) {
-        return QStringLiteral("Active");
-    }
-    if (name == QLatin1String("Menu")) {
-        return QVariant::fromValue(QDBusObjectPath(kMenuPath));
-    }
-    if (name == QLatin1String("IconPixmap")) {
-        return QVariant::fromValue(pixmaps(icon_));
-    }
-    if (name == QLatin1String("ToolTip")) {
-        return QVariant::fromValue(SniToolTip{{}, {}, tip_, {}});
-    }
-    if (name == QLatin1String("ItemIsMenu")) {
-        return false;
-    }
-    return {};
+QVariantMap StatusItem::properties() const {
+    return {
+        {QStringLiteral("Category"), QStringLiteral("ApplicationStatus")},
+        {QStringLiteral("Id"), QCoreApplication::applicationName()},
+        {QStringLiteral("Title"), QGuiApplication::applicationDisplayName()},
+        {QStringLiteral("Status"), QStringLiteral("Active")},
+        {QStringLiteral("Menu"), QVariant::fromValue(QDBusObjectPath(kMenuPath))},
+        {QStringLiteral("IconPixmap"), QVariant::fromValue(pixmaps(icon_.icon()))},
+        {QStringLiteral("ToolTip"), QVariant::fromValue(SniToolTip{{}, {}, icon_.toolTip(), {}})},
+        {QStringLiteral("ItemIsMenu"), false}};
 }
 
 bool StatusItem::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
@@ -332,28 +278,25 @@ bool StatusItem::handleMessage(const QDBusMessage& message, const QDBusConnectio
     const QList<QVariant> arguments = message.arguments();
     const bool menu = message.path() == kMenuPath;
     QList<QVariant> reply;
-    if (message.interface() == kProperties && member == QLatin1String("GetAll")) {
-        QVariantMap all = menu ? menuProperties() : QVariantMap();
-        for (const char* name : menu ? std::span<const char* const>() : kPropertyNames) {
-            all.insert(QString::fromLatin1(name), property(QString::fromLatin1(name)));
-        }
-        reply << all;
-    } else if (message.interface() == kProperties && member == QLatin1String("Get") &&
-               arguments.size() == 2) {
-        const QString name = arguments[1].toString();
-        const QVariant value = menu ? menuProperties().value(name) : property(name);
-        if (!value.isValid()) {
-            connection.send(
-                message.createErrorReply(QDBusError::UnknownProperty, arguments[1].toString()));
+    if (message.interface() == kProperties &&
+        (member == QLatin1String("GetAll") || member == QLatin1String("Get"))) {
+        const QVariantMap all = menu ? menuProperties() : properties();
+        if (member == QLatin1String("GetAll")) {
+            reply << all;
+        } else if (const QVariant value = all.value(arguments.value(1).toString());
+                   value.isValid()) {
+            reply << QVariant::fromValue(QDBusVariant(value));
+        } else {
+            connection.send(message.createErrorReply(QDBusError::UnknownProperty,
+                                                     arguments.value(1).toString()));
             return true;
         }
-        reply << QVariant::fromValue(QDBusVariant(value));
     } else if (menu) {
         return (message.interface() == kMenu || message.interface().isEmpty()) &&
                handleMenuCall(message);
     } else if (message.interface() != kItem && !message.interface().isEmpty()) {
         return false;
-    } else if (const auto click = clickOf(member)) {
+    } else if (const auto click = linux_os::statusItemClick(member.toStdString())) {
         // Handled from the event loop, after the host has its answer.
         QMetaObject::invokeMethod(
             this, [this, click = *click] { clicked_(click); }, Qt::QueuedConnection);
@@ -385,21 +328,32 @@ std::optional<bool> StatusItem::refreshMenu() {
 
 bool StatusItem::menuEvent(int id, const QString& type) {
     const QList<QAction*> actions = menu_.actions();
-    if (id < 0 || id > actions.size()) {
-        return false;
-    }
     // A click chooses the row as the menu itself would, from the event loop; the host's other
     // events (opened, closed, hovered) change nothing.
-    if (id > 0 && type == QLatin1String("clicked")) {
+    if (layout_.row(id) != nullptr && id <= actions.size() && type == QLatin1String("clicked")) {
         actions[id - 1]->trigger();
     }
-    return true;
+    return layout_.known(id);
+}
+
+QVariantMap StatusItem::nodeProperties(int id) const {
+    if (const linux_os::DbusMenuRow* row = layout_.row(id)) {
+        return rowProperties(*row);
+    }
+    return {{QStringLiteral("children-display"), QStringLiteral("submenu")}};
 }
 
 bool StatusItem::handleMenuCall(const QDBusMessage& message) {
     const QString member = message.member();
     const QString signature = message.signature();
     const QList<QVariant> arguments = message.arguments();
+    const auto invalid = [&] {
+        connection_.send(message.createErrorReply(QDBusError::InvalidArgs, member));
+        return true;
+    };
+    // AboutToShow asks for one id, AboutToShowGroup for several.
+    const bool group =
+        member == QLatin1String("AboutToShowGroup") && signature == QLatin1String("ai");
     QList<QVariant> reply;
     if (member == QLatin1String("GetLayout") && signature == QLatin1String("iias")) {
         // The root's layout is asked for before the menu shows: its rows are the current ones.
@@ -408,74 +362,55 @@ bool StatusItem::handleMenuCall(const QDBusMessage& message) {
             return true;
         }
         if (!layout_.known(parent)) {
-            connection_.send(message.createErrorReply(QDBusError::InvalidArgs, member));
-            return true;
+            return invalid();
         }
-        MenuNode node{parent, {}, {}};
-        if (const linux_os::DbusMenuRow* row = layout_.row(parent)) {
-            node.properties = rowProperties(*row);
-        } else {
-            node.properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
-            for (const int id :
-                 arguments[1].toInt() != 0 ? layout_.rowIds({}) : std::vector<int>()) {
-                node.children << QVariant::fromValue(
-                    MenuNode{id, rowProperties(*layout_.row(id)), {}});
-            }
+        MenuNode node{parent, nodeProperties(parent), {}};
+        const bool children = parent == 0 && arguments[1].toInt() != 0;
+        for (const int id : children ? layout_.rowIds({}) : std::vector<int>()) {
+            node.children << QVariant::fromValue(MenuNode{id, nodeProperties(id), {}});
         }
         reply << layout_.revision() << QVariant::fromValue(node);
     } else if (member == QLatin1String("GetGroupProperties") &&
                signature == QLatin1String("aias")) {
         QList<MenuRow> rows;
         for (const int id : layout_.rowIds(idsOf(qdbus_cast<QList<int>>(arguments[0])))) {
-            rows << MenuRow{id, rowProperties(*layout_.row(id))};
+            rows << MenuRow{id, nodeProperties(id)};
         }
         reply << QVariant::fromValue(rows);
     } else if (member == QLatin1String("GetProperty") && signature == QLatin1String("is")) {
-        const linux_os::DbusMenuRow* row = layout_.row(arguments[0].toInt());
+        const int id = arguments[0].toInt();
         const QVariant value =
-            row != nullptr ? rowProperties(*row).value(arguments[1].toString()) : QVariant();
+            layout_.known(id) ? nodeProperties(id).value(arguments[1].toString()) : QVariant();
         if (!value.isValid()) {
-            connection_.send(message.createErrorReply(QDBusError::InvalidArgs, member));
-            return true;
+            return invalid();
         }
         reply << QVariant::fromValue(QDBusVariant(value));
     } else if (member == QLatin1String("Event") && signature == QLatin1String("isvu")) {
         menuEvent(arguments[0].toInt(), arguments[1].toString());
     } else if (member == QLatin1String("EventGroup") && signature == QLatin1String("a(isvu)")) {
-        const auto events = arguments[0].value<QDBusArgument>();
         QList<int> unknown;
-        events.beginArray();
-        while (!events.atEnd()) {
-            int id = 0;
-            QString type;
-            QDBusVariant data;
-            uint timestamp = 0;
-            events.beginStructure();
-            events >> id >> type >> data >> timestamp;
-            events.endStructure();
-            if (!menuEvent(id, type)) {
-                unknown << id;
+        for (const MenuEvent& event : qdbus_cast<QList<MenuEvent>>(arguments[0])) {
+            if (!menuEvent(event.id, event.type)) {
+                unknown << event.id;
             }
         }
-        events.endArray();
         reply << QVariant::fromValue(unknown);
-    } else if (member == QLatin1String("AboutToShow") && signature == QLatin1String("i")) {
-        const std::optional<bool> changed =
-            arguments[0].toInt() == 0 ? refreshMenu() : std::optional<bool>(false);
-        if (!changed) {
-            return true;
-        }
-        reply << *changed;
-    } else if (member == QLatin1String("AboutToShowGroup") && signature == QLatin1String("ai")) {
-        const QList<int> ids = qdbus_cast<QList<int>>(arguments[0]);
+    } else if (group ||
+               (member == QLatin1String("AboutToShow") && signature == QLatin1String("i"))) {
+        const QList<int> ids =
+            group ? qdbus_cast<QList<int>>(arguments[0]) : QList<int>{arguments[0].toInt()};
         const std::optional<bool> changed =
             ids.contains(0) ? refreshMenu() : std::optional<bool>(false);
         if (!changed) {
             return true;
         }
-        const std::vector<int> unknown = layout_.unknown(idsOf(ids));
-        reply << QVariant::fromValue(*changed ? QList<int>{0} : QList<int>{})
-              << QVariant::fromValue(QList<int>(unknown.begin(), unknown.end()));
+        if (!group) {
+            reply << *changed;
+        } else {
+            const std::vector<int> unknown = layout_.unknown(idsOf(ids));
+            reply << QVariant::fromValue(*changed ? QList<int>{0} : QList<int>{})
+                  << QVariant::fromValue(QList<int>(unknown.begin(), unknown.end()));
+        }
     } else {
         return false;
     }

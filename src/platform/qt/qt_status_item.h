@@ -9,7 +9,6 @@
 
 #include <QDBusConnection>
 #include <QDBusVirtualObject>
-#include <QIcon>
 #include <QList>
 #include <QMenu>
 #include <QString>
@@ -32,29 +31,27 @@ class StatusItem final : public QDBusVirtualObject {
     // Told each time the item becomes registered with a watcher, or stops being so.
     using Served = std::function<void(bool registered)>;
 
-    // Null without a session bus. refresh fills menu with the current rows; menu outlives the
-    // item.
-    static std::unique_ptr<StatusItem> create(const QIcon& icon, const QString& tip, QMenu& menu,
+    // An item that shows the icon's image and tip; null without a session bus. refresh fills
+    // menu with the current rows; icon and menu outlive the item.
+    static std::unique_ptr<StatusItem> create(const QSystemTrayIcon& icon, QMenu& menu,
                                               std::function<void()> refresh, Clicked clicked,
                                               Served served);
     ~StatusItem() override;
-    StatusItem(const StatusItem&) = delete;
-    StatusItem& operator=(const StatusItem&) = delete;
 
     bool registered() const noexcept { return !watcher_.isEmpty(); }
-    void setIcon(const QIcon& icon);
-    void setToolTip(const QString& tip);
+    // The icon's image, its tip, or both have changed: the host is told.
+    void changed(bool image, bool tip);
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
   private:
-    StatusItem(QDBusConnection connection, const QIcon& icon, const QString& tip, QMenu& menu,
+    StatusItem(QDBusConnection connection, const QSystemTrayIcon& icon, QMenu& menu,
                std::function<void()> refresh, Clicked clicked, Served served);
     // The watcher now owned by owner (empty when none is left).
     void watcherChanged(const QString& owner);
-    QVariant property(const QString& name) const;
-    void emitSignal(const char* name);
+    // The item's properties, with their values now.
+    QVariantMap properties() const;
     // A call on the menu's path, answered; false for one it does not know.
     bool handleMenuCall(const QDBusMessage& message);
     // Fills the menu anew and tells the host when its rows changed: whether they did, none when
@@ -62,11 +59,12 @@ class StatusItem final : public QDBusVirtualObject {
     std::optional<bool> refreshMenu();
     // An event the host reports on a row (0 is the menu); false for an unknown row.
     bool menuEvent(int id, const QString& type);
+    // The properties of the menu's root (0) or of a row, as the host last got it.
+    QVariantMap nodeProperties(int id) const;
 
     QDBusConnection connection_;
     std::unique_ptr<QDBusServiceWatcher> serviceWatcher_;
-    QIcon icon_;
-    QString tip_;
+    const QSystemTrayIcon& icon_;
     QMenu& menu_;
     std::function<void()> refresh_;
     linux_os::DbusMenu layout_;  // as the host last got it

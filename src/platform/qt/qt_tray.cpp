@@ -8,7 +8,6 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "platform/errors.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_status_item.h"
 #include "platform/qt/qt_style.h"
@@ -55,10 +54,6 @@ std::optional<emulated::TrayClick> trayClick(QSystemTrayIcon::ActivationReason r
 
 // ---------------------------------------------------------------------------------------------
 // The menu a StatusNotifierItem host shows
-
-TrayHostMenu::TrayHostMenu() : menu_(std::make_unique<QMenu>()) {}
-
-TrayHostMenu::~TrayHostMenu() = default;
 
 bool TrayHostMenu::sameRows(std::span<const core::PopupRow> rows) const {
     if (rows.size() != actions_.size()) {
@@ -119,46 +114,31 @@ void TrayHostMenu::choose(std::size_t row) {
 // ---------------------------------------------------------------------------------------------
 // The icons
 
-// Installed on each icon's XEmbed window: its mouse and its showings stop here.
-class TrayIcons::MouseFilter final : public QObject {
+// An event filter that hands every event to a function; true stops the event there.
+class TrayIcons::EventFilter final : public QObject {
   public:
-    explicit MouseFilter(TrayIcons& icons) : icons_(icons) {}
+    explicit EventFilter(std::function<bool(QObject*, QEvent*)> filter)
+        : filter_(std::move(filter)) {}
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        return icons_.filter(watched, event) || QObject::eventFilter(watched, event);
+        return filter_(watched, event) || QObject::eventFilter(watched, event);
     }
 
   private:
-    TrayIcons& icons_;
+    std::function<bool(QObject*, QEvent*)> filter_;
 };
 
-// Sees every event of the application, but only while Qt may make an icon's XEmbed window
-// that is not known yet: the refresh timer's events then go by without it.
-class TrayIcons::WindowWatch final : public QObject {
-  public:
-    explicit WindowWatch(TrayIcons& icons) : icons_(icons) {}
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        icons_.adopt(watched);
-        return QObject::eventFilter(watched, event);
-    }
-
-  private:
-    TrayIcons& icons_;
-};
-
-TrayIcons::TrayIcons(QtPlatform& platform, platform::FormsRuntime& runtime,
-                     const std::string& logPath, Report report)
-    : platform_(platform), report_(std::move(report)), log_(logPath) {
-    if (!log_.ok()) {
-        runtime.reportError("Shell_NotifyIconA", platform::Error(platform::ErrorCode::FileAccess,
-                                                                 "cannot write " + logPath));
-    }
-    mouseFilter_ = std::make_unique<MouseFilter>(*this);
-    windowWatch_ = std::make_unique<WindowWatch>(*this);
-}
+TrayIcons::TrayIcons(QtPlatform& platform, Report report, Docked docked)
+    : platform_(platform),
+      report_(std::move(report)),
+      docked_(std::move(docked)),
+      mouseFilter_(std::make_unique<EventFilter>(
+          [this](QObject* watched, QEvent* event) { return filter(watched, event); })),
+      windowWatch_(std::make_unique<EventFilter>([this](QObject* watched, QEvent*) {
+          adopt(watched);
+          return false;
+      })) {}
 
 TrayIcons::~TrayIcons() {
     if (watching_) {
@@ -190,8 +170,7 @@ bool TrayIcons::showIcon(const Key& key, const emulated::TrayIcon& icon) {
     entry.icon = std::make_unique<QSystemTrayIcon>(*shown);
     // Among the application's objects, where a look at the tray finds them.
     entry.icon->setParent(QCoreApplication::instance());
-    const QString tip = tipOf(icon);
-    entry.icon->setToolTip(tip);
+    entry.icon->setToolTip(tipOf(icon));
     QSystemTrayIcon* raw = entry.icon.get();
     // Clicks the tray host reports are handled from the event loop, not inside its call.
     QObject::connect(
@@ -202,10 +181,8 @@ bool TrayIcons::showIcon(const Key& key, const emulated::TrayIcon& icon) {
             }
         },
         Qt::QueuedConnection);
-    offerHostMenu(key, entry);
-    offerItem(key, entry, *shown, tip);
+    offerMenu(key, entry);
     icons_.emplace(key, std::move(entry));
-    log_.added(icon);
     // Qt makes and shows the icon's window inside show(): it is watched for beforehand.
     watchWindows();
     // Kept visible even without a tray host: the icon docks when a host starts later.
@@ -215,41 +192,41 @@ bool TrayIcons::showIcon(const Key& key, const emulated::TrayIcon& icon) {
 
 std::function<void()> TrayIcons::menuRequest(const Key& key, const QSystemTrayIcon* icon) {
     return [this, key, icon] {
-        if (current(key, icon)) {
-            hostMenuRequested(key);
+        // One request at a time: the procedure might ask again while it fills the menu.
+        if (!current(key, icon) || platform_.hostMenuRequest() != nullptr) {
+            return;
         }
+        // The menu outlives the icon's entry, should the procedure remove the icon meanwhile.
+        platform_.setHostMenuRequest(icons_.at(key).hostMenu.get());
+        struct Served {
+            QtPlatform& platform;
+            ~Served() { platform.setHostMenuRequest(nullptr); }
+        } served{platform_};
+        report_(key, platform::WM_RBUTTONUP);
     };
 }
 
-void TrayIcons::offerHostMenu(const Key& key, Entry& entry) {
+void TrayIcons::offerMenu(const Key& key, Entry& entry) {
     // Qt gives a context menu its D-Bus counterpart only for a StatusNotifierItem host. On an
     // XEmbed tray it would pop the menu up itself at a right press, so there the icon keeps
     // no menu: its rows are for the icon's own item.
     entry.hostMenu = std::make_unique<TrayHostMenu>();
     QMenu& menu = entry.hostMenu->menu();
     QSystemTrayIcon* raw = entry.icon.get();
-    if (menu.platformMenu() != nullptr) {
-        return;
-    }
-    raw->setContextMenu(&menu);
-    if (menu.platformMenu() == nullptr) {
-        raw->setContextMenu(nullptr);
-        return;
-    }
     const auto request = menuRequest(key, raw);
-    QObject::connect(&menu, &QMenu::aboutToShow, raw, request);
-    // Filled once from the event loop, so that the host has the rows when it first shows the
-    // menu; every later showing fills it anew.
-    QMetaObject::invokeMethod(&menu, request, Qt::QueuedConnection);
-}
-
-void TrayIcons::offerItem(const Key& key, Entry& entry, const QIcon& image, const QString& tip) {
-    QSystemTrayIcon* raw = entry.icon.get();
-    if (raw->contextMenu() != nullptr) {
-        return;
+    if (menu.platformMenu() == nullptr) {
+        raw->setContextMenu(&menu);
+        if (menu.platformMenu() != nullptr) {
+            QObject::connect(&menu, &QMenu::aboutToShow, raw, request);
+            // Filled once from the event loop, so that the host has the rows when it first
+            // shows the menu; every later showing fills it anew.
+            QMetaObject::invokeMethod(&menu, request, Qt::QueuedConnection);
+            return;
+        }
+        raw->setContextMenu(nullptr);
     }
     entry.item = StatusItem::create(
-        image, tip, entry.hostMenu->menu(), menuRequest(key, raw), clicks(key, raw),
+        *raw, menu, request, clicks(key, raw),
         // One icon per host: while a watcher has the item, the XEmbed icon is away.
         [this, key, raw](bool registered) {
             if (!current(key, raw)) {
@@ -267,20 +244,17 @@ bool TrayIcons::updateIcon(const Key& key, const emulated::TrayIcon& icon, std::
         return false;
     }
     Entry& entry = it->second;
-    if ((changed & platform::NIF_ICON) != 0) {
+    const bool image = (changed & platform::NIF_ICON) != 0;
+    const bool tip = (changed & platform::NIF_TIP) != 0;
+    if (image) {
         entry.icon->setIcon(*shown);
-        if (entry.item) {
-            entry.item->setIcon(*shown);
-        }
     }
-    if ((changed & platform::NIF_TIP) != 0) {
-        const QString tip = tipOf(icon);
-        entry.icon->setToolTip(tip);
-        if (entry.item) {
-            entry.item->setToolTip(tip);
-        }
+    if (tip) {
+        entry.icon->setToolTip(tipOf(icon));
     }
-    log_.changed(icon, changed);
+    if (entry.item) {
+        entry.item->changed(image, tip);
+    }
     return true;
 }
 
@@ -294,7 +268,6 @@ bool TrayIcons::removeIcon(const Key& key) {
     removed_.push_back(std::move(it->second));
     icons_.erase(it);
     watchWindows();
-    log_.removed();
     return true;
 }
 
@@ -307,22 +280,6 @@ std::function<void(emulated::TrayClick)> TrayIcons::clicks(const Key& key,
             }
         }
     };
-}
-
-void TrayIcons::hostMenuRequested(const Key& key) {
-    const auto it = icons_.find(key);
-    // One request at a time: the procedure might ask again while it fills the menu.
-    if (it == icons_.end() || platform_.hostMenuRequest() != nullptr) {
-        return;
-    }
-    // The menu outlives the icon's entry, should the procedure remove the icon meanwhile.
-    TrayHostMenu& menu = *it->second.hostMenu;
-    platform_.setHostMenuRequest(&menu);
-    struct Served {
-        QtPlatform& platform;
-        ~Served() { platform.setHostMenuRequest(nullptr); }
-    } served{platform_};
-    report_(key, platform::WM_RBUTTONUP);
 }
 
 void TrayIcons::adopt(QObject* watched) {
@@ -381,7 +338,7 @@ bool TrayIcons::filter(QObject* watched, QEvent* event) {
     if (type == QEvent::Show) {
         // Qt docks the window as it shows it: into the first tray, and anew into every tray
         // host that starts later, with the icon's tip as it is then.
-        log_.docked(window.toolTip().toStdString());
+        docked_(window.toolTip().toStdString());
         watchWindows();
         return false;
     }

@@ -18,14 +18,13 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/core/native.h"
 #include "platform/emulated/tray_host.h"
 #include "platform/emulated/tray_table.h"
-#include "platform/forms.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/types.h"
 
@@ -40,11 +39,6 @@ class StatusItem;
 // exports it over D-Bus, and a row chosen there comes back as the action's trigger.
 class TrayHostMenu final : public HostMenu {
   public:
-    TrayHostMenu();
-    ~TrayHostMenu();
-    TrayHostMenu(const TrayHostMenu&) = delete;
-    TrayHostMenu& operator=(const TrayHostMenu&) = delete;
-
     QMenu& menu() noexcept { return *menu_; }
     // The rows as actions: captions with their access keys, separators, marks, disabled rows.
     // When the captions are the ones shown, the actions stay and only marks and states
@@ -56,7 +50,7 @@ class TrayHostMenu final : public HostMenu {
     bool sameRows(std::span<const core::PopupRow> rows) const;
     void choose(std::size_t row);
 
-    std::unique_ptr<QMenu> menu_;
+    std::unique_ptr<QMenu> menu_ = std::make_unique<QMenu>();
     std::vector<QAction*> actions_;  // one per row, owned by the menu
     QPointer<QObject> receiver_;
     std::function<void(std::size_t)> chosen_;
@@ -67,16 +61,13 @@ class TrayHostMenu final : public HostMenu {
 class TrayIcons final : public emulated::TrayShell {
   public:
     using Report = std::function<void(const emulated::TrayIconKey& key, std::uint32_t mouse)>;
+    using Docked = std::function<void(std::string_view tip)>;
 
-    // Images are looked up on the platform; errors go to the runtime's reporter.
-    // When logPath names a file, every request sent to the tray host is written to it, and
-    // "dock <tip>" each time an XEmbed tray takes the icon (at the start, and again whenever a
-    // tray host comes back).
-    TrayIcons(QtPlatform& platform, platform::FormsRuntime& runtime, const std::string& logPath,
-              Report report);
+    // Images are looked up on the platform. Clicks go to report as mouse messages; docked is
+    // told each time an XEmbed tray takes an icon's window (at the start, and again whenever
+    // a tray host comes back).
+    TrayIcons(QtPlatform& platform, Report report, Docked docked);
     ~TrayIcons();
-    TrayIcons(const TrayIcons&) = delete;
-    TrayIcons& operator=(const TrayIcons&) = delete;
 
     bool showIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon) override;
     bool updateIcon(const emulated::TrayIconKey& key, const emulated::TrayIcon& icon,
@@ -92,24 +83,21 @@ class TrayIcons final : public emulated::TrayShell {
         // Only for an icon on XEmbed, when there is a session bus.
         std::unique_ptr<StatusItem> item;
     };
-    class MouseFilter;
-    class WindowWatch;
+    class EventFilter;
 
     // The image a record names, or a blank one when it names none; null for an unknown one.
     std::optional<QIcon> image(const emulated::TrayIcon& icon) const;
     bool current(const Key& key, const QSystemTrayIcon* icon) const;
     // What a click reported by the tray host does while the icon is the key's.
     std::function<void(emulated::TrayClick)> clicks(const Key& key, const QSystemTrayIcon* icon);
-    // The host is about to show the icon's menu: the window's procedure gets the right
-    // button's release, as for a click, and the popup it opens fills the host's menu.
-    void hostMenuRequested(const Key& key);
+    // What the host's asking for the icon's menu does while the icon is the key's: the
+    // window's procedure gets the right button's release, as for a click, and the popup it
+    // opens fills the host's menu.
     std::function<void()> menuRequest(const Key& key, const QSystemTrayIcon* icon);
     // A StatusNotifierItem host shows the menu itself, from the D-Bus menu Qt exports for an
-    // icon with a context menu; an icon on an XEmbed tray has none.
-    void offerHostMenu(const Key& key, Entry& entry);
-    // An icon on XEmbed: its own item, with the icon's menu, for the StatusNotifierWatchers
-    // that come later.
-    void offerItem(const Key& key, Entry& entry, const QIcon& image, const QString& tip);
+    // icon with a context menu. An icon on an XEmbed tray has none: it gets an item of its
+    // own, with that menu, for the StatusNotifierWatchers that come later.
+    void offerMenu(const Key& key, Entry& entry);
     // The events of an icon's XEmbed window (the mouse filter sits on nothing else): its
     // mouse is taken, its showings are logged.
     bool filter(QObject* watched, QEvent* event);
@@ -121,12 +109,15 @@ class TrayIcons final : public emulated::TrayShell {
 
     QtPlatform& platform_;
     Report report_;
+    Docked docked_;
     std::map<Key, Entry> icons_;
     // Removed icons stay until the end: a click being handled may belong to one of them.
     std::vector<Entry> removed_;
-    emulated::TrayRequestLog log_;
-    std::unique_ptr<MouseFilter> mouseFilter_;
-    std::unique_ptr<WindowWatch> windowWatch_;
+    // On each icon's XEmbed window: its mouse and its showings stop here.
+    std::unique_ptr<EventFilter> mouseFilter_;
+    // On the application, but only while Qt may make an icon's XEmbed window that is not
+    // known yet: the refresh timer's events then go by without it.
+    std::unique_ptr<EventFilter> windowWatch_;
     std::vector<QPointer<QWidget>> iconWindows_;
     bool watching_ = false;
 };
