@@ -96,6 +96,24 @@ QString toQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+std::vector<QAction*> addRows(QMenu& menu, std::span<const core::PopupRow> rows) {
+    std::vector<QAction*> actions;
+    for (const core::PopupRow& row : rows) {
+        actions.push_back(row.separator ? menu.addSeparator()
+                                        : menu.addAction(toQString(row.caption)));
+        showRow(*actions.back(), row);
+    }
+    return actions;
+}
+
+void showRow(QAction& action, const core::PopupRow& row) {
+    if (!row.separator) {
+        action.setEnabled(row.enabled);
+        action.setCheckable(row.checked);
+        action.setChecked(row.checked);
+    }
+}
+
 QColor toQColor(platform::Colour colour, const QPalette& palette) {
     if (platform::isSystemColour(colour)) {
         const std::uint32_t index = colour & 0xFFu;

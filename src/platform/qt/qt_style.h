@@ -1,16 +1,20 @@
-// Colours, fonts and pictures of the layout tables, turned into their Qt forms, and the
-// display scale they are shown at.
+// Colours, fonts, pictures and popup rows of the core's plans, turned into their Qt forms, and
+// the display scale they are shown at.
 #pragma once
 
 #include <QColor>
 #include <QFont>
 #include <QIcon>
 #include <QImage>
+#include <QMenu>
 #include <QPalette>
 #include <QString>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/core/native.h"
 #include "platform/layout.h"
 #include "platform/types.h"
 
@@ -26,11 +30,16 @@ QFont toQFont(const platform::FontDef& font);
 // Registers the embedded pictures with Qt; harmless when called again.
 void registerPictures();
 
-// One of the embedded pictures; a picture that is missing or unreadable throws InvalidPicture.
+// One of the embedded pictures; one that is missing or unreadable throws a NativeFailure.
 QImage loadPicture(platform::PictureId id);
 QIcon loadIcon(platform::PictureId id);
 
 QString toQString(std::string_view text);
+
+// Popup rows as a menu's actions, one per row, separators included.
+std::vector<QAction*> addRows(QMenu& menu, std::span<const core::PopupRow> rows);
+// A row's state on its action: only a marked row is checkable, so others show no empty box.
+void showRow(QAction& action, const core::PopupRow& row);
 
 // The display scale is a whole number of device pixels per pixel of the layout, so that the
 // skin's pixels stay square and sharp: a fractional factor is rounded to the nearest whole

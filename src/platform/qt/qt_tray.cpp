@@ -73,28 +73,16 @@ void TrayHostMenu::fill(std::span<const core::PopupRow> rows, QObject& receiver,
                         std::function<void(std::size_t row)> chosen) {
     receiver_ = &receiver;
     chosen_ = std::move(chosen);
-    if (!sameRows(rows)) {
-        menu_->clear();
-        actions_.clear();
+    if (sameRows(rows)) {
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (rows[i].separator) {
-                actions_.push_back(menu_->addSeparator());
-                continue;
-            }
-            QAction* action = menu_->addAction(toQString(rows[i].caption));
-            QObject::connect(action, &QAction::triggered, menu_.get(), [this, i] { choose(i); });
-            actions_.push_back(action);
+            showRow(*actions_[i], rows[i]);
         }
+        return;
     }
+    menu_->clear();
+    actions_ = addRows(*menu_, rows);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i].separator) {
-            continue;
-        }
-        QAction& action = *actions_[i];
-        action.setEnabled(rows[i].enabled);
-        // Only a marked item is checkable, so unmarked ones show no empty box.
-        action.setCheckable(rows[i].checked);
-        action.setChecked(rows[i].checked);
+        QObject::connect(actions_[i], &QAction::triggered, menu_.get(), [this, i] { choose(i); });
     }
 }
 

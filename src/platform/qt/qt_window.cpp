@@ -460,20 +460,7 @@ std::optional<std::size_t> QtWindow::popupMenu(std::span<const core::PopupRow> r
         return std::nullopt;
     }
     QMenu menu(widget_.get());
-    std::vector<QAction*> actions;
-    actions.reserve(rows.size());
-    for (const core::PopupRow& row : rows) {
-        if (row.separator) {
-            actions.push_back(menu.addSeparator());
-            continue;
-        }
-        QAction* action = menu.addAction(toQString(row.caption));
-        action->setEnabled(row.enabled);
-        // Only a marked item is checkable, so unmarked ones show no empty box.
-        action->setCheckable(row.checked);
-        action->setChecked(row.checked);
-        actions.push_back(action);
-    }
+    const std::vector<QAction*> actions = addRows(menu, rows);
     popup_ = &menu;
     QAction* chosen = menu.exec(at ? QPoint(at->x, at->y) : QCursor::pos());
     popup_ = nullptr;
