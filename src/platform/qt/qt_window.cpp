@@ -389,10 +389,8 @@ void QtWindow::watchScreen(QScreen* screen) {
                      qOverload<>(&QTimer::start));
 }
 
+// The core runs one loop per window at a time.
 void QtWindow::runModalLoop() {
-    if (modalLoop_ != nullptr) {
-        return;
-    }
     QEventLoop loop;
     modalLoop_ = &loop;
     loop.exec(QEventLoop::DialogExec);
@@ -407,28 +405,18 @@ void QtWindow::endModalLoop() {
 
 platform::WindowState QtWindow::state() const {
     const Qt::WindowStates state = widget_->windowState();
-    if (state & Qt::WindowMinimized) {
-        return platform::WindowState::Minimized;
-    }
-    if (state & Qt::WindowMaximized) {
-        return platform::WindowState::Maximized;
-    }
-    return platform::WindowState::Normal;
+    return state & Qt::WindowMinimized   ? platform::WindowState::Minimized
+           : state & Qt::WindowMaximized ? platform::WindowState::Maximized
+                                         : platform::WindowState::Normal;
 }
 
 void QtWindow::setState(platform::WindowState state) {
-    Qt::WindowStates next = widget_->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
-    switch (state) {
-        case platform::WindowState::Normal:
-            break;
-        case platform::WindowState::Minimized:
-            next |= Qt::WindowMinimized;
-            break;
-        case platform::WindowState::Maximized:
-            next |= Qt::WindowMaximized;
-            break;
-    }
-    widget_->setWindowState(next);
+    const Qt::WindowStates kept =
+        widget_->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+    widget_->setWindowState(kept |
+                            (state == platform::WindowState::Minimized   ? Qt::WindowMinimized
+                             : state == platform::WindowState::Maximized ? Qt::WindowMaximized
+                                                                         : Qt::WindowNoState));
 }
 
 void QtWindow::bringToFront() {
