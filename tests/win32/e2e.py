@@ -5,7 +5,8 @@ traces of the texts it draws.
 
 Usage: e2e.py SCENARIO PATH_TO_EXE IDENTITY_JSON [WINE_PREFIX_TO_COPY]
 Scenarios: window, tray_left_click, tray_menu, window_menu, second_copy, about, exit,
-           accessible, scales, off_screen, tray_returns
+           exit_over_about, accessible, keyboard, scales, off_screen, tray_returns,
+           about_comes_back
 Without a prefix to copy, each run makes a fresh one (which takes a wineboot).
 The last three take what the display under Wine cannot do by itself from the program
 PELMORA_SHELL_EVENTS names (shell_events.exe), and the program's pictures from
@@ -533,6 +534,23 @@ def scenario_exit(session, exe):
     wait_for("the tray icon to go", lambda: session.window(name="Wine System Tray",
                                                             cls="explorer.exe") is None,
              timeout=10)
+
+
+def scenario_exit_over_about(session, exe):
+    """Exit chosen from the tray while the About box is open: the box goes with the main
+    window and the program ends."""
+    process = session.start(exe)
+    w = main_window(session)
+    x, y = tray_icon_position(session)
+    session.click(w[5] + 60, w[6] + 25, 3)
+    popup_menu(session)
+    session.key("a")
+    wait_for("the About box", lambda: session.window(name=f"About {session.identity['title']}"))
+    session.click(x, y, 3)
+    popup_menu(session)
+    session.key("x")
+    wait_for("the program to end", lambda: process.poll() is not None, timeout=10)
+    expect(process.returncode == 0, f"exit code {process.returncode}")
 
 
 # ---- display scale, screens that go, tray hosts that come back
