@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/identity.h"
+#include "platform/qt/qt_style.h"
 
 namespace pelmora::qt {
 
@@ -18,8 +19,7 @@ core::Identity builtIdentity() {
 
 void describeApplication() {
     QApplication::setApplicationName(QStringLiteral("pelmora"));
-    QGuiApplication::setDesktopFileName(QString::fromUtf8(
-        app::identity::kAppId.data(), static_cast<qsizetype>(app::identity::kAppId.size())));
+    QGuiApplication::setDesktopFileName(toQString(app::identity::kAppId));
     // The program lives in its tray icon as much as in its window.
     QApplication::setQuitOnLastWindowClosed(false);
 }

@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/qt/qt_style.h"
+
 namespace pelmora::qt {
 namespace {
 
@@ -150,7 +152,7 @@ QVariantMap rowProperties(const linux_os::DbusMenuRow& row) {
         return {{QStringLiteral("type"), QStringLiteral("separator")}};
     }
     QVariantMap properties{
-        {QStringLiteral("label"), QString::fromStdString(linux_os::dbusMenuLabel(row.caption))},
+        {QStringLiteral("label"), toQString(linux_os::dbusMenuLabel(row.caption))},
         {QStringLiteral("enabled"), row.enabled}};
     if (row.checked) {
         properties.insert(QStringLiteral("toggle-type"), QStringLiteral("checkmark"));

@@ -128,9 +128,7 @@ QColor toQColor(platform::Colour colour, const QPalette& palette) {
 }
 
 QFont toQFont(const platform::FontDef& def) {
-    QFont font(def.face.empty()
-                   ? QString::fromLatin1(kDefaultDialogFace)
-                   : QString::fromUtf8(def.face.data(), static_cast<qsizetype>(def.face.size())));
+    QFont font(def.face.empty() ? QString::fromLatin1(kDefaultDialogFace) : toQString(def.face));
     const double points =
         def.points > 0.0f ? static_cast<double>(def.points) : kDefaultDialogPoints;
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(points * kPixelsPerPoint))));

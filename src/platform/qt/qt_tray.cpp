@@ -30,7 +30,7 @@ QIcon blankIcon() {
 
 // The tip as the host shows it.
 QString tipOf(const emulated::TrayIcon& icon) {
-    return QString::fromUtf8(emulated::ansiToUtf8(emulated::tipText(icon.tip)));
+    return toQString(emulated::ansiToUtf8(emulated::tipText(icon.tip)));
 }
 
 // The clicks Qt reports, as the shell knows them.
