@@ -155,7 +155,7 @@ class QtLayer final : public Layer {
     core::PixelPoint position(platform::Hwnd hWnd, core::WidgetId id) override {
         const QWidget& w = widget(hWnd, id);
         const auto* box = dynamic_cast<const qt::PictureWidget*>(w.parentWidget());
-        const int frame = box != nullptr ? box->frame() : 0;
+        const int frame = box != nullptr ? box->origin() : 0;
         return {w.x() - frame, w.y() - frame};
     }
     Drawing drawing(platform::Hwnd hWnd, core::WidgetId id, platform::PictureId picture) override {
@@ -163,11 +163,11 @@ class QtLayer final : public Layer {
         const QImage shown = box.grab().toImage().convertToFormat(QImage::Format_RGB32);
         const QImage background = platform_->picture(picture).convertToFormat(QImage::Format_RGB32);
         Drawing drawn;
-        drawn.width = box.width() - 2 * box.frame();
-        drawn.height = box.height() - 2 * box.frame();
+        drawn.width = box.width() - 2 * box.origin();
+        drawn.height = box.height() - 2 * box.origin();
         for (int y = 0; y < drawn.height; ++y) {
             for (int x = 0; x < drawn.width; ++x) {
-                const QRgb pixel = shown.pixel(box.frame() + x, box.frame() + y);
+                const QRgb pixel = shown.pixel(box.origin() + x, box.origin() + y);
                 const bool undrawn = background.valid(x, y) &&
                                      (background.pixel(x, y) & 0xFFFFFFu) == (pixel & 0xFFFFFFu);
                 drawn.pixels.push_back(undrawn ? Drawing::kUndrawn : layoutColour(pixel));

@@ -122,12 +122,11 @@ void LabelWidget::paintEvent(QPaintEvent*) {
 
 // Presses count from the drawing area's corner, inside the frame, as drawing does.
 PictureWidget::PictureWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry,
-                             int frame, const QImage& picture, QWidget* parent)
-    : PlacedWidget(plan, target, geometry, parent, std::max(0, frame)),
-      frame_(std::max(0, frame)),
+                             const QImage& picture, QWidget* parent)
+    : PlacedWidget(plan, target, geometry, parent, std::max(0, plan.frame)),
       frameColour_(toQColor(plan.foreColour, palette())) {
-    const QSize area(std::max(1, geometry.width() - 2 * frame_),
-                     std::max(1, geometry.height() - 2 * frame_));
+    const QSize area(std::max(1, geometry.width() - 2 * origin()),
+                     std::max(1, geometry.height() - 2 * origin()));
     background_ = QImage(area, QImage::Format_RGB32);
     background_.fill(toQColor(plan.backColour, palette()));
     if (!picture.isNull()) {
@@ -164,11 +163,11 @@ void PictureWidget::showDrawing() {
 
 void PictureWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (frame_ > 0) {
+    if (origin() > 0) {
         // Filled, not stroked: a pen's edges fall between device pixels at some scales.
         painter.fillRect(rect(), frameColour_);
     }
-    painter.drawImage(frame_, frame_, surface_);
+    painter.drawImage(origin(), origin(), surface_);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -36,6 +36,9 @@ class PlacedWidget : public QWidget {
     PlacedWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry, QWidget* parent,
                  int origin = 0);
 
+    // Children and drawing start this many pixels in from each edge.
+    int origin() const noexcept { return origin_; }
+
   protected:
     void mousePressEvent(QMouseEvent* event) override;
 
@@ -75,11 +78,9 @@ class LabelWidget final : public PlacedWidget {
 // told.
 class PictureWidget final : public PlacedWidget {
   public:
-    PictureWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry, int frame,
+    // Children and drawing start inside the frame: its origin is the frame's width.
+    PictureWidget(const core::WidgetSpec& plan, PressTarget& target, QRect geometry,
                   const QImage& picture, QWidget* parent);
-
-    // Children and drawing start inside the frame.
-    int frame() const noexcept { return frame_; }
 
     void clear();
     // Fills a box of the drawing area; what lies outside the area is left out.
@@ -91,7 +92,6 @@ class PictureWidget final : public PlacedWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    int frame_;
     QColor frameColour_;
     QImage background_;
     QImage surface_;

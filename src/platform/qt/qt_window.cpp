@@ -86,6 +86,12 @@ xcb_connection_t* xConnection() {
     return x11 != nullptr ? x11->connection() : nullptr;
 }
 
+// Positions inside a widget count from its drawing area, inside a picture box's frame.
+int originOf(const QWidget* parent) {
+    const auto* placed = dynamic_cast<const PlacedWidget*>(parent);
+    return placed != nullptr ? placed->origin() : 0;
+}
+
 core::PixelRect pixelRect(const QRect& rect) {
     return {rect.x(), rect.y(), rect.width(), rect.height()};
 }
@@ -240,19 +246,13 @@ void QtWindow::build(std::span<const core::WidgetSpec> widgets) {
     for (const core::WidgetSpec& wanted : widgets) {
         count = std::max(count, wanted.id + 1);
     }
-    entries_.assign(count, Entry{});
+    entries_.assign(count, nullptr);
     for (const core::WidgetSpec& wanted : widgets) {
-        QWidget* parent = widget_.get();
-        int origin = 0;
-        if (wanted.parent) {
-            const Entry& holder = entries_.at(*wanted.parent);
-            if (holder.widget == nullptr) {
-                throw std::logic_error(std::string(wanted.name) + " comes before its box");
-            }
-            parent = holder.widget;
-            origin = holder.frame;
+        QWidget* parent = wanted.parent ? entries_.at(*wanted.parent) : widget_.get();
+        if (parent == nullptr) {
+            throw std::logic_error(std::string(wanted.name) + " comes before its box");
         }
-        buildWidget(wanted, *parent, origin);
+        buildWidget(wanted, *parent, originOf(parent));
     }
     std::erase(tabChain_, nullptr);
     for (std::size_t i = 1; i < tabChain_.size(); ++i) {
@@ -260,7 +260,7 @@ void QtWindow::build(std::span<const core::WidgetSpec> widgets) {
     }
     // Each goes behind the ones listed before it: raised last to first.
     for (auto it = widgets.rbegin(); it != widgets.rend(); ++it) {
-        if (QWidget* made = entries_[it->id].widget) {
+        if (QWidget* made = entries_[it->id]) {
             made->raise();
         }
     }
@@ -270,24 +270,22 @@ void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int 
     const core::WidgetId id = wanted.id;
     const QRect geometry(origin + wanted.rect.left, origin + wanted.rect.top, wanted.rect.width,
                          wanted.rect.height);
-    Entry& entry = entries_[id];
+    QWidget*& entry = entries_[id];
     switch (wanted.kind) {
         case platform::ControlKind::Label:
-            entry.widget = new LabelWidget(wanted, *this, geometry, &parent);
+            entry = new LabelWidget(wanted, *this, geometry, &parent);
             break;
         case platform::ControlKind::PictureBox:
-            entry.frame = std::max(0, wanted.frame);
-            entry.widget = new PictureWidget(wanted, *this, geometry, entry.frame,
-                                             platform_.picture(wanted.picture), &parent);
+            entry = new PictureWidget(wanted, *this, geometry, platform_.picture(wanted.picture),
+                                      &parent);
             break;
         case platform::ControlKind::Line:
-            entry.widget =
-                new LineWidget(wanted, QPoint(origin + wanted.from.x, origin + wanted.from.y),
-                               QPoint(origin + wanted.to.x, origin + wanted.to.y), &parent);
+            entry = new LineWidget(wanted, QPoint(origin + wanted.from.x, origin + wanted.from.y),
+                                   QPoint(origin + wanted.to.x, origin + wanted.to.y), &parent);
             break;
         case platform::ControlKind::Image:
-            entry.widget = new ImageWidget(wanted, *this, geometry,
-                                           platform_.picture(wanted.picture), &parent);
+            entry = new ImageWidget(wanted, *this, geometry, platform_.picture(wanted.picture),
+                                    &parent);
             break;
         case platform::ControlKind::CommandButton: {
             QPushButton* button = makeButton(wanted, geometry, &parent);
@@ -296,19 +294,19 @@ void QtWindow::buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int 
                     input_.buttonClicked(id);
                 }
             });
-            entry.widget = button;
+            entry = button;
             break;
         }
         case platform::ControlKind::Timer:
             break;
     }
-    if (entry.widget != nullptr) {
-        describe(*entry.widget, wanted.accessible);
+    if (entry != nullptr) {
+        describe(*entry, wanted.accessible);
     }
-    if (entry.widget != nullptr && wanted.tabStop) {
+    if (entry != nullptr && wanted.tabStop) {
         const auto place = static_cast<std::size_t>(*wanted.tabStop);
         tabChain_.resize(std::max(tabChain_.size(), place + 1));
-        tabChain_[place] = entry.widget;
+        tabChain_[place] = entry;
     }
 }
 
@@ -463,7 +461,7 @@ std::optional<std::size_t> QtWindow::popupMenu(std::span<const core::PopupRow> r
 // Widgets
 
 QWidget* QtWindow::widgetOf(core::WidgetId id) const noexcept {
-    return id < entries_.size() ? entries_[id].widget : nullptr;
+    return id < entries_.size() ? entries_[id] : nullptr;
 }
 
 template <typename Widget>
@@ -493,9 +491,7 @@ void QtWindow::setVisible(core::WidgetId id, bool visible) {
 
 void QtWindow::moveWidget(core::WidgetId id, core::PixelPoint topLeft) {
     QWidget& widget = widgetAs<QWidget>(id);
-    // Positions are in the parent's drawing area, inside its frame.
-    const auto* parent = dynamic_cast<const PictureWidget*>(widget.parentWidget());
-    const int origin = parent != nullptr ? parent->frame() : 0;
+    const int origin = originOf(widget.parentWidget());
     widget.move(origin + topLeft.x, origin + topLeft.y);
 }
 

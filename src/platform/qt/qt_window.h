@@ -137,11 +137,6 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     void blockedPress();
 
   private:
-    struct Entry {
-        QWidget* widget = nullptr;
-        int frame = 0;
-    };
-
     void buildWidget(const core::WidgetSpec& wanted, QWidget& parent, int origin);
     void applyTitle();
     linux_os::x11::WindowId xWindow() const;
@@ -161,7 +156,8 @@ class QtWindow final : public core::NativeWindow, private PressTarget {
     std::intptr_t procedure_;
     QString caption_;
     std::unique_ptr<FormWidget> widget_;
-    std::vector<Entry> entries_;
+    // By widget id; none for a timer.
+    std::vector<QWidget*> entries_;
     // The widgets that take the focus, by their place in the chain.
     std::vector<QWidget*> tabChain_;
     std::vector<QPointer<QTimer>> timers_;
