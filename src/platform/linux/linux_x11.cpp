@@ -128,6 +128,25 @@ void clearTitle(xcb_connection_t* c, WindowId id) {
     xcb_flush(c);
 }
 
+std::optional<FrameExtents> frameExtents(xcb_connection_t* c, WindowId id) {
+    if (c == nullptr) {
+        return std::nullopt;
+    }
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, id, atom(c, "_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 0, 4),
+        nullptr));
+    if (!reply || reply->format != 32 || reply->type != XCB_ATOM_CARDINAL ||
+        xcb_get_property_value_length(reply.get()) < 16) {
+        return FrameExtents{};
+    }
+    const auto* sides = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    // Left, right, top, bottom; a frame wider than any screen is no frame this code trusts.
+    const auto side = [&](int i) {
+        return static_cast<int>(std::min<std::uint32_t>(sides[i], 4096));
+    };
+    return FrameExtents{side(0), side(1), side(2), side(3)};
+}
+
 bool windowManagerRunning(xcb_connection_t* c, WindowId id) {
     if (c == nullptr) {
         return true;

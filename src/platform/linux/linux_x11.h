@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 struct xcb_connection_t;
 
@@ -21,6 +22,19 @@ void setAbove(xcb_connection_t* c, WindowId window, bool mapped, bool above);
 
 // Leaves the window's title empty: toolkits name an untitled window after the program.
 void clearTitle(xcb_connection_t* c, WindowId window);
+
+// How far a window manager's frame reaches beyond the window on each side.
+struct FrameExtents {
+    int left = 0;
+    int right = 0;
+    int top = 0;
+    int bottom = 0;
+};
+
+// The frame the window manager says it put around the window (_NET_FRAME_EXTENTS); none yet
+// while it has not said, as when it is still building the frame. Without a connection: no
+// answer, the toolkit's guess stands.
+std::optional<FrameExtents> frameExtents(xcb_connection_t* c, WindowId window);
 
 // Whether a window manager is there to move the window: the window that its root window's
 // _NET_SUPPORTING_WM_CHECK names still exists and names itself. A manager that was killed

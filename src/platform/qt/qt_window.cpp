@@ -346,7 +346,19 @@ void QtWindow::setEnabled(bool enabled) {
 }
 
 core::PixelRect QtWindow::frame() const {
-    return pixelRect(widget_->frameGeometry());
+    // On X11 the frame is what the window manager says of it: Qt works it out from the window
+    // tree, and while the manager is still building the frame that gives a frame 1 pixel wide,
+    // kept until the window next moves.
+    const WId id = widget_->internalWinId();
+    const auto extents = id != 0 ? linux_os::x11::frameExtents(
+                                       xConnection(), static_cast<linux_os::x11::WindowId>(id))
+                                 : std::nullopt;
+    if (!extents) {
+        return pixelRect(widget_->frameGeometry());
+    }
+    const QRect client = widget_->geometry();
+    return pixelRect(
+        client.adjusted(-extents->left, -extents->top, extents->right, extents->bottom));
 }
 
 void QtWindow::moveTo(core::PixelPoint topLeft) {
