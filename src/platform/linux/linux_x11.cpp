@@ -140,7 +140,7 @@ std::optional<FrameExtents> frameExtents(xcb_connection_t* c, WindowId id) {
         return FrameExtents{};
     }
     const auto* sides = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
-    // Left, right, top, bottom; a frame wider than any screen is no frame this code trusts.
+    // Left, right, top, bottom; each side is bounded so that sums with positions stay in range.
     const auto side = [&](int i) {
         return static_cast<int>(std::min<std::uint32_t>(sides[i], 4096));
     };

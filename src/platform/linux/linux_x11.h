@@ -31,7 +31,7 @@ struct FrameExtents {
     int bottom = 0;
 };
 
-// The frame the window manager says it put around the window (_NET_FRAME_EXTENTS); none yet
+// The frame the window manager says it put around the window (_NET_FRAME_EXTENTS); all sides 0
 // while it has not said, as when it is still building the frame. Without a connection: no
 // answer, the toolkit's guess stands.
 std::optional<FrameExtents> frameExtents(xcb_connection_t* c, WindowId window);
